@@ -1,0 +1,23 @@
+#include "app/command_line.h"
+
+#include "install/text.h"
+
+size_t ReadOptionValue(const wchar_t* text, wchar_t* value, size_t start, size_t limit) {
+  size_t n = TextLength(text);
+  if (limit < n) n = limit;
+  size_t i = start;
+  size_t out = 0;
+  for (; i < n && text[i] != L'/'; ++i) value[out++] = text[i];
+  value[out] = 0;
+  return i;
+}
+
+void CleanOptionValue(wchar_t* value) {
+  TrimTrailingBlanks(value);
+  size_t n = TextLength(value);
+  if (n > 0 && value[n - 1] == L'"') value[--n] = 0;
+  if (n > 0 && value[0] == L'"') {
+    for (size_t i = 0; i < n; ++i) value[i] = value[i + 1];
+  }
+  TrimTrailingBlanks(value);
+}

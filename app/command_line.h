@@ -1,0 +1,14 @@
+// Reading the silent run's options. Pure text logic.
+#pragma once
+
+#include <stddef.h>
+
+// Copies text[start] onwards into `value` while the index is below
+// min(length of text, limit) and the character is not "/": the next option, or
+// any slash, ends the value. `value` needs room for limit - start + 1 characters.
+// Returns the index at which copying stopped.
+size_t ReadOptionValue(const wchar_t* text, wchar_t* value, size_t start, size_t limit);
+
+// Trailing blanks, then one closing and one opening double quote, then trailing
+// blanks again. Leading blanks stay.
+void CleanOptionValue(wchar_t* value);

@@ -1,0 +1,18 @@
+// Deriving the viewer's folder from registry texts. Pure text logic; the
+// registry reads are in viewer_folder.h.
+#pragma once
+
+#include <stddef.h>
+
+constexpr size_t kFolderChars = 260;
+
+// The folder of the executable named by the registered open command, ending in
+// a backslash. The command's first character is always skipped (it is the
+// opening quote of a well-formed command). Returns 1 and fills `folder`, or 0
+// (folder empty) when the command is empty, does not name "p_moor32.exe"
+// (case-insensitively), or the folder would not fit.
+int FolderFromOpenCommand(const wchar_t* command, wchar_t folder[kFolderChars]);
+
+// `programFiles` with a backslash and "Pixelmoor" appended. Returns 0, leaving
+// `folder` unchanged, when that would not fit.
+int FolderFromProgramFiles(const wchar_t* programFiles, wchar_t folder[kFolderChars]);

@@ -1,0 +1,64 @@
+#include "app/setup_app.h"
+
+#include <commctrl.h>
+
+#include "app/command_line.h"
+#include "app/viewer_folder.h"
+#include "install/install.h"
+#include "install/install_log.h"
+#include "install/messages.h"
+#include "install/text.h"
+
+TheApp theApp;
+
+namespace {
+
+constexpr size_t kCommandCopyChars = 520;
+constexpr size_t kMessageChars = 260;
+constexpr wchar_t kSetupCaption[] = L"Pixelmoor PlugIns 32-bit Setup";
+
+void LogMessage(MessageId id) {
+  wchar_t text[kMessageChars];
+  LoadMessage(id, text, kMessageChars);
+  WriteInstallLog(text);
+}
+
+}  // namespace
+
+void RunSilentInstall(const wchar_t* commandLine) {
+  wchar_t caption[kMessageChars];
+  CopyText(caption, kMessageChars, kSetupCaption);
+  wchar_t folder[kInstallPathChars] = {};
+  wchar_t copy[kCommandCopyChars] = {};
+  CopyTextCut(copy, kCommandCopyChars, commandLine);
+
+  // Plain substring matches: an option is found anywhere, even inside a path.
+  if (const wchar_t* option = FindText(copy, L"/folder=")) {
+    ReadOptionValue(option, folder, 8, 260);
+    CleanOptionValue(folder);
+  } else if (!FindViewerFolder(folder)) {
+    LogMessage(kMsgNoViewerFolder);
+  }
+  if (FindText(copy, L"/app") != nullptr) GetDefaultViewerFolder(folder);
+
+  if (folder[0] == 0) {
+    WriteInstallLog(L"No install folder!");
+  } else if (IsViewerRunning()) {
+    LogMessage(kMsgViewerRunning);
+  } else {
+    InstallPlugins(folder, caption);
+  }
+}
+
+BOOL TheApp::InitInstance() {
+  (void)HardenDllSearch(LOAD_LIBRARY_SEARCH_SYSTEM32);  // best effort on older systems
+
+  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
+  (void)InitCommonControlsEx(&controls);  // the wizard fails visibly without them
+
+  const wchar_t* command_line = GetCommandLineW();
+  if (FindText(command_line, L"/silent") != nullptr) g_silent = 1;
+  if (g_silent) RunSilentInstall(command_line);
+  // The interactive run (the wizard) is not part of this build yet: it ends here.
+  return FALSE;
+}

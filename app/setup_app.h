@@ -1,0 +1,19 @@
+// The setup's application object: every run happens inside its InitInstance.
+#pragma once
+
+#include <windows.h>
+
+#include "framework/winapp.h"
+
+class TheApp : public CWinApp {
+ public:
+  TheApp() : CWinApp(nullptr) {}
+  // Decides and does the whole run; returns FALSE so that the process ends.
+  BOOL InitInstance() override;
+
+  LOGFONTW HeaderLogFont = {};  // the wizard's header font record
+};
+
+// The silent run: folder from the command line, the registry or Program Files,
+// problems to the install log. `commandLine` is the whole process command line.
+void RunSilentInstall(const wchar_t* commandLine);

@@ -1,0 +1,27 @@
+// Finding the viewer: its registered folder, the default folder, and whether it runs.
+#pragma once
+
+#include <windows.h>
+
+#include "app/folder_text.h"
+
+constexpr wchar_t kOpenCommandKey[] = L"SOFTWARE\\Classes\\Pixelmoor\\shell\\open\\command";
+constexpr wchar_t kCurrentVersionKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion";
+constexpr wchar_t kProgramFilesValue[] = L"ProgramFilesDir";
+constexpr wchar_t kViewerWindowClass[] = L"Pixelmoor";
+
+// The folder of the viewer's registered open command, with a trailing
+// backslash. Returns 1 when found, 0 otherwise (folder then empty). A value
+// that does not fit 260 characters counts as not found.
+int FindViewerFolder(wchar_t folder[kFolderChars]);
+
+// The Program Files directory's Pixelmoor folder, or "C:\Pixelmoor\" when the
+// directory is not registered or too long. Always returns 1.
+int GetDefaultViewerFolder(wchar_t folder[kFolderChars]);
+
+// True when a top-level window of the viewer's class exists.
+bool IsViewerRunning();
+
+// Restricts the DLL search to `flags` (SetDefaultDllDirectories). Returns its
+// result, or 0 when the system lacks it.
+DWORD HardenDllSearch(DWORD flags);

@@ -1,0 +1,20 @@
+# zlib from Debian's mingw-w64 build, linked statically; minizip's unzip part
+# built for the target from the source that scripts/bootstrap fetches.
+find_library(PIXELMOOR_ZLIB NAMES libz.a REQUIRED)
+find_path(PIXELMOOR_ZLIB_INCLUDE zlib.h REQUIRED)
+
+if(NOT EXISTS "${PIXELMOOR_MINIZIP_SOURCE}/unzip.c")
+  message(FATAL_ERROR "minizip's source is not at ${PIXELMOOR_MINIZIP_SOURCE}: run scripts/bootstrap")
+endif()
+add_library(minizip STATIC
+  ${PIXELMOOR_MINIZIP_SOURCE}/unzip.c
+  ${PIXELMOOR_MINIZIP_SOURCE}/ioapi.c
+  ${PIXELMOOR_MINIZIP_SOURCE}/iowin32.c)
+target_include_directories(minizip SYSTEM PUBLIC ${PIXELMOOR_MINIZIP_SOURCE} ${PIXELMOOR_ZLIB_INCLUDE})
+target_compile_options(minizip PRIVATE -w)
+target_link_libraries(minizip PUBLIC ${PIXELMOOR_ZLIB})
+
+# The zip part, only for tests that write archives.
+add_library(minizip_zip STATIC EXCLUDE_FROM_ALL ${PIXELMOOR_MINIZIP_SOURCE}/zip.c)
+target_compile_options(minizip_zip PRIVATE -w)
+target_link_libraries(minizip_zip PUBLIC minizip)

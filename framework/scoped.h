@@ -1,0 +1,67 @@
+// One small owning wrapper per kind of handle, so that an early return never leaks.
+#pragma once
+
+#include <windows.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+
+template <typename Traits>
+class Scoped {
+ public:
+  using Handle = typename Traits::Handle;
+  Scoped() = default;
+  explicit Scoped(Handle h) : h_(h) {}
+  ~Scoped() { Reset(); }
+  Scoped(const Scoped&) = delete;
+  Scoped& operator=(const Scoped&) = delete;
+
+  Handle Get() const { return h_; }
+  bool IsValid() const { return h_ != Traits::Invalid(); }
+  explicit operator bool() const { return IsValid(); }
+  // For out-parameters: frees what is held and hands out the slot.
+  Handle* Receive() { Reset(); return &h_; }
+  void Reset(Handle h = Traits::Invalid()) {
+    if (IsValid()) Traits::Close(h_);
+    h_ = h;
+  }
+  // Closes now and returns the close's result, for callers that must check it.
+  auto Close() {
+    auto rc = Traits::Close(h_);
+    h_ = Traits::Invalid();
+    return rc;
+  }
+
+ private:
+  Handle h_ = Traits::Invalid();
+};
+
+// Kernel handles that CreateFileW hands out (invalid is INVALID_HANDLE_VALUE).
+struct FileHandleTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+  static BOOL Close(Handle h) { return CloseHandle(h); }
+};
+using ScopedFileHandle = Scoped<FileHandleTraits>;
+
+struct RegKeyTraits {
+  using Handle = HKEY;
+  static Handle Invalid() { return nullptr; }
+  static LONG Close(Handle h) { return RegCloseKey(h); }
+};
+using ScopedRegKey = Scoped<RegKeyTraits>;
+
+// C runtime streams (the log, the staged archive, the unpacked files).
+struct CrtFileTraits {
+  using Handle = FILE*;
+  static Handle Invalid() { return nullptr; }
+  static int Close(Handle h) { return fclose(h); }
+};
+using ScopedCrtFile = Scoped<CrtFileTraits>;
+
+struct MallocTraits {
+  using Handle = void*;
+  static Handle Invalid() { return nullptr; }
+  static int Close(Handle h) { free(h); return 0; }
+};
+using ScopedMalloc = Scoped<MallocTraits>;

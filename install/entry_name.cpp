@@ -1,0 +1,92 @@
+#include "install/entry_name.h"
+
+namespace {
+
+bool IsSeparator(wchar_t c) { return c == L'/' || c == L'\\'; }
+
+bool IsForbiddenChar(wchar_t c) {
+  if (c < 0x20) return true;
+  switch (c) {
+    case L':': case L'*': case L'?': case L'"': case L'<': case L'>': case L'|':
+      return true;
+    default:
+      return false;
+  }
+}
+
+wchar_t Upper(wchar_t c) {
+  return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+}
+
+bool EqualsUpper(const wchar_t* begin, const wchar_t* end, const wchar_t* word) {
+  const wchar_t* p = begin;
+  for (; p < end && *word != 0; ++p, ++word) {
+    if (Upper(*p) != *word) return false;
+  }
+  return p == end && *word == 0;
+}
+
+// Windows takes the part before the first dot, with trailing blanks dropped,
+// as the device name: "nul.txt" and "COM1 .log" both name devices.
+bool IsDeviceName(const wchar_t* begin, const wchar_t* end) {
+  const wchar_t* stem_end = begin;
+  while (stem_end < end && *stem_end != L'.') ++stem_end;
+  while (stem_end > begin && stem_end[-1] == L' ') --stem_end;
+
+  static const wchar_t* const kDevices[] = {L"CON", L"PRN", L"AUX", L"NUL",
+                                            L"CONIN$", L"CONOUT$"};
+  for (const wchar_t* device : kDevices) {
+    if (EqualsUpper(begin, stem_end, device)) return true;
+  }
+  if (stem_end - begin == 4 &&
+      (EqualsUpper(begin, begin + 3, L"COM") || EqualsUpper(begin, begin + 3, L"LPT"))) {
+    const wchar_t digit = begin[3];
+    // Windows also takes the superscript digits 1-3 as port numbers.
+    return (digit >= L'1' && digit <= L'9') || digit == 0xB9 || digit == 0xB2 ||
+           digit == 0xB3;
+  }
+  return false;
+}
+
+bool IsPlainComponent(const wchar_t* begin, const wchar_t* end) {
+  if (begin == end) return false;
+  if (end[-1] == L'.' || end[-1] == L' ') return false;  // also "." and ".."
+  for (const wchar_t* p = begin; p < end; ++p) {
+    if (IsForbiddenChar(*p)) return false;
+  }
+  return !IsDeviceName(begin, end);
+}
+
+unsigned ReadLe16(const unsigned char* p) { return p[0] | (p[1] << 8); }
+
+unsigned long ReadLe32(const unsigned char* p) {
+  return static_cast<unsigned long>(ReadLe16(p)) |
+         (static_cast<unsigned long>(ReadLe16(p + 2)) << 16);
+}
+
+}  // namespace
+
+bool IsPlainRelativeName(const wchar_t* name) {
+  if (name[0] == 0) return false;
+  const wchar_t* begin = name;
+  for (;;) {
+    const wchar_t* end = begin;
+    while (*end != 0 && !IsSeparator(*end)) ++end;
+    if (*end == 0) {
+      // A final separator leaves an empty last component: a folder entry.
+      return begin == end ? begin != name : IsPlainComponent(begin, end);
+    }
+    if (!IsPlainComponent(begin, end)) return false;
+    begin = end + 1;
+  }
+}
+
+bool IsEmptyArchiveRecord(const unsigned char* bytes, size_t length) {
+  const size_t kRecord = 22;
+  if (length < kRecord) return false;
+  if (ReadLe32(bytes) != 0x06054b50UL) return false;
+  const unsigned comment = ReadLe16(bytes + 20);
+  return ReadLe16(bytes + 4) == 0 && ReadLe16(bytes + 6) == 0 && ReadLe16(bytes + 8) == 0 &&
+         ReadLe16(bytes + 10) == 0 && ReadLe32(bytes + 12) == 0 && ReadLe32(bytes + 16) == 0 &&
+         kRecord + comment <= length;
+}

@@ -1,0 +1,17 @@
+// Which archive entry names may be written below the target folder. Pure text logic.
+#pragma once
+
+#include <stddef.h>
+
+// True for a plain relative path: components separated by "/" or "\", none of
+// them empty (except after a final separator, which marks a folder entry), "."
+// or "..", none ending in a dot or a blank (Windows would drop those and write
+// another name), none naming a device (CON, PRN, AUX, NUL, COM1-9, LPT1-9,
+// CONIN$, CONOUT$, with or without an extension), and no character that Windows
+// gives a meaning in paths: ":", "*", "?", "\"", "<", ">", "|" or a control code.
+// So no leading separator, drive, UNC or device prefix, or alternate data stream.
+bool IsPlainRelativeName(const wchar_t* name);
+
+// True when the bytes start with an end-of-central-directory record that
+// describes an archive without entries (no central directory at all).
+bool IsEmptyArchiveRecord(const unsigned char* bytes, size_t length);

@@ -1,0 +1,118 @@
+#include "install/install.h"
+
+#include <windows.h>
+
+#include <direct.h>
+#include <errno.h>
+#include <stdio.h>
+
+#include "framework/scoped.h"
+#include "framework/winapp.h"
+#include "install/install_log.h"
+#include "install/messages.h"
+#include "install/path_split.h"
+#include "install/text.h"
+#include "install/unpack.h"
+
+int g_silent = 0;
+
+namespace {
+
+constexpr size_t kMaxFolderChars = 259;
+
+void ReportFailure(const wchar_t* caption, const wchar_t* startDir) {
+  // Unpacking has moved the current directory into the Plugins folder; the log
+  // belongs beside the other entries, where the run started.
+  if (startDir[0] != 0) (void)_wchdir(startDir);
+  wchar_t text[kInstallPathChars];
+  LoadMessage(kMsgCantInstall, text, kInstallPathChars);
+  if (g_silent) {
+    WriteInstallLog(text);
+  } else {
+    MessageBoxW(GetActiveWindow(), text, caption, MB_ICONERROR);
+  }
+}
+
+}  // namespace
+
+void InstallPlugins(const wchar_t* folder, const wchar_t* caption) {
+  wchar_t start_dir[kInstallPathChars];
+  if (_wgetcwd(start_dir, kInstallPathChars) == nullptr) start_dir[0] = 0;
+
+  // folder\Plugins\ must fit the 259 characters a Windows path may have.
+  wchar_t target[kInstallPathChars];
+  if (!CopyText(target, kInstallPathChars, folder) ||
+      !AppendBackslashIfMissing(target, kInstallPathChars) ||
+      !AppendText(target, kInstallPathChars, L"Plugins") ||
+      TextLength(target) + 1 > kMaxFolderChars) {
+    ReportFailure(caption, start_dir);
+    return;
+  }
+  (void)MakeFolderChain(target, kInstallPathChars);  // unpacking fails if it is missing
+
+  SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+  const int rc = StagePayloadArchive(kPayloadId, kPayloadType, kStagedArchiveName, target);
+  SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+
+  if (rc != 0) {
+    ReportFailure(caption, start_dir);
+  } else if (!g_silent) {
+    wchar_t text[kInstallPathChars];
+    LoadMessage(kMsgInstalled, text, kInstallPathChars);
+    MessageBoxW(GetActiveWindow(), text, caption, MB_ICONINFORMATION);
+  }
+}
+
+int MakeFolderChain(wchar_t* path, size_t capacity) {
+  if (!AppendBackslashIfMissing(path, capacity)) return 0;
+  PathParts parts;
+  SplitPath(path, &parts);
+  if (parts.drive[0] == 0) return 0;
+
+  // Entering the folder tells that it exists; the current directory is put back.
+  wchar_t current[MAX_PATH];
+  if (_wgetcwd(current, MAX_PATH) != nullptr && _wchdir(path) == 0) {
+    (void)_wchdir(current);
+    return 1;
+  }
+
+  for (wchar_t* p = path; *p != 0; ++p) {
+    if (*p != L'\\' || p == path) continue;
+    *p = 0;
+    // An existing component or the bare drive ("C:") fails harmlessly.
+    const bool missing_parent = _wmkdir(path) != 0 && errno == ENOENT;
+    *p = L'\\';
+    if (missing_parent) return 0;
+  }
+  return (_wmkdir(path) != 0 && errno == ENOENT) ? 0 : 1;
+}
+
+int StagePayloadArchive(int id, const wchar_t* type, const wchar_t* fileName,
+                        const wchar_t* target) {
+  HMODULE module = AfxGetResourceHandle();
+  HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(id), type);
+  if (found == nullptr) return -1;
+  HGLOBAL loaded = LoadResource(module, found);
+  if (loaded == nullptr) return -1;
+  const void* bytes = LockResource(loaded);
+  const DWORD size = SizeofResource(module, found);
+  if (bytes == nullptr || size == 0) return -1;
+
+  wchar_t temp_path[kInstallPathChars] = {};
+  const DWORD length = GetTempPathW(kInstallPathChars, temp_path);
+  if (length == 0 || length >= kInstallPathChars) return -1;
+  if (!AppendBackslashIfMissing(temp_path, kInstallPathChars) ||
+      !AppendText(temp_path, kInstallPathChars, fileName)) {
+    return -1;
+  }
+
+  {
+    ScopedCrtFile staged(_wfopen(temp_path, L"wb"));
+    if (!staged) return -1;
+    // A short copy fails to open as an archive, which is reported as a failure.
+    (void)fwrite(bytes, 1, size, staged.Get());
+  }
+  const int rc = UnpackArchive(temp_path, target);
+  (void)_wremove(temp_path);  // a leftover copy in the temp folder is harmless
+  return rc;
+}

@@ -1,0 +1,44 @@
+#include "install/path_split.h"
+
+#include "install/text.h"
+
+namespace {
+
+void CopyRange(wchar_t* dst, const wchar_t* begin, const wchar_t* end) {
+  size_t i = 0;
+  for (const wchar_t* p = begin; p < end; ++p) dst[i++] = *p;
+  dst[i] = 0;
+}
+
+}  // namespace
+
+void SplitPath(const wchar_t* path, PathParts* parts) {
+  parts->drive[0] = parts->dir[0] = parts->name[0] = parts->ext[0] = 0;
+
+  const wchar_t* p = path;
+  const wchar_t* drive_end = p;
+  if (p[0] != 0 && p[1] == L':') drive_end = p + 2;
+
+  const wchar_t* end = path + TextLength(path);
+  const wchar_t* dir_end = drive_end;  // one past the last separator
+  const wchar_t* last_dot = nullptr;
+  for (const wchar_t* q = drive_end; q < end; ++q) {
+    if (*q == L'\\' || *q == L'/') {
+      dir_end = q + 1;
+      last_dot = nullptr;
+    } else if (*q == L'.') {
+      last_dot = q;
+    }
+  }
+  const wchar_t* name_end = last_dot != nullptr ? last_dot : end;
+
+  if (static_cast<size_t>(dir_end - drive_end) >= kPathPartChars ||
+      static_cast<size_t>(name_end - dir_end) >= kPathPartChars ||
+      static_cast<size_t>(end - name_end) >= kPathPartChars) {
+    return;
+  }
+  CopyRange(parts->drive, path, drive_end);
+  CopyRange(parts->dir, drive_end, dir_end);
+  CopyRange(parts->name, dir_end, name_end);
+  CopyRange(parts->ext, name_end, end);
+}

@@ -1,0 +1,18 @@
+// The one rule by which a Windows path is split into drive, directory, name and
+// extension. Pure text logic.
+#pragma once
+
+#include <stddef.h>
+
+constexpr size_t kPathPartChars = 256;  // 255 characters and the terminator
+
+struct PathParts {
+  wchar_t drive[3];  // "X:" when the second character is a colon, else empty
+  wchar_t dir[kPathPartChars];   // up to and including the last "\" or "/"
+  wchar_t name[kPathPartChars];  // up to the last dot after the directory
+  wchar_t ext[kPathPartChars];   // that dot and the rest
+};
+
+// Splits `path`. When the directory, the name or the extension would be longer
+// than 255 characters, all four parts are empty.
+void SplitPath(const wchar_t* path, PathParts* parts);

@@ -1,0 +1,54 @@
+#include "install/text.h"
+
+size_t TextLength(const wchar_t* text) {
+  size_t n = 0;
+  while (text[n] != 0) ++n;
+  return n;
+}
+
+bool CopyText(wchar_t* dst, size_t capacity, const wchar_t* src) {
+  const size_t n = TextLength(src);
+  if (capacity == 0) return false;
+  if (n >= capacity) {
+    dst[0] = 0;
+    return false;
+  }
+  for (size_t i = 0; i <= n; ++i) dst[i] = src[i];
+  return true;
+}
+
+void CopyTextCut(wchar_t* dst, size_t capacity, const wchar_t* src) {
+  if (capacity == 0) return;
+  size_t i = 0;
+  for (; i + 1 < capacity && src[i] != 0; ++i) dst[i] = src[i];
+  dst[i] = 0;
+}
+
+bool AppendText(wchar_t* dst, size_t capacity, const wchar_t* src) {
+  const size_t have = TextLength(dst);
+  const size_t add = TextLength(src);
+  if (have + add >= capacity) return false;
+  for (size_t i = 0; i <= add; ++i) dst[have + i] = src[i];
+  return true;
+}
+
+bool AppendBackslashIfMissing(wchar_t* dst, size_t capacity) {
+  const size_t n = TextLength(dst);
+  if (n > 0 && dst[n - 1] == L'\\') return true;
+  return AppendText(dst, capacity, L"\\");
+}
+
+const wchar_t* FindText(const wchar_t* text, const wchar_t* needle) {
+  if (needle[0] == 0) return text;
+  for (; *text != 0; ++text) {
+    size_t i = 0;
+    while (needle[i] != 0 && text[i] == needle[i]) ++i;
+    if (needle[i] == 0) return text;
+  }
+  return nullptr;
+}
+
+void TrimTrailingBlanks(wchar_t* text) {
+  size_t n = TextLength(text);
+  while (n > 0 && text[n - 1] == L' ') text[--n] = 0;
+}
