@@ -1,0 +1,375 @@
+// Runs the built setup as an unattended deployment would: "/silent" with the
+// folder options, the registry set or not, the viewer running or not. Checks
+// the install log's exact bytes and the installed tree against the payload.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+std::wstring g_setup;    // the setup program
+std::wstring g_payload;  // the archive it carries
+std::wstring g_viewer;   // the stand-in for the running viewer
+
+const wchar_t kCommandKey[] = L"SOFTWARE\\Classes\\Pixelmoor\\shell\\open\\command";
+const wchar_t kVersionKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion";
+
+const char kMsg7[] = "Can't install all files!\n\nPlease check your destination directory for free space!";
+const char kMsg11[] =
+    "Error!\n\nCan't find Pixelmoor folder!\n\nYou have either no registry access permissions or "
+    "Pixelmoor is not installed!\nPlease check your user permissions or install Pixelmoor!";
+const char kMsg12[] =
+    "Error: Pixelmoor is running!\nPlease close all Pixelmoor instances before you install "
+    "Pixelmoor PlugIns!";
+const char kNoFolder[] = "No install folder!";
+
+// Starts a program and returns its process handle, or null.
+HANDLE Start(const std::wstring& exe, const std::wstring& args, const std::wstring& cwd) {
+  std::wstring line = L"\"" + exe + L"\" " + args;
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi;
+  if (!CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, cwd.c_str(), &si,
+                      &pi)) {
+    return nullptr;
+  }
+  CloseHandle(pi.hThread);
+  return pi.hProcess;
+}
+
+// Runs the setup in `cwd` and returns its exit code (-1 when it did not end).
+long RunSetup(const std::wstring& args, const std::wstring& cwd) {
+  HANDLE process = Start(g_setup, args, cwd);
+  if (process == nullptr) return -2;
+  DWORD code = static_cast<DWORD>(-1);
+  if (WaitForSingleObject(process, 120000) != WAIT_OBJECT_0) {
+    TerminateProcess(process, 99);
+  } else {
+    GetExitCodeProcess(process, &code);
+  }
+  CloseHandle(process);
+  return static_cast<long>(code);
+}
+
+// The install log as it must read: each entry "<date> - HH:MM:SS: <message>"
+// and the separator, CR LF line ends, one byte per character.
+void ExpectLog(const std::wstring& dir, const std::vector<std::string>& messages) {
+  const auto log = ReadBytes(dir + L"\\Pixelmoor_Install.log");
+  if (messages.empty()) {
+    EXPECT_FALSE(log) << "unexpected log: " << log.value_or("");
+    return;
+  }
+  ASSERT_TRUE(log) << "no install log in " << Narrow(dir);
+  const std::string date = Narrow(TodayShortDate());
+  size_t at = 0;
+  for (const std::string& message : messages) {
+    std::string crlf;
+    for (char c : message) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    const std::string head = log->substr(at, date.size() + 3);
+    EXPECT_EQ(head, date + " - ") << *log;
+    const std::string time = log->substr(at + date.size() + 3, 8);
+    EXPECT_TRUE(time.size() == 8 && isdigit(time[0]) && isdigit(time[1]) && time[2] == ':' &&
+                isdigit(time[3]) && isdigit(time[4]) && time[5] == ':' && isdigit(time[6]) &&
+                isdigit(time[7]))
+        << "time '" << time << "'";
+    at += date.size() + 11;
+    const std::string body = ": " + crlf + "\r\n" + std::string(48, '-') + "\r\n";
+    EXPECT_EQ(log->substr(at, body.size()), body) << *log;
+    at += body.size();
+  }
+  EXPECT_EQ(at, log->size()) << "more in the log than expected: " << log->substr(at);
+}
+
+// The Plugins folder holds exactly the payload: every file's bytes, and its
+// creation and last-write times read as local time equal the entry's date-time.
+void ExpectInstalled(const std::wstring& plugins) {
+  static const auto payload = ReadArchive(g_payload);
+  ASSERT_FALSE(payload.empty());
+  auto tree = ListTree(plugins);
+  ASSERT_FALSE(tree.empty()) << "nothing installed in " << Narrow(plugins);
+  size_t files = 0;
+  for (const auto& [name, entry] : payload) {
+    std::wstring path = Widen(name);
+    for (auto& c : path) c = c == L'/' ? L'\\' : c;
+    ASSERT_TRUE(tree.count(path)) << name << " is missing";
+    tree.erase(path);
+    if (entry.folder) continue;
+    ++files;
+    const auto bytes = ReadBytes(plugins + L"\\" + path);
+    ASSERT_TRUE(bytes && *bytes == entry.data) << name << " differs from the payload";
+    HANDLE h = CreateFileW((plugins + L"\\" + path).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    FILETIME created, accessed, written;
+    ASSERT_TRUE(GetFileTime(h, &created, &accessed, &written));
+    CloseHandle(h);
+    const std::string expected = Describe(DecodeDosDateTime(entry.dos_date_time));
+    EXPECT_EQ(Describe(AsLocalTime(created)), expected) << name << " creation time";
+    EXPECT_EQ(Describe(AsLocalTime(written)), expected) << name << " last-write time";
+  }
+  EXPECT_GT(files, 0u);
+  for (const auto& [extra, folder] : tree) ADD_FAILURE() << "not from the payload: " << Narrow(extra);
+}
+
+class SilentSetup : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DeleteMachineKey(L"SOFTWARE\\Classes\\Pixelmoor");
+    program_files_ = GetMachineString(kVersionKey, L"ProgramFilesDir").value_or(L"");
+    ASSERT_FALSE(program_files_.empty());
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = MakeScratchFolder(Widen(std::string("silent.") + info->name()));
+    app_plugins_ = program_files_ + L"\\Pixelmoor\\Plugins";
+    RemoveTree(app_plugins_);
+  }
+  void TearDown() override {
+    DeleteMachineKey(L"SOFTWARE\\Classes\\Pixelmoor");
+    RemoveTree(program_files_ + L"\\Pixelmoor");
+    StopViewer();
+  }
+  void RegisterViewer(const std::wstring& command) {
+    ASSERT_TRUE(SetMachineString(kCommandKey, nullptr, command));
+  }
+  // Runs the setup in the scratch folder; every silent run ends with exit code 0.
+  void Run(const std::wstring& args) { EXPECT_EQ(RunSetup(args, dir_), 0) << Narrow(args); }
+  // Only the log, if any, and the listed folders are in the scratch folder.
+  void ExpectNothingElse(std::vector<std::wstring> allowed = {}) {
+    allowed.push_back(L"Pixelmoor_Install.log");
+    for (const auto& [name, folder] : ListTree(dir_)) {
+      bool ok = false;
+      for (const auto& a : allowed) ok = ok || name.compare(0, a.size(), a) == 0;
+      EXPECT_TRUE(ok) << "unexpected " << Narrow(name);
+    }
+  }
+  void StartViewer() {
+    viewer_ = Start(g_viewer, L"120", dir_);
+    ASSERT_NE(viewer_, nullptr);
+    for (int i = 0; i < 300 && FindWindowW(L"Pixelmoor", nullptr) == nullptr; ++i) Sleep(100);
+    ASSERT_NE(FindWindowW(L"Pixelmoor", nullptr), nullptr) << "the viewer's window did not show";
+  }
+  void StopViewer() {
+    if (viewer_ == nullptr) return;
+    HWND w = FindWindowW(L"Pixelmoor", nullptr);
+    if (w != nullptr) PostMessageW(w, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(viewer_, 10000) != WAIT_OBJECT_0) TerminateProcess(viewer_, 1);
+    CloseHandle(viewer_);
+    viewer_ = nullptr;
+  }
+  std::wstring dir_, program_files_, app_plugins_;
+  HANDLE viewer_ = nullptr;
+};
+
+TEST_F(SilentSetup, FolderOptionInstallsIntoItsPluginsFolderCreatingParents) {
+  Run(L"/silent /folder=" + dir_ + L"\\Apps\\Viewer");
+  ExpectInstalled(dir_ + L"\\Apps\\Viewer\\Plugins");
+  ExpectLog(dir_, {});
+}
+
+TEST_F(SilentSetup, TrailingBackslashGivesTheSameTarget) {
+  Run(L"/silent /folder=" + dir_ + L"\\Viewer\\");
+  ExpectInstalled(dir_ + L"\\Viewer\\Plugins");
+  ExpectNothingElse({L"Viewer\\"});
+}
+
+TEST_F(SilentSetup, QuotedFolderWithBlankLosesItsQuotes) {
+  Run(L"/silent /folder=\"" + dir_ + L"\\My Apps\\Viewer\\\"");
+  ExpectInstalled(dir_ + L"\\My Apps\\Viewer\\Plugins");
+  ExpectLog(dir_, {});
+}
+
+TEST_F(SilentSetup, FolderEndsAtTheNextOption) {
+  Run(L"/silent /folder=" + dir_ + L"\\Viewer /other");
+  ExpectInstalled(dir_ + L"\\Viewer\\Plugins");
+  ExpectLog(dir_, {});
+}
+
+TEST_F(SilentSetup, ExistingPluginsAreOverwritten) {
+  CreateDirectoryW((dir_ + L"\\V").c_str(), nullptr);
+  CreateDirectoryW((dir_ + L"\\V\\Plugins").c_str(), nullptr);
+  ASSERT_TRUE(WriteBytes(dir_ + L"\\V\\Plugins\\Px_Png.dll", "an older plug-in"));
+  Run(L"/silent /folder=" + dir_ + L"\\V");
+  ExpectInstalled(dir_ + L"\\V\\Plugins");
+}
+
+TEST_F(SilentSetup, TemporaryCopyIsGoneAfterwards) {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring staged = std::wstring(temp) + L"PX32_plugins.zip";
+  Run(L"/silent /folder=" + dir_ + L"\\V");
+  EXPECT_FALSE(Exists(staged));
+  Run(L"/silent /folder=Q:\\V");
+  EXPECT_FALSE(Exists(staged));
+}
+
+TEST_F(SilentSetup, OnlySilentWithoutRegisteredViewerLogsTwoEntries) {
+  Run(L"/silent");
+  ExpectLog(dir_, {kMsg11, kNoFolder});
+  ExpectNothingElse();
+}
+
+TEST_F(SilentSetup, AppWithoutRegisteredViewerInstallsBelowProgramFiles) {
+  Run(L"/silent /app");
+  ExpectLog(dir_, {kMsg11});
+  ExpectInstalled(app_plugins_);
+}
+
+TEST_F(SilentSetup, AppWinsOverFolder) {
+  Run(L"/silent /folder=" + dir_ + L"\\Viewer /app");
+  ExpectInstalled(app_plugins_);
+  EXPECT_FALSE(Exists(dir_ + L"\\Viewer"));
+  ExpectLog(dir_, {});
+}
+
+TEST_F(SilentSetup, RegisteredViewerFolderIsUsed) {
+  RegisterViewer(L"\"" + dir_ + L"\\Reg\\p_moor32.exe\" \"%1\"");
+  Run(L"/silent");
+  ExpectInstalled(dir_ + L"\\Reg\\Plugins");
+  ExpectLog(dir_, {});
+}
+
+TEST_F(SilentSetup, RegisteredExecutableInCapitalsIsAccepted) {
+  RegisterViewer(L"\"" + dir_ + L"\\Reg\\P_MOOR32.EXE\" \"%1\"");
+  Run(L"/silent");
+  ExpectInstalled(dir_ + L"\\Reg\\Plugins");
+}
+
+TEST_F(SilentSetup, RegisteredOtherExecutableGivesNoFolder) {
+  RegisterViewer(L"\"" + dir_ + L"\\Reg\\other.exe\" \"%1\"");
+  Run(L"/silent");
+  ExpectLog(dir_, {kMsg11, kNoFolder});
+  ExpectNothingElse();
+}
+
+TEST_F(SilentSetup, UnquotedRegisteredCommandLosesItsDriveAndFails) {
+  RegisterViewer(dir_ + L"\\Reg\\p_moor32.exe %1");
+  Run(L"/silent");
+  ExpectLog(dir_, {kMsg7});
+  ExpectNothingElse();
+}
+
+TEST_F(SilentSetup, EmptyFolderValueIgnoresTheRegistry) {
+  RegisterViewer(L"\"" + dir_ + L"\\Reg\\p_moor32.exe\" \"%1\"");
+  Run(L"/silent /folder=");
+  ExpectLog(dir_, {kNoFolder});
+  Run(L"/silent /folder=/other");
+  ExpectLog(dir_, {kNoFolder, kNoFolder});
+  ExpectNothingElse();
+}
+
+TEST_F(SilentSetup, LeadingBlankIsKeptSoTheFolderHasNoDrive) {
+  Run(L"/silent \"/folder= " + dir_ + L"\\Viewer\"");
+  ExpectLog(dir_, {kMsg7});
+  ExpectNothingElse();
+}
+
+TEST_F(SilentSetup, UncFolderIsNotCreatedAndFails) {
+  Run(L"/silent /folder=\\\\nohost\\share\\viewer");
+  ExpectLog(dir_, {kMsg7});
+  ExpectNothingElse();
+}
+
+TEST_F(SilentSetup, RelativeFolderUsesAnExistingPluginsFolderBelowTheCurrentDirectory) {
+  Run(L"/silent /folder=rel\\viewer");
+  ExpectLog(dir_, {kMsg7});
+  ExpectNothingElse();
+
+  DeleteFileW((dir_ + L"\\Pixelmoor_Install.log").c_str());
+  CreateDirectoryW((dir_ + L"\\rel").c_str(), nullptr);
+  CreateDirectoryW((dir_ + L"\\rel\\viewer").c_str(), nullptr);
+  CreateDirectoryW((dir_ + L"\\rel\\viewer\\Plugins").c_str(), nullptr);
+  Run(L"/silent /folder=rel\\viewer");
+  ExpectLog(dir_, {});
+  ExpectInstalled(dir_ + L"\\rel\\viewer\\Plugins");
+}
+
+TEST_F(SilentSetup, TwoRunsOnAMissingDriveAddTwoEntries) {
+  ASSERT_FALSE(IsFolder(L"Q:\\")) << "this test needs no drive Q:";
+  Run(L"/silent /folder=Q:\\Viewer");
+  Run(L"/silent /folder=Q:\\Viewer");
+  ExpectLog(dir_, {kMsg7, kMsg7});
+  ExpectNothingElse();
+}
+
+TEST_F(SilentSetup, FolderTooLongForThePluginsPathFailsWithoutTouchingTheDisk) {
+  // 251 characters: with "\Plugins\" it would pass the 259 a path may have.
+  std::wstring folder = dir_ + L"\\";
+  folder += std::wstring(251 - folder.size(), L'v');
+  Run(L"/silent /folder=" + folder);
+  ExpectLog(dir_, {kMsg7});
+  ExpectNothingElse();
+}
+
+TEST_F(SilentSetup, FailureAfterUnpackingBeganIsLoggedWhereTheRunStarted) {
+  CreateDirectoryW((dir_ + L"\\V").c_str(), nullptr);
+  CreateDirectoryW((dir_ + L"\\V\\Plugins").c_str(), nullptr);
+  const std::wstring locked = dir_ + L"\\V\\Plugins\\Px_Png.dll";
+  ASSERT_TRUE(WriteBytes(locked, "in use"));
+  // Held open without sharing, as by a viewer process that is still ending.
+  HANDLE lock = CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  Run(L"/silent /folder=" + dir_ + L"\\V");
+  CloseHandle(lock);
+  ExpectLog(dir_, {kMsg7});
+  EXPECT_FALSE(Exists(dir_ + L"\\V\\Plugins\\Pixelmoor_Install.log"));
+  EXPECT_TRUE(ReadBytes(locked) == std::string("in use")) << "the locked file was replaced";
+  EXPECT_TRUE(Exists(dir_ + L"\\V\\Plugins\\Px_Tiff.dll")) << "the rest is still unpacked";
+}
+
+TEST_F(SilentSetup, RunningViewerWithAKnownFolderLogsOnlyThatAndInstallsNothing) {
+  StartViewer();
+  Run(L"/silent /folder=" + dir_ + L"\\Viewer");
+  RegisterViewer(L"\"" + dir_ + L"\\Reg\\p_moor32.exe\" \"%1\"");
+  Run(L"/silent");
+  Run(L"/silent /app");
+  ExpectLog(dir_, {kMsg12, kMsg12, kMsg12});
+  EXPECT_FALSE(Exists(app_plugins_));
+  ExpectNothingElse();
+}
+
+TEST_F(SilentSetup, RunningViewerWithNoFolderLogsOnlyNoInstallFolder) {
+  StartViewer();
+  Run(L"/silent /folder=");
+  ExpectLog(dir_, {kNoFolder});
+}
+
+TEST_F(SilentSetup, ViewerClosedAgainAllowsTheInstallation) {
+  StartViewer();
+  StopViewer();
+  Run(L"/silent /folder=" + dir_ + L"\\Viewer");
+  ExpectInstalled(dir_ + L"\\Viewer\\Plugins");
+}
+
+TEST_F(SilentSetup, RunWithoutSilentDoesNothingAndEndsWithZero) {
+  EXPECT_EQ(RunSetup(L"/folder=" + dir_ + L"\\Viewer", dir_), 0);
+  ExpectNothingElse();
+}
+
+TEST(TestRig, RunsUnderATimeZoneOtherThanUtc) {
+  TIME_ZONE_INFORMATION tz;
+  GetTimeZoneInformation(&tz);
+  EXPECT_NE(tz.Bias, 0) << "set TZ so that local and UTC times differ";
+}
+
+std::wstring WindowsPath(const char* unix_path) {
+  std::wstring path = L"Z:" + Widen(unix_path);
+  for (auto& c : path) c = c == L'/' ? L'\\' : c;
+  return path;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (argc != 4) {
+    fprintf(stderr, "usage: silent_setup_tests SETUP.exe PAYLOAD.zip FAKE_VIEWER.exe\n");
+    return 2;
+  }
+  g_setup = WindowsPath(argv[1]);
+  g_payload = WindowsPath(argv[2]);
+  g_viewer = WindowsPath(argv[3]);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,317 @@
+// Folder discovery against the (Wine) registry, the folder chain, unpacking of
+// archives written here, entry times and the log file, on the real file system.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "app/viewer_folder.h"
+#include "install/install.h"
+#include "install/install_log.h"
+#include "install/unpack.h"
+#include "test_support.h"
+#include "zip_builder.h"
+
+namespace {
+
+const std::wstring kCommandKey = kOpenCommandKey;
+const std::wstring kVersionKey = kCurrentVersionKey;
+
+class RegistryDiscovery : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DeleteMachineKey(kViewerClassKey);
+    saved_program_files_ = GetMachineString(kVersionKey, kProgramFilesValue);
+  }
+  void TearDown() override {
+    DeleteMachineKey(kViewerClassKey);
+    if (saved_program_files_) {
+      SetMachineString(kVersionKey, kProgramFilesValue, *saved_program_files_);
+    }
+  }
+  std::string Found(int* rc) {
+    wchar_t folder[260] = L"stale";
+    *rc = FindViewerFolder(folder);
+    return Narrow(folder);
+  }
+  std::optional<std::wstring> saved_program_files_;
+};
+
+TEST_F(RegistryDiscovery, RegisteredOpenCommandGivesTheFolder) {
+  ASSERT_TRUE(SetMachineString(kCommandKey, nullptr,
+                               L"\"C:\\Tools\\Pixelmoor\\p_moor32.exe\" \"%1\""));
+  int rc;
+  EXPECT_EQ(Found(&rc), "C:\\Tools\\Pixelmoor\\");
+  EXPECT_EQ(rc, 1);
+}
+
+TEST_F(RegistryDiscovery, MissingKeyOrEmptyValueGivesNothing) {
+  int rc;
+  EXPECT_EQ(Found(&rc), "");
+  EXPECT_EQ(rc, 0);
+  ASSERT_TRUE(SetMachineString(kCommandKey, nullptr, L""));
+  EXPECT_EQ(Found(&rc), "");
+  EXPECT_EQ(rc, 0);
+}
+
+TEST_F(RegistryDiscovery, ExpandableStringIsUsedAsStored) {
+  ASSERT_TRUE(SetMachineString(kCommandKey, nullptr, L"\"%ProgramFiles%\\PX\\p_moor32.exe\"",
+                               REG_EXPAND_SZ));
+  int rc;
+  EXPECT_EQ(Found(&rc), "%ProgramFiles%\\PX\\");
+  EXPECT_EQ(rc, 1);
+}
+
+TEST_F(RegistryDiscovery, ValueThatFillsOrOverflowsTheBufferCountsAsNotFound) {
+  // 259 characters and the terminator fit exactly.
+  std::wstring fits = L"\"C:\\" + std::wstring(240, L'v') + L"\\p_moor32.exe";
+  fits.resize(259, L' ');
+  ASSERT_TRUE(SetMachineString(kCommandKey, nullptr, fits));
+  int rc;
+  Found(&rc);
+  EXPECT_EQ(rc, 1);
+
+  // 260 characters stored without a terminator: nothing to end the text.
+  const std::wstring full = fits + L" ";
+  ASSERT_TRUE(SetMachineBytes(kCommandKey, nullptr, full.data(), 520, REG_SZ));
+  EXPECT_EQ(Found(&rc), "");
+  EXPECT_EQ(rc, 0);
+
+  ASSERT_TRUE(SetMachineString(kCommandKey, nullptr, fits + std::wstring(100, L' ')));
+  EXPECT_EQ(Found(&rc), "");
+  EXPECT_EQ(rc, 0);
+}
+
+TEST_F(RegistryDiscovery, DefaultFolderIsBelowProgramFiles) {
+  ASSERT_TRUE(SetMachineString(kVersionKey, kProgramFilesValue, L"D:\\Programs\\"));
+  wchar_t folder[260];
+  EXPECT_EQ(GetDefaultViewerFolder(folder), 1);
+  EXPECT_EQ(Narrow(folder), "D:\\Programs\\Pixelmoor");
+}
+
+TEST_F(RegistryDiscovery, DefaultFolderFallsBackWhenProgramFilesIsMissingOrTooLong) {
+  wchar_t folder[260];
+  ASSERT_TRUE(SetMachineString(kVersionKey, kProgramFilesValue, L"C:\\" + std::wstring(252, L'p')));
+  EXPECT_EQ(GetDefaultViewerFolder(folder), 1);
+  EXPECT_EQ(Narrow(folder), "C:\\Pixelmoor\\");
+
+  DeleteMachineValue(kVersionKey, kProgramFilesValue);
+  EXPECT_EQ(GetDefaultViewerFolder(folder), 1);
+  EXPECT_EQ(Narrow(folder), "C:\\Pixelmoor\\");
+}
+
+TEST(DllSearch, SystemHasSetDefaultDllDirectories) {
+  EXPECT_NE(HardenDllSearch(LOAD_LIBRARY_SEARCH_SYSTEM32), 0u);
+}
+
+class InScratch : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    start_ = CurrentDirectory();
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = MakeScratchFolder(Widen(std::string(info->test_suite_name()) + "." + info->name()));
+  }
+  void TearDown() override { SetCurrentDirectoryW(start_.c_str()); }
+  std::wstring start_, dir_;
+};
+
+using FolderChain = InScratch;
+
+TEST_F(FolderChain, CreatesMissingParentsAndAppendsTheBackslash) {
+  wchar_t path[520];
+  wcscpy(path, (dir_ + L"\\Apps\\Viewer\\Plugins").c_str());
+  EXPECT_EQ(MakeFolderChain(path, 520), 1);
+  EXPECT_EQ(Narrow(path), Narrow(dir_ + L"\\Apps\\Viewer\\Plugins\\"));
+  EXPECT_TRUE(IsFolder(dir_ + L"\\Apps\\Viewer\\Plugins"));
+  EXPECT_EQ(CurrentDirectory(), start_);
+  // An existing folder: found by entering it, and the directory is put back.
+  EXPECT_EQ(MakeFolderChain(path, 520), 1);
+  EXPECT_EQ(CurrentDirectory(), start_);
+}
+
+TEST_F(FolderChain, NoDriveOrMissingDriveFails) {
+  wchar_t unc[520] = L"\\\\server\\share\\viewer\\Plugins";
+  EXPECT_EQ(MakeFolderChain(unc, 520), 0);
+  wchar_t relative[520] = L"rel\\Plugins";
+  EXPECT_EQ(MakeFolderChain(relative, 520), 0);
+  wchar_t missing[520] = L"Q:\\Viewer\\Plugins";
+  ASSERT_FALSE(IsFolder(L"Q:\\")) << "this test needs no drive Q:";
+  EXPECT_EQ(MakeFolderChain(missing, 520), 0);
+}
+
+class Unpacking : public InScratch {
+ protected:
+  int Unpack(const std::vector<ZipEntry>& entries, const ZipOptions& options = {}) {
+    return UnpackBytes(BuildZip(entries, options));
+  }
+  int UnpackBytes(const std::string& archive) {
+    const std::wstring path = dir_ + L"\\archive.zip";
+    EXPECT_TRUE(WriteBytes(path, archive));
+    target_ = dir_ + L"\\Plugins\\";
+    CreateDirectoryW(target_.c_str(), nullptr);
+    return UnpackArchive(path.c_str(), target_.c_str());
+  }
+  std::optional<std::string> Installed(const std::wstring& name) {
+    return ReadBytes(target_ + name);
+  }
+  // Everything below the scratch folder other than the archive.
+  std::map<std::wstring, bool> Written() {
+    auto tree = ListTree(dir_);
+    tree.erase(L"archive.zip");
+    tree.erase(L"Plugins\\");
+    return tree;
+  }
+  std::wstring target_;
+};
+
+TEST_F(Unpacking, FilesBeforeTheirFolderEntryAndBackslashNames) {
+  EXPECT_EQ(Unpack({FileEntry("sub/a.dll", "alpha"), FolderEntry("sub/"),
+                    FileEntry("deep\\er\\b.dll", std::string(100000, 'b')),
+                    FileEntry("top.ini", "[x]")}),
+            0);
+  EXPECT_EQ(Installed(L"sub\\a.dll").value_or("?"), "alpha");
+  EXPECT_EQ(Installed(L"deep\\er\\b.dll").value_or("?"), std::string(100000, 'b'));
+  EXPECT_EQ(Installed(L"top.ini").value_or("?"), "[x]");
+  EXPECT_EQ(CurrentDirectory() + L"\\", target_) << "the target stays the current directory";
+}
+
+TEST_F(Unpacking, EmptyArchiveWritesNothingAndSucceeds) {
+  EXPECT_EQ(Unpack({}), 0);
+  EXPECT_TRUE(Written().empty());
+  EXPECT_EQ(CurrentDirectory() + L"\\", target_);
+}
+
+TEST_F(Unpacking, NotAnArchiveOrMissingTargetFails) {
+  EXPECT_EQ(UnpackBytes("this is not a zip file"), kUnpackCantOpen);
+  const std::wstring path = dir_ + L"\\archive.zip";
+  WriteBytes(path, BuildZip({FileEntry("a.dll", "a")}));
+  EXPECT_EQ(UnpackArchive(path.c_str(), (dir_ + L"\\missing\\").c_str()), kUnpackCantOpen);
+  EXPECT_FALSE(Exists(dir_ + L"\\a.dll"));
+}
+
+TEST_F(Unpacking, ZeroLengthFileIsCreatedWithItsTime) {
+  ZipEntry empty = FileEntry("empty.dat", "");
+  empty.dos_date_time = 0x4E674A3D;  // 2019-03-07 09:17:58
+  EXPECT_EQ(Unpack({empty}), 0);
+  EXPECT_EQ(Installed(L"empty.dat").value_or("?"), "");
+  HANDLE h = CreateFileW((target_ + L"empty.dat").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  FILETIME created, accessed, written;
+  ASSERT_TRUE(GetFileTime(h, &created, &accessed, &written));
+  CloseHandle(h);
+  EXPECT_EQ(Describe(AsLocalTime(created)), "2019-03-07 09:17:58");
+  EXPECT_EQ(Describe(AsLocalTime(written)), "2019-03-07 09:17:58");
+}
+
+// Held open without sharing, as by a running program. (A read-only attribute
+// would do on Windows, but Wine maps it to Unix permissions, which root ignores.)
+TEST_F(Unpacking, ExistingLockedFileIsSkippedTheRestInstalledAndFailureReported) {
+  CreateDirectoryW((dir_ + L"\\Plugins").c_str(), nullptr);
+  ASSERT_TRUE(WriteBytes(dir_ + L"\\Plugins\\locked.dll", "old"));
+  HANDLE lock = CreateFileW((dir_ + L"\\Plugins\\locked.dll").c_str(), GENERIC_READ, 0, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  const int rc = Unpack({FileEntry("locked.dll", "new"), FileEntry("next.dll", "next")});
+  CloseHandle(lock);
+  EXPECT_EQ(rc, kUnpackFilesSkipped);
+  EXPECT_EQ(Installed(L"locked.dll").value_or("?"), "old");
+  EXPECT_EQ(Installed(L"next.dll").value_or("?"), "next");
+}
+
+TEST_F(Unpacking, ExistingFilesAreOverwritten) {
+  CreateDirectoryW((dir_ + L"\\Plugins").c_str(), nullptr);
+  ASSERT_TRUE(WriteBytes(dir_ + L"\\Plugins\\a.dll", std::string(5000, 'o')));
+  EXPECT_EQ(Unpack({FileEntry("a.dll", "new")}), 0);
+  EXPECT_EQ(Installed(L"a.dll").value_or("?"), "new");
+}
+
+TEST_F(Unpacking, CrcMismatchStopsAndKeepsWhatCameBefore) {
+  ZipEntry bad = FileEntry("bad.dll", "contents");
+  bad.crc = 0x12345678;
+  EXPECT_EQ(Unpack({FileEntry("first.dll", "1"), bad, FileEntry("after.dll", "2")}),
+            UNZ_CRCERROR);
+  EXPECT_EQ(Installed(L"first.dll").value_or("?"), "1");
+  EXPECT_FALSE(Installed(L"after.dll"));
+}
+
+TEST_F(Unpacking, DataThatEndsBeforeItsDeclaredSizeIsAnError) {
+  ZipEntry longer = FileEntry("short.dll", "only this much");
+  longer.uncompressed_size = 1000;
+  EXPECT_EQ(Unpack({longer}), kUnpackSizeMismatch);
+  ZipEntry stored = FileEntry("stored.dll", "abc");
+  stored.method = 0;
+  stored.uncompressed_size = 2;
+  EXPECT_NE(Unpack({stored}), 0);
+}
+
+TEST_F(Unpacking, EncryptedEntryIsRefusedUnwritten) {
+  ZipEntry secret = FileEntry("secret.dll", "plain anyway");
+  secret.flag = 3;
+  EXPECT_EQ(Unpack({secret}), kUnpackEncrypted);
+  EXPECT_FALSE(Installed(L"secret.dll"));
+}
+
+TEST_F(Unpacking, NamesThatAreNotPlainRelativePathsAreRefused) {
+  for (const std::string name :
+       {"../escape.dll", "sub/../../escape.dll", "..\\escape.dll", "/rooted.dll",
+        "\\rooted.dll", "C:\\drive.dll", "C:drive.dll", "a.dll:stream", "CON", "nul.txt",
+        "COM1 ", "trailing.", "\\\\host\\share\\x.dll"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(Unpack({FileEntry("ok.dll", "ok"), FileEntry(name, "x")}), kUnpackBadName);
+    auto written = Written();
+    EXPECT_EQ(written.size(), 1u) << "only ok.dll, nothing of " << name;
+    EXPECT_TRUE(written.count(L"Plugins\\ok.dll"));
+    SetCurrentDirectoryW(start_.c_str());
+  }
+}
+
+TEST_F(Unpacking, NamesThatWouldBeCutAreRefused) {
+  EXPECT_EQ(Unpack({FileEntry(std::string(520, 'n'), "x")}), kUnpackBadName);
+  ZipEntry zero = FileEntry(std::string("ok.dll\0.exe", 11), "x");
+  EXPECT_EQ(Unpack({zero}), kUnpackBadName);
+  EXPECT_TRUE(Written().empty());
+  // 519 bytes fit the name buffer but not the 323 characters of its UTF-16 form.
+  EXPECT_EQ(Unpack({FileEntry(std::string(400, 'n'), "x")}), kUnpackBadName);
+}
+
+TEST_F(Unpacking, BytesBeforeAndAfterTheArchiveStillInstallWhole) {
+  ZipOptions padded;
+  padded.before = std::string(3000, 'M');
+  padded.after = "trailing bytes";
+  EXPECT_EQ(Unpack({FileEntry("a.dll", "alpha"), FileEntry("b.dll", "beta")}, padded), 0);
+  EXPECT_EQ(Installed(L"b.dll").value_or("?"), "beta");
+}
+
+TEST_F(Unpacking, EntryCountBeyondTheArchiveIsAnError) {
+  ZipOptions lying;
+  lying.declared_entries = 500;
+  EXPECT_NE(Unpack({FileEntry("a.dll", "alpha")}, lying), 0);
+}
+
+using Log = InScratch;
+
+TEST_F(Log, EntriesAreAppendedWithCrLfInTheCurrentDirectory) {
+  ASSERT_TRUE(SetCurrentDirectoryW(dir_.c_str()));
+  WriteInstallLog(L"first\nline");
+  WriteInstallLog(L"second \x0101");
+  const std::string log = ReadBytes(dir_ + L"\\Pixelmoor_Install.log").value_or("");
+  const std::string date = Narrow(TodayShortDate());
+  const std::string sep = std::string(48, '-') + "\r\n";
+  ASSERT_EQ(log.size(), 2 * (date.size() + 13) + 10 + 1 + 8 + 2 * (2 + sep.size())) << log;
+  EXPECT_EQ(log.substr(0, date.size() + 3), date + " - ");
+  EXPECT_EQ(log.substr(date.size() + 11, 2), ": ");
+  EXPECT_EQ(log.substr(date.size() + 13, 13 + sep.size()), "first\r\nline\r\n" + sep);
+  EXPECT_EQ(log.substr(log.size() - 10 - sep.size()), "second ?\r\n" + sep);
+}
+
+TEST_F(Log, UnwritableLogLeavesNoTrace) {
+  const std::wstring locked = dir_ + L"\\Pixelmoor_Install.log";
+  CreateDirectoryW(locked.c_str(), nullptr);  // a folder where the log would go
+  ASSERT_TRUE(SetCurrentDirectoryW(dir_.c_str()));
+  WriteInstallLog(L"lost");
+  EXPECT_TRUE(IsFolder(locked));
+}
+
+}  // namespace

@@ -1,0 +1,233 @@
+#include "test_support.h"
+
+#include <shlwapi.h>
+
+#include <vector>
+
+#include "unzip.h"
+// iowin32.h needs unzip.h (ioapi.h) ahead of it.
+#include "iowin32.h"
+
+namespace {
+
+std::wstring ScratchRoot() {
+  wchar_t buffer[MAX_PATH];
+  const DWORD n = GetEnvironmentVariableW(L"PIXELMOOR_SCRATCH", buffer, MAX_PATH);
+  std::wstring root;
+  if (n > 0 && n < MAX_PATH) {
+    root = buffer;
+  } else {
+    GetTempPathW(MAX_PATH, buffer);
+    root = std::wstring(buffer) + L"pixelmoor-tests";
+  }
+  CreateDirectoryW(root.c_str(), nullptr);
+  return root;
+}
+
+void ListInto(const std::wstring& root, const std::wstring& rel,
+              std::map<std::wstring, bool>* out) {
+  WIN32_FIND_DATAW found;
+  HANDLE h = FindFirstFileW((root + L"\\" + rel + L"*").c_str(), &found);
+  if (h == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    const bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    (*out)[rel + name + (folder ? L"\\" : L"")] = folder;
+    if (folder) ListInto(root, rel + name + L"\\", out);
+  } while (FindNextFileW(h, &found));
+  FindClose(h);
+}
+
+}  // namespace
+
+std::wstring MakeScratchFolder(const std::wstring& name) {
+  const std::wstring path = ScratchRoot() + L"\\" + name;
+  RemoveTree(path);
+  CreateDirectoryW(path.c_str(), nullptr);
+  return path;
+}
+
+void RemoveTree(const std::wstring& path) {
+  WIN32_FIND_DATAW found;
+  HANDLE h = FindFirstFileW((path + L"\\*").c_str(), &found);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring child = path + L"\\" + name;
+      SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(child);
+      } else {
+        DeleteFileW(child.c_str());
+      }
+    } while (FindNextFileW(h, &found));
+    FindClose(h);
+  }
+  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  RemoveDirectoryW(path.c_str());
+}
+
+bool WriteBytes(const std::wstring& path, const std::string& bytes) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(h);
+  return ok && written == bytes.size();
+}
+
+std::optional<std::string> ReadBytes(const std::wstring& path) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::string out;
+  char buffer[65536];
+  DWORD got = 0;
+  while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) out.append(buffer, got);
+  CloseHandle(h);
+  return out;
+}
+
+bool Exists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsFolder(const std::wstring& path) {
+  const DWORD a = GetFileAttributesW(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::map<std::wstring, bool> ListTree(const std::wstring& root) {
+  std::map<std::wstring, bool> out;
+  ListInto(root, L"", &out);
+  return out;
+}
+
+std::wstring CurrentDirectory() {
+  wchar_t buffer[1024];
+  const DWORD n = GetCurrentDirectoryW(1024, buffer);
+  return n > 0 && n < 1024 ? std::wstring(buffer) : std::wstring();
+}
+
+std::wstring Widen(const std::string& text) {
+  const int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+  std::wstring out(n > 0 ? n - 1 : 0, L'\0');
+  if (n > 1) MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &out[0], n);
+  return out;
+}
+
+std::string Narrow(const std::wstring& text) {
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string out(n > 0 ? n - 1 : 0, '\0');
+  if (n > 1) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], n, nullptr, nullptr);
+  return out;
+}
+
+bool SetMachineBytes(const std::wstring& key, const wchar_t* value, const void* data,
+                     DWORD bytes, DWORD type) {
+  HKEY h;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h,
+                      nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  const LONG rc = RegSetValueExW(h, value, 0, type, static_cast<const BYTE*>(data), bytes);
+  RegCloseKey(h);
+  return rc == ERROR_SUCCESS;
+}
+
+bool SetMachineString(const std::wstring& key, const wchar_t* value, const std::wstring& data,
+                      DWORD type) {
+  return SetMachineBytes(key, value, data.c_str(),
+                         static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)), type);
+}
+
+std::optional<std::wstring> GetMachineString(const std::wstring& key, const wchar_t* value) {
+  HKEY h;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_QUERY_VALUE, &h) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  std::vector<wchar_t> buffer(4096, 0);
+  DWORD bytes = static_cast<DWORD>((buffer.size() - 1) * sizeof(wchar_t));
+  const LONG rc = RegQueryValueExW(h, value, nullptr, nullptr,
+                                   reinterpret_cast<BYTE*>(buffer.data()), &bytes);
+  RegCloseKey(h);
+  if (rc != ERROR_SUCCESS) return std::nullopt;
+  return std::wstring(buffer.data());
+}
+
+void DeleteMachineKey(const std::wstring& key) {
+  SHDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
+}
+
+void DeleteMachineValue(const std::wstring& key, const wchar_t* value) {
+  HKEY h;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE, &h) != ERROR_SUCCESS) {
+    return;
+  }
+  RegDeleteValueW(h, value);
+  RegCloseKey(h);
+}
+
+SYSTEMTIME DecodeDosDateTime(uint32_t dos) {
+  SYSTEMTIME t = {};
+  const uint32_t date = dos >> 16, time = dos & 0xFFFF;
+  t.wYear = static_cast<WORD>(1980 + (date >> 9));
+  t.wMonth = static_cast<WORD>((date >> 5) & 0xF);
+  t.wDay = static_cast<WORD>(date & 0x1F);
+  t.wHour = static_cast<WORD>(time >> 11);
+  t.wMinute = static_cast<WORD>((time >> 5) & 0x3F);
+  t.wSecond = static_cast<WORD>((time & 0x1F) * 2);
+  return t;
+}
+
+SYSTEMTIME AsLocalTime(const FILETIME& utc) {
+  FILETIME local;
+  FileTimeToLocalFileTime(&utc, &local);
+  SYSTEMTIME t = {};
+  FileTimeToSystemTime(&local, &t);
+  t.wDayOfWeek = 0;
+  t.wMilliseconds = 0;
+  return t;
+}
+
+std::string Describe(const SYSTEMTIME& t) {
+  char buffer[64];
+  snprintf(buffer, sizeof buffer, "%04u-%02u-%02u %02u:%02u:%02u", t.wYear, t.wMonth, t.wDay,
+           t.wHour, t.wMinute, t.wSecond);
+  return buffer;
+}
+
+std::map<std::string, ArchivedFile> ReadArchive(const std::wstring& path) {
+  std::map<std::string, ArchivedFile> out;
+  zlib_filefunc64_def functions;
+  fill_win32_filefunc64W(&functions);
+  unzFile zip = unzOpen2_64(path.c_str(), &functions);
+  if (zip == nullptr) return out;
+  for (int rc = unzGoToFirstFile(zip); rc == UNZ_OK; rc = unzGoToNextFile(zip)) {
+    unz_file_info64 info;
+    char name[1024];
+    if (unzGetCurrentFileInfo64(zip, &info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK) {
+      break;
+    }
+    ArchivedFile& file = out[name];
+    file.dos_date_time = static_cast<uint32_t>(info.dosDate);
+    file.folder = name[0] != 0 && name[strlen(name) - 1] == '/';
+    if (file.folder || unzOpenCurrentFile(zip) != UNZ_OK) continue;
+    char buffer[65536];
+    int got;
+    while ((got = unzReadCurrentFile(zip, buffer, sizeof buffer)) > 0) file.data.append(buffer, got);
+    unzCloseCurrentFile(zip);
+  }
+  unzClose(zip);
+  return out;
+}
+
+std::wstring TodayShortDate() {
+  wchar_t date[256];
+  if (GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, nullptr, nullptr, date, 256) == 0) {
+    return L"";
+  }
+  return date;
+}

@@ -1,0 +1,53 @@
+// Helpers shared by the Windows test programs.
+#pragma once
+
+#include <windows.h>
+
+#include <stdint.h>
+
+#include <map>
+#include <optional>
+#include <string>
+
+// A fresh, empty folder below the suite's scratch folder, named after the test.
+std::wstring MakeScratchFolder(const std::wstring& name);
+void RemoveTree(const std::wstring& path);
+
+bool WriteBytes(const std::wstring& path, const std::string& bytes);
+std::optional<std::string> ReadBytes(const std::wstring& path);
+bool Exists(const std::wstring& path);
+bool IsFolder(const std::wstring& path);
+// Every file and folder below `root`, as relative paths ("a\\b"), folders with a trailing "\\".
+std::map<std::wstring, bool> ListTree(const std::wstring& root);
+
+std::wstring CurrentDirectory();
+std::wstring Widen(const std::string& text);  // ANSI code page
+std::string Narrow(const std::wstring& text);
+
+// HKEY_LOCAL_MACHINE values, for the folder discovery; a missing value is nullopt.
+bool SetMachineString(const std::wstring& key, const wchar_t* value, const std::wstring& data,
+                      DWORD type = REG_SZ);
+bool SetMachineBytes(const std::wstring& key, const wchar_t* value, const void* data,
+                     DWORD bytes, DWORD type);
+std::optional<std::wstring> GetMachineString(const std::wstring& key, const wchar_t* value);
+void DeleteMachineKey(const std::wstring& key);
+void DeleteMachineValue(const std::wstring& key, const wchar_t* value);
+
+constexpr wchar_t kViewerClassKey[] = L"SOFTWARE\\Classes\\Pixelmoor";
+
+// The DOS date-time's fields, decoded here independently of the program.
+SYSTEMTIME DecodeDosDateTime(uint32_t dos);
+// A file time shown as local time, as the file's owner would read it.
+SYSTEMTIME AsLocalTime(const FILETIME& utc);
+std::string Describe(const SYSTEMTIME& t);
+
+struct ArchivedFile {
+  std::string data;
+  uint32_t dos_date_time = 0;
+  bool folder = false;
+};
+// Every entry of a ZIP archive on disk, read with minizip, keyed by name.
+std::map<std::string, ArchivedFile> ReadArchive(const std::wstring& path);
+
+// The current user's short date for today, as the install log writes it.
+std::wstring TodayShortDate();

@@ -1,0 +1,194 @@
+// The pure text logic: option reading, the path split, folder texts, the log
+// entry's bytes and the entry-name check.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/command_line.h"
+#include "app/folder_text.h"
+#include "install/entry_name.h"
+#include "install/log_text.h"
+#include "install/path_split.h"
+
+namespace {
+
+std::wstring FolderOption(const wchar_t* commandLine) {
+  const std::wstring line = commandLine;
+  const size_t at = line.find(L"/folder=");
+  wchar_t value[520] = {};
+  ReadOptionValue(line.c_str() + at, value, 8, 260);
+  CleanOptionValue(value);
+  return value;
+}
+
+std::string Utf8(const std::wstring& w) { return std::string(w.begin(), w.end()); }
+
+}  // namespace
+
+TEST(FolderOption, QuotedValueWithBlankLosesItsQuotes) {
+  EXPECT_EQ(Utf8(FolderOption(L"setup.exe /silent /folder=\"C:\\My Apps\\Viewer\\\"")),
+            "C:\\My Apps\\Viewer\\");
+}
+
+TEST(FolderOption, NextOptionEndsTheValueAndTrailingBlankGoes) {
+  EXPECT_EQ(Utf8(FolderOption(L"setup.exe /silent /folder=C:\\Viewer /other")), "C:\\Viewer");
+}
+
+TEST(FolderOption, LeadingBlankIsKept) {
+  EXPECT_EQ(Utf8(FolderOption(L"/silent /folder= C:\\Viewer")), " C:\\Viewer");
+}
+
+TEST(FolderOption, NothingAfterTheEqualsSignOrAnotherOptionGivesEmpty) {
+  EXPECT_EQ(Utf8(FolderOption(L"/silent /folder=")), "");
+  EXPECT_EQ(Utf8(FolderOption(L"/silent /folder=/app")), "");
+  EXPECT_EQ(Utf8(FolderOption(L"/silent /folder=\"\"")), "");
+}
+
+TEST(FolderOption, ValueHoldsAtMost252Characters) {
+  const std::wstring line = L"/folder=" + std::wstring(400, L'x');
+  wchar_t value[520] = {};
+  const size_t stopped = ReadOptionValue(line.c_str(), value, 8, 260);
+  EXPECT_EQ(stopped, 260u);
+  EXPECT_EQ(std::wstring(value).size(), 252u);
+}
+
+TEST(FolderOption, OnlyOneQuoteAtEachEndIsRemoved) {
+  wchar_t value[32] = L"\"\"C:\\x\"\"  ";
+  CleanOptionValue(value);
+  EXPECT_EQ(Utf8(value), "\"C:\\x\"");
+}
+
+struct SplitCase {
+  const wchar_t* path;
+  const char* drive;
+  const char* dir;
+  const char* name;
+  const char* ext;
+};
+
+class PathSplit : public ::testing::TestWithParam<SplitCase> {};
+
+TEST_P(PathSplit, Parts) {
+  const SplitCase& c = GetParam();
+  PathParts p;
+  SplitPath(c.path, &p);
+  EXPECT_EQ(Utf8(p.drive), c.drive);
+  EXPECT_EQ(Utf8(p.dir), c.dir);
+  EXPECT_EQ(Utf8(p.name), c.name);
+  EXPECT_EQ(Utf8(p.ext), c.ext);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, PathSplit,
+    ::testing::Values(
+        SplitCase{L"C:\\Tools\\Viewer\\p_moor32.exe", "C:", "\\Tools\\Viewer\\", "p_moor32", ".exe"},
+        SplitCase{L"C:\\Tools\\Viewer\\", "C:", "\\Tools\\Viewer\\", "", ""},
+        SplitCase{L"C:", "C:", "", "", ""},
+        SplitCase{L"?:x.y", "?:", "", "x", ".y"},  // any first character makes a drive
+        SplitCase{L"\\\\server\\share\\v", "", "\\\\server\\share\\", "v", ""},
+        SplitCase{L"rel/dir.d/file", "", "rel/dir.d/", "file", ""},  // a dot in the directory
+        SplitCase{L"a.b.c", "", "", "a.b", ".c"},
+        SplitCase{L":\\Pixelmoor\\p_moor32.exe ", "", ":\\Pixelmoor\\", "p_moor32", ".exe "},
+        SplitCase{L"", "", "", "", ""}));
+
+TEST(PathSplitLimits, A255CharacterDirectoryFitsA256OneEmptiesEverything) {
+  PathParts p;
+  const std::wstring fits = L"C:" + std::wstring(254, L'd') + L"\\n.e";
+  SplitPath(fits.c_str(), &p);
+  EXPECT_EQ(Utf8(p.drive), "C:");
+  EXPECT_EQ(std::wstring(p.dir).size(), 255u);
+
+  const std::wstring too_long = L"C:" + std::wstring(255, L'd') + L"\\n.e";
+  SplitPath(too_long.c_str(), &p);
+  EXPECT_EQ(Utf8(p.drive), "");
+  EXPECT_EQ(Utf8(p.dir), "");
+  EXPECT_EQ(Utf8(p.name), "");
+  EXPECT_EQ(Utf8(p.ext), "");
+}
+
+TEST(OpenCommand, QuotedExecutableWithPlaceholderGivesItsFolder) {
+  wchar_t folder[260];
+  EXPECT_EQ(FolderFromOpenCommand(L"\"C:\\Tools\\Pixelmoor\\p_moor32.exe\" \"%1\"", folder), 1);
+  EXPECT_EQ(Utf8(folder), "C:\\Tools\\Pixelmoor\\");
+}
+
+TEST(OpenCommand, ExecutableNameInCapitalsIsAccepted) {
+  wchar_t folder[260];
+  EXPECT_EQ(FolderFromOpenCommand(L"\"D:\\PX\\P_MOOR32.EXE\" \"%1\"", folder), 1);
+  EXPECT_EQ(Utf8(folder), "D:\\PX\\");
+}
+
+TEST(OpenCommand, AnotherExecutableGivesNoFolder) {
+  wchar_t folder[260] = L"stale";
+  EXPECT_EQ(FolderFromOpenCommand(L"\"C:\\Other\\viewer.exe\" \"%1\"", folder), 0);
+  EXPECT_EQ(Utf8(folder), "");
+  EXPECT_EQ(FolderFromOpenCommand(L"", folder), 0);
+}
+
+TEST(OpenCommand, UnquotedCommandLosesItsFirstCharacterAndItsDrive) {
+  wchar_t folder[260];
+  EXPECT_EQ(FolderFromOpenCommand(L"C:\\Pixelmoor\\p_moor32.exe %1", folder), 1);
+  EXPECT_EQ(Utf8(folder), ":\\Pixelmoor\\");
+}
+
+TEST(OpenCommand, BareExecutableGivesABackslash) {
+  wchar_t folder[260];
+  EXPECT_EQ(FolderFromOpenCommand(L"\"p_moor32.exe\"", folder), 1);
+  EXPECT_EQ(Utf8(folder), "\\");
+}
+
+TEST(ProgramFiles, PixelmoorIsAppendedWithoutTrailingBackslash) {
+  wchar_t folder[260] = L"unchanged";
+  EXPECT_EQ(FolderFromProgramFiles(L"C:\\Program Files", folder), 1);
+  EXPECT_EQ(Utf8(folder), "C:\\Program Files\\Pixelmoor");
+  EXPECT_EQ(FolderFromProgramFiles(L"C:\\Program Files\\", folder), 1);
+  EXPECT_EQ(Utf8(folder), "C:\\Program Files\\Pixelmoor");
+}
+
+TEST(ProgramFiles, AFolderThatWouldNotFitLeavesTheDefault) {
+  wchar_t folder[260] = L"C:\\Pixelmoor\\";
+  const std::wstring long_dir = L"C:\\" + std::wstring(248, L'p');  // 251 + 10 > 259
+  EXPECT_EQ(FolderFromProgramFiles(long_dir.c_str(), folder), 0);
+  EXPECT_EQ(Utf8(folder), "C:\\Pixelmoor\\");
+}
+
+TEST(LogEntry, TwoLinesWithTheSeparator) {
+  EXPECT_EQ(FormatLogEntry(L"12/8/2026", L"09:05:01", L"No install folder!"),
+            "12/8/2026 - 09:05:01: No install folder!\n" + std::string(48, '-') + "\n");
+}
+
+TEST(LogEntry, OneBytePerCharacterAndQuestionMarkAboveU00FF) {
+  const std::string entry = FormatLogEntry(L"8.\x00E9.2026\x5E74", L"10:00:00", L"\x00FF\x0100\n!");
+  EXPECT_EQ(entry, std::string("8.\xE9.2026? - 10:00:00: \xFF?\n!\n") + std::string(48, '-') + "\n");
+}
+
+TEST(EntryNames, PlainRelativeNamesPass) {
+  for (const wchar_t* name : {L"Px_Png.dll", L"Codecs/", L"Codecs/Dav1d.dll", L"a\\b\\c.txt",
+                              L"cone/ok", L"COM10", L"LPT0.txt", L".hidden", L"a..b",
+                              L"CONSOLE.dll", L" lead"}) {
+    EXPECT_TRUE(IsPlainRelativeName(name)) << Utf8(name);
+  }
+}
+
+TEST(EntryNames, EscapesDrivesStreamsAndDevicesAreRefused) {
+  for (const wchar_t* name :
+       {L"", L"/", L"../x", L"..\\x", L"a/../../x", L"a/b/..", L"./x", L"/x", L"\\x",
+        L"C:\\x", L"C:x", L"\\\\host\\share\\x", L"\\\\?\\C:\\x", L"a.dll:s", L"a//b",
+        L"CON", L"con", L"nul.txt", L"Aux.tar.gz", L"COM1 ", L"COM1 .log", L"lpt9", L"com\x00B9",
+        L"CONIN$", L"con.d/ok", L"dir/PRN/x", L"x.", L"x ", L"dir./x", L"a*b", L"a?b", L"a\"b", L"a<b",
+        L"a>b", L"a|b", L"tab\there"}) {
+    EXPECT_FALSE(IsPlainRelativeName(name)) << Utf8(name);
+  }
+}
+
+TEST(EmptyArchive, OnlyAnEndRecordWithoutEntriesCounts) {
+  unsigned char record[22 + 3] = {0x50, 0x4B, 0x05, 0x06};
+  EXPECT_TRUE(IsEmptyArchiveRecord(record, 22));
+  record[20] = 3;  // a three-byte comment
+  EXPECT_FALSE(IsEmptyArchiveRecord(record, 24));
+  EXPECT_TRUE(IsEmptyArchiveRecord(record, 25));
+  record[20] = 0;
+  record[10] = 1;  // one entry
+  EXPECT_FALSE(IsEmptyArchiveRecord(record, 22));
+  EXPECT_FALSE(IsEmptyArchiveRecord(reinterpret_cast<const unsigned char*>("PK\3\4"), 4));
+}
