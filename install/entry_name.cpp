@@ -2,8 +2,6 @@
 
 namespace {
 
-bool IsSeparator(wchar_t c) { return c == L'/' || c == L'\\'; }
-
 bool IsForbiddenChar(wchar_t c) {
   if (c < 0x20) return true;
   switch (c) {
@@ -71,7 +69,7 @@ bool IsPlainRelativeName(const wchar_t* name) {
   const wchar_t* begin = name;
   for (;;) {
     const wchar_t* end = begin;
-    while (*end != 0 && !IsSeparator(*end)) ++end;
+    while (*end != 0 && !IsEntrySeparator(*end)) ++end;
     if (*end == 0) {
       // A final separator leaves an empty last component: a folder entry.
       return begin == end ? begin != name : IsPlainComponent(begin, end);

@@ -12,6 +12,9 @@
 // So no leading separator, drive, UNC or device prefix, or alternate data stream.
 bool IsPlainRelativeName(const wchar_t* name);
 
+// Entry names separate folders with "/", and "\" is taken as well.
+inline bool IsEntrySeparator(wchar_t c) { return c == L'/' || c == L'\\'; }
+
 // True when the bytes start with an end-of-central-directory record that
 // describes an archive without entries (no central directory at all).
 bool IsEmptyArchiveRecord(const unsigned char* bytes, size_t length);

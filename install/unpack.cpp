@@ -21,8 +21,6 @@ struct UnzFileTraits {
 };
 using ScopedUnzFile = Scoped<UnzFileTraits>;
 
-bool IsSeparator(wchar_t c) { return c == L'/' || c == L'\\'; }
-
 // minizip takes an end record at offset 0 for a missing one and refuses an
 // archive with no entries at all; such an archive is simply empty.
 bool IsEmptyArchiveFile(const wchar_t* path) {
@@ -59,7 +57,7 @@ int UnpackFileEntry(unzFile archive, const unz_file_info64& info, wchar_t* name,
     // The folder may not exist yet (its entry comes later, or there is none).
     wchar_t* last = nullptr;
     for (wchar_t* p = name; *p != 0; ++p) {
-      if (IsSeparator(*p)) last = p;
+      if (IsEntrySeparator(*p)) last = p;
     }
     if (last != nullptr) {
       const wchar_t separator = *last;
@@ -140,7 +138,7 @@ int UnpackEntries(unzFile archive) {
     if (!buffer) return UNZ_INTERNALERROR;
 
     const size_t length = wcslen(wide);
-    if (IsSeparator(wide[length - 1])) {
+    if (IsEntrySeparator(wide[length - 1])) {
       (void)_wmkdir(wide);  // an existing folder is fine
     } else {
       rc = UnpackFileEntry(archive, info, wide, static_cast<char*>(buffer.Get()));
@@ -184,7 +182,7 @@ int MakeEntryFolderChain(const wchar_t* path) {
 
   if (_wmkdir(copy) == 0) return 1;
   for (wchar_t* p = copy + 1;; ++p) {
-    if (*p != 0 && !IsSeparator(*p)) continue;
+    if (*p != 0 && !IsEntrySeparator(*p)) continue;
     const wchar_t kept = *p;
     *p = 0;
     if (_wmkdir(copy) != 0 && errno == ENOENT) return 0;
