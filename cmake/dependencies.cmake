@@ -14,7 +14,3 @@ target_include_directories(minizip SYSTEM PUBLIC ${PIXELMOOR_MINIZIP_SOURCE} ${P
 target_compile_options(minizip PRIVATE -w)
 target_link_libraries(minizip PUBLIC ${PIXELMOOR_ZLIB})
 
-# The zip part, only for tests that write archives.
-add_library(minizip_zip STATIC EXCLUDE_FROM_ALL ${PIXELMOOR_MINIZIP_SOURCE}/zip.c)
-target_compile_options(minizip_zip PRIVATE -w)
-target_link_libraries(minizip_zip PUBLIC minizip)
