@@ -102,11 +102,8 @@ void ExpectInstalled(const std::wstring& plugins) {
     ++files;
     const auto bytes = ReadBytes(plugins + L"\\" + path);
     ASSERT_TRUE(bytes && *bytes == entry.data) << name << " differs from the payload";
-    HANDLE h = CreateFileW((plugins + L"\\" + path).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                           nullptr, OPEN_EXISTING, 0, nullptr);
-    FILETIME created, accessed, written;
-    ASSERT_TRUE(GetFileTime(h, &created, &accessed, &written));
-    CloseHandle(h);
+    FILETIME created, written;
+    ASSERT_TRUE(ReadFileTimes(plugins + L"\\" + path, &created, &written)) << name;
     const std::string expected = Describe(DecodeDosDateTime(entry.dos_date_time));
     EXPECT_EQ(Describe(AsLocalTime(created)), expected) << name << " creation time";
     EXPECT_EQ(Describe(AsLocalTime(written)), expected) << name << " last-write time";

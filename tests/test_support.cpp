@@ -4,11 +4,19 @@
 
 #include <vector>
 
+#include "framework/scoped.h"
 #include "unzip.h"
 // iowin32.h needs unzip.h (ioapi.h) ahead of it.
 #include "iowin32.h"
 
 namespace {
+
+struct FindHandleTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+  static BOOL Close(Handle h) { return FindClose(h); }
+};
+using ScopedFindHandle = Scoped<FindHandleTraits>;
 
 std::wstring ScratchRoot() {
   wchar_t buffer[MAX_PATH];
@@ -27,16 +35,15 @@ std::wstring ScratchRoot() {
 void ListInto(const std::wstring& root, const std::wstring& rel,
               std::map<std::wstring, bool>* out) {
   WIN32_FIND_DATAW found;
-  HANDLE h = FindFirstFileW((root + L"\\" + rel + L"*").c_str(), &found);
-  if (h == INVALID_HANDLE_VALUE) return;
+  ScopedFindHandle find(FindFirstFileW((root + L"\\" + rel + L"*").c_str(), &found));
+  if (!find) return;
   do {
     const std::wstring name = found.cFileName;
     if (name == L"." || name == L"..") continue;
     const bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     (*out)[rel + name + (folder ? L"\\" : L"")] = folder;
     if (folder) ListInto(root, rel + name + L"\\", out);
-  } while (FindNextFileW(h, &found));
-  FindClose(h);
+  } while (FindNextFileW(find.Get(), &found));
 }
 
 }  // namespace
@@ -50,8 +57,8 @@ std::wstring MakeScratchFolder(const std::wstring& name) {
 
 void RemoveTree(const std::wstring& path) {
   WIN32_FIND_DATAW found;
-  HANDLE h = FindFirstFileW((path + L"\\*").c_str(), &found);
-  if (h != INVALID_HANDLE_VALUE) {
+  ScopedFindHandle find(FindFirstFileW((path + L"\\*").c_str(), &found));
+  if (find) {
     do {
       const std::wstring name = found.cFileName;
       if (name == L"." || name == L"..") continue;
@@ -62,32 +69,41 @@ void RemoveTree(const std::wstring& path) {
       } else {
         DeleteFileW(child.c_str());
       }
-    } while (FindNextFileW(h, &found));
-    FindClose(h);
+    } while (FindNextFileW(find.Get(), &found));
   }
   SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   RemoveDirectoryW(path.c_str());
 }
 
 bool WriteBytes(const std::wstring& path, const std::string& bytes) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
+  ScopedFileHandle file(
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  if (!file) return false;
   DWORD written = 0;
-  const BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  CloseHandle(h);
-  return ok && written == bytes.size();
+  const BOOL ok =
+      WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  return ok && written == bytes.size() && file.Close();
 }
 
 std::optional<std::string> ReadBytes(const std::wstring& path) {
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+  ScopedFileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                    nullptr));
+  if (!file) return std::nullopt;
   std::string out;
   char buffer[65536];
   DWORD got = 0;
-  while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) out.append(buffer, got);
-  CloseHandle(h);
+  while (ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    out.append(buffer, got);
+  }
   return out;
+}
+
+bool ReadFileTimes(const std::wstring& path, FILETIME* created, FILETIME* written) {
+  ScopedFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+  FILETIME accessed;
+  return file && GetFileTime(file.Get(), created, &accessed, written);
 }
 
 bool Exists(const std::wstring& path) {
@@ -127,14 +143,13 @@ std::string Narrow(const std::wstring& text) {
 
 bool SetMachineBytes(const std::wstring& key, const wchar_t* value, const void* data,
                      DWORD bytes, DWORD type) {
-  HKEY h;
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h,
-                      nullptr) != ERROR_SUCCESS) {
+  ScopedRegKey h;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                      h.Receive(), nullptr) != ERROR_SUCCESS) {
     return false;
   }
-  const LONG rc = RegSetValueExW(h, value, 0, type, static_cast<const BYTE*>(data), bytes);
-  RegCloseKey(h);
-  return rc == ERROR_SUCCESS;
+  return RegSetValueExW(h.Get(), value, 0, type, static_cast<const BYTE*>(data), bytes) ==
+         ERROR_SUCCESS;
 }
 
 bool SetMachineString(const std::wstring& key, const wchar_t* value, const std::wstring& data,
@@ -144,16 +159,17 @@ bool SetMachineString(const std::wstring& key, const wchar_t* value, const std::
 }
 
 std::optional<std::wstring> GetMachineString(const std::wstring& key, const wchar_t* value) {
-  HKEY h;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_QUERY_VALUE, &h) != ERROR_SUCCESS) {
+  ScopedRegKey h;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_QUERY_VALUE, h.Receive()) !=
+      ERROR_SUCCESS) {
     return std::nullopt;
   }
   std::vector<wchar_t> buffer(4096, 0);
   DWORD bytes = static_cast<DWORD>((buffer.size() - 1) * sizeof(wchar_t));
-  const LONG rc = RegQueryValueExW(h, value, nullptr, nullptr,
-                                   reinterpret_cast<BYTE*>(buffer.data()), &bytes);
-  RegCloseKey(h);
-  if (rc != ERROR_SUCCESS) return std::nullopt;
+  if (RegQueryValueExW(h.Get(), value, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()),
+                       &bytes) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
   return std::wstring(buffer.data());
 }
 
@@ -162,12 +178,11 @@ void DeleteMachineKey(const std::wstring& key) {
 }
 
 void DeleteMachineValue(const std::wstring& key, const wchar_t* value) {
-  HKEY h;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE, &h) != ERROR_SUCCESS) {
-    return;
+  ScopedRegKey h;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE, h.Receive()) ==
+      ERROR_SUCCESS) {
+    RegDeleteValueW(h.Get(), value);
   }
-  RegDeleteValueW(h, value);
-  RegCloseKey(h);
 }
 
 SYSTEMTIME DecodeDosDateTime(uint32_t dos) {

@@ -16,6 +16,8 @@ void RemoveTree(const std::wstring& path);
 bool WriteBytes(const std::wstring& path, const std::string& bytes);
 std::optional<std::string> ReadBytes(const std::wstring& path);
 bool Exists(const std::wstring& path);
+// The file's creation and last-write times; false when it cannot be read.
+bool ReadFileTimes(const std::wstring& path, FILETIME* created, FILETIME* written);
 bool IsFolder(const std::wstring& path);
 // Every file and folder below `root`, as relative paths ("a\\b"), folders with a trailing "\\".
 std::map<std::wstring, bool> ListTree(const std::wstring& root);
