@@ -2,6 +2,7 @@
 
 namespace {
 CWinApp* g_app = nullptr;
+HINSTANCE g_resources = nullptr;  // null: the executable
 }
 
 CWinApp::CWinApp(const wchar_t* appName) : m_pszAppName(appName) { g_app = this; }
@@ -27,4 +28,8 @@ int CWinApp::ExitInstance() { return m_exitCode; }
 
 CWinApp* AfxGetApp() { return g_app; }
 
-HINSTANCE AfxGetResourceHandle() { return GetModuleHandleW(nullptr); }
+HINSTANCE AfxGetResourceHandle() {
+  return g_resources != nullptr ? g_resources : GetModuleHandleW(nullptr);
+}
+
+void AfxSetResourceHandle(HINSTANCE resources) { g_resources = resources; }

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+class CWnd;
+
 class CWinApp {
  public:
   explicit CWinApp(const wchar_t* appName = nullptr);
@@ -22,11 +24,13 @@ class CWinApp {
 
   const wchar_t* m_pszAppName;
   HINSTANCE m_hInstance = nullptr;
-  HWND m_pMainWnd = nullptr;
+  CWnd* m_pMainWnd = nullptr;  // the window that stands for the application
   int m_exitCode = 0;
 };
 
 // The one application object, or null before it is constructed.
 CWinApp* AfxGetApp();
-// The module whose resources the program uses: its own executable.
+// The module whose resources the program uses: its own executable unless
+// AfxSetResourceHandle named another.
 HINSTANCE AfxGetResourceHandle();
+void AfxSetResourceHandle(HINSTANCE resources);
