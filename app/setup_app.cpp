@@ -8,6 +8,7 @@
 #include "install/install_log.h"
 #include "install/messages.h"
 #include "install/text.h"
+#include "wizard/wizard_sheet.h"
 
 TheApp theApp;
 
@@ -58,7 +59,10 @@ BOOL TheApp::InitInstance() {
 
   const wchar_t* command_line = GetCommandLineW();
   if (FindText(command_line, L"/silent") != nullptr) g_silent = 1;
-  if (g_silent) RunSilentInstall(command_line);
-  // The interactive run (the wizard) is not part of this build yet: it ends here.
+  if (g_silent) {
+    RunSilentInstall(command_line);
+  } else {
+    RunWizard();
+  }
   return FALSE;
 }

@@ -1,5 +1,5 @@
 // The pure text logic: option reading, the path split, folder texts, the log
-// entry's bytes and the entry-name check.
+// entry's bytes, the entry-name check and the destination page's texts.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,6 +9,7 @@
 #include "install/entry_name.h"
 #include "install/log_text.h"
 #include "install/path_split.h"
+#include "wizard/page_text.h"
 
 namespace {
 
@@ -191,4 +192,100 @@ TEST(EmptyArchive, OnlyAnEndRecordWithoutEntriesCounts) {
   record[10] = 1;  // one entry
   EXPECT_FALSE(IsEmptyArchiveRecord(record, 22));
   EXPECT_FALSE(IsEmptyArchiveRecord(reinterpret_cast<const unsigned char*>("PK\3\4"), 4));
+}
+
+namespace {
+std::wstring Trimmed(std::wstring text) {
+  text.resize(text.size() + 1);  // room for the terminator
+  TrimBlanks(&text[0]);
+  return text.c_str();
+}
+}  // namespace
+
+TEST(TrimBlanks, BlanksGoFromBothEndsButTabsStay) {
+  EXPECT_EQ(Utf8(Trimmed(L"   C:\\Viewer\\  ")), "C:\\Viewer\\");
+  EXPECT_EQ(Utf8(Trimmed(L"C:\\My Viewer ")), "C:\\My Viewer");
+  EXPECT_EQ(Utf8(Trimmed(L"\tC:\\Viewer\t")), "\tC:\\Viewer\t");
+  EXPECT_EQ(Utf8(Trimmed(L"     ")), "");
+  EXPECT_EQ(Utf8(Trimmed(L"")), "");
+}
+
+TEST(TrimBlanks, LeadingBlanksStayOnATextOf260CharactersOrMore) {
+  const std::wstring long_text = L" C:\\" + std::wstring(256, L'a');  // 260 characters
+  EXPECT_EQ(Trimmed(long_text + L"  "), long_text);
+  const std::wstring shorter = L" C:\\" + std::wstring(255, L'a');  // 259 characters
+  EXPECT_EQ(Trimmed(shorter), shorter.substr(1));
+}
+
+TEST(NextCheck, NeedsADriveInTheFirstTwoCharacters) {
+  EXPECT_TRUE(IsAcceptableInstallFolder(L"C:\\Tools\\Viewer\\"));
+  EXPECT_TRUE(IsAcceptableInstallFolder(L"C:Viewer"));
+  EXPECT_TRUE(IsAcceptableInstallFolder(L"?:\\x"));  // any first character, as the split has it
+  EXPECT_FALSE(IsAcceptableInstallFolder(L""));
+  EXPECT_FALSE(IsAcceptableInstallFolder(L"Viewer\\"));
+  EXPECT_FALSE(IsAcceptableInstallFolder(L"\\\\server\\share\\viewer"));
+  EXPECT_FALSE(IsAcceptableInstallFolder(L" C:\\Viewer"));
+}
+
+TEST(NextCheck, RefusesAPartOf256CharactersOrMore) {
+  // The directory part runs from the first backslash to the last one.
+  EXPECT_TRUE(IsAcceptableInstallFolder((L"C:\\" + std::wstring(253, L'd') + L"\\").c_str()));
+  EXPECT_FALSE(IsAcceptableInstallFolder((L"C:\\" + std::wstring(254, L'd') + L"\\").c_str()));
+  EXPECT_TRUE(IsAcceptableInstallFolder((L"C:\\" + std::wstring(255, L'n')).c_str()));
+  EXPECT_FALSE(IsAcceptableInstallFolder((L"C:\\" + std::wstring(256, L'n')).c_str()));
+}
+
+TEST(NextCheck, AFullLengthFolderNeedsItsTrailingBackslash) {
+  // 259 characters: the page could not have added the backslash.
+  const std::wstring folder = L"C:\\" + std::wstring(120, L'a') + L"\\" + std::wstring(135, L'b');
+  ASSERT_EQ(folder.size(), 259u);
+  EXPECT_FALSE(IsAcceptableInstallFolder(folder.c_str()));
+  EXPECT_TRUE(IsAcceptableInstallFolder(folder.substr(0, 258).c_str()));
+  // With the backslash its directory part would exceed 255 characters anyway.
+  EXPECT_FALSE(IsAcceptableInstallFolder((folder.substr(0, 258) + L"\\").c_str()));
+}
+
+TEST(PickerStart, DropsTheTrailingBackslashExceptOnADriveRoot) {
+  wchar_t start[kPageFolderChars + 1];
+  PickerStartFolder(L"C:\\Tools\\Viewer\\", start);
+  EXPECT_EQ(Utf8(start), "C:\\Tools\\Viewer");
+  PickerStartFolder(L"C:\\", start);
+  EXPECT_EQ(Utf8(start), "C:\\");
+  PickerStartFolder(L"C:\\Tools\\Viewer", start);
+  EXPECT_EQ(Utf8(start), "C:\\Tools\\Viewer");
+  PickerStartFolder(L"", start);
+  EXPECT_EQ(Utf8(start), "");
+  PickerStartFolder(L"ab\\", start);  // not longer than 3 characters
+  EXPECT_EQ(Utf8(start), "ab\\");
+}
+
+TEST(PageTexts, PlaceholdersAreFilledInOrderAndOthersKept) {
+  const wchar_t* args[] = {L"4.57", L"32", L"32"};
+  wchar_t out[200];
+  ASSERT_TRUE(FillPlaceholders(L"version  %s (%s bit)\n%s-bit 100%d %s", args, 3, out, 200));
+  EXPECT_EQ(Utf8(out), "version  4.57 (32 bit)\n32-bit 100%d %s");
+  ASSERT_TRUE(FillPlaceholders(L"%%s", args, 1, out, 200));
+  EXPECT_EQ(Utf8(out), "%4.57");
+}
+
+TEST(PageTexts, AResultThatDoesNotFitLeavesNothing) {
+  const wchar_t* args[] = {L"4.57"};
+  wchar_t out[9];
+  EXPECT_TRUE(FillPlaceholders(L"v %s !", args, 1, out, 9));  // 8 characters and the end
+  EXPECT_EQ(Utf8(out), "v 4.57 !");
+  EXPECT_FALSE(FillPlaceholders(L"v %s !", args, 1, out, 8));
+  EXPECT_EQ(Utf8(out), "");
+}
+
+TEST(PageTexts, NextButtonIsNamedAsTheSystemLabelsIt) {
+  wchar_t label[66];
+  NextButtonLabel(L"&Next >", label, 66);
+  EXPECT_EQ(Utf8(label), "");
+  NextButtonLabel(L"&Weiter >", label, 66);
+  EXPECT_EQ(Utf8(label), "\"&Weiter >\"");
+  NextButtonLabel(L"next", label, 66);  // the test is case-sensitive
+  EXPECT_EQ(Utf8(label), "\"next\"");
+  const std::wstring caption(63, L'x');
+  NextButtonLabel(caption.c_str(), label, 66);
+  EXPECT_EQ(Utf8(label), "\"" + std::string(63, 'x') + "\"");
 }

@@ -1,0 +1,101 @@
+#include "wizard/wizard_sheet.h"
+
+#include "app/setup_app.h"
+#include "install/messages.h"
+#include "install/text.h"
+#include "res/resource.h"
+#include "wizard/wizard_page.h"
+
+CWizPropertySheet theWizard(L"Pixelmoor Setup", nullptr, 0);
+
+namespace {
+constexpr wchar_t kSheetCaption[] = L"Pixelmoor PlugIns 32-bit Setup";
+constexpr size_t kMessageChars = 260;
+}  // namespace
+
+IMPLEMENT_DYNAMIC(CWizPropertySheet, CPropertySheet)
+
+BEGIN_MESSAGE_MAP(CWizPropertySheet, CPropertySheet)
+  ON_WM_SYSCOMMAND()
+END_MESSAGE_MAP()
+
+CWizPropertySheet::CWizPropertySheet(const wchar_t* caption, CWnd* parent, UINT selectPage)
+    : CPropertySheet(caption, parent, selectPage) {
+  m_psh.dwFlags |= PSH_WIZARD;
+}
+
+void CWizPropertySheet::AddPage(CWizPropertyPage* page) {
+  CPropertySheet::AddPage(page);
+  page->Sheet = this;
+}
+
+bool CWizPropertySheet::ConfirmLeave() const {
+  if (InstallFolder[0] == 0) return true;
+  wchar_t question[kMessageChars];
+  LoadMessage(kMsgExitSetup, question, kMessageChars);
+  return MessageBox(question, SheetCaption, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDNO;
+}
+
+BOOL CWizPropertySheet::OnInitDialog() {
+  InstallFolder[0] = 0;
+  CopyText(SheetCaption, kFolderChars, kSheetCaption);
+  // The page's first activation runs in here, and may already use the caption.
+  const BOOL result = CPropertySheet::OnInitDialog();
+  wchar_t exit_text[kMessageChars];
+  LoadMessage(kMsgExit, exit_text, kMessageChars);
+  SetDlgItemText(IDCANCEL, exit_text);
+  SetWindowText(SheetCaption);
+  return result;
+}
+
+BOOL CWizPropertySheet::OnCommand(WPARAM wParam, LPARAM lParam) {
+  // Every IDCANCEL, from the button or the keyboard, is confirmed.
+  if (LOWORD(wParam) == IDCANCEL && !ConfirmLeave()) return TRUE;
+  return CPropertySheet::OnCommand(wParam, lParam);
+}
+
+void CWizPropertySheet::OnSysCommand(UINT nID, LPARAM lParam) {
+  if (nID == SC_CLOSE && !ConfirmLeave()) return;
+  CPropertySheet::OnSysCommand(nID, lParam);
+}
+
+bool IsModernShellPlatform() {
+  OSVERSIONINFOW version = {};
+  version.dwOSVersionInfoSize = sizeof version;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  if (!GetVersionExW(&version)) return false;
+#pragma GCC diagnostic pop
+  return version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion > 4;
+}
+
+void FillHeaderLogFont(LOGFONTW* font, int dpi, bool modernShell) {
+  *font = LOGFONTW{};
+  font->lfHeight = MulDiv(18, dpi, 96);
+  font->lfWeight = 600;
+  font->lfQuality = ANTIALIASED_QUALITY;
+  if (modernShell) {
+    font->lfWeight = FW_BOLD;
+    CopyText(font->lfFaceName, LF_FACESIZE, L"Arial");
+  } else {
+    CopyText(font->lfFaceName, LF_FACESIZE, L"MS Sans Serif");
+  }
+}
+
+void RunWizard() {
+  int dpi = 96;
+  if (HDC screen = GetDC(nullptr)) {
+    dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    (void)ReleaseDC(nullptr, screen);  // a screen DC is released in any case
+  }
+  TheApp* app = static_cast<TheApp*>(AfxGetApp());
+  FillHeaderLogFont(&app->HeaderLogFont, dpi, IsModernShellPlatform());
+  // A font that cannot be made leaves the header in the system font.
+  theWizard.HeaderFont.Attach(CreateFontIndirectW(&app->HeaderLogFont));
+
+  CWizPropertyPage page(IDD_DESTINATION);
+  theWizard.AddPage(&page);
+  app->m_pMainWnd = &theWizard;
+  (void)theWizard.DoModal();  // the page reports the outcome itself
+  app->m_pMainWnd = nullptr;
+}

@@ -1,0 +1,50 @@
+// The wizard window: its caption, its Exit button, and the question asked before
+// the setup is left while a folder is known.
+#pragma once
+
+#include <windows.h>
+
+#include "app/folder_text.h"
+#include "framework/font.h"
+#include "framework/propsheet.h"
+
+class CWizPropertyPage;
+
+class CWizPropertySheet : public CPropertySheet {
+  DECLARE_DYNAMIC(CWizPropertySheet)
+ public:
+  CWizPropertySheet(const wchar_t* caption, CWnd* parent, UINT selectPage);
+
+  // The framework's AddPage; the page also learns its sheet.
+  void AddPage(CWizPropertyPage* page);
+
+  CFont HeaderFont;
+  // The folder the wizard proposes or has accepted; empty while none is known.
+  wchar_t InstallFolder[kFolderChars] = {};
+  // The window's title and the caption of every message box of the wizard.
+  wchar_t SheetCaption[kFolderChars] = {};
+
+ protected:
+  BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+  BOOL OnInitDialog() override;
+  void OnSysCommand(UINT nID, LPARAM lParam);
+
+  DECLARE_MESSAGE_MAP()
+
+ private:
+  // Whether leaving may go ahead: asks "Exit setup?" while a folder is known.
+  bool ConfirmLeave() const;
+};
+
+// The one wizard of the program.
+extern CWizPropertySheet theWizard;
+
+// The interactive run: header font, page, modal sheet. Returns when the wizard has closed.
+void RunWizard();
+
+// True on an NT-family system above version 4; false when the version is unknown.
+bool IsModernShellPlatform();
+
+// The header font record for a screen of `dpi`: 18 pixels at 96 dpi, anti-aliased,
+// "Arial" bold on a modern shell, else "MS Sans Serif" at weight 600.
+void FillHeaderLogFont(LOGFONTW* font, int dpi, bool modernShell);
