@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <gtest/gtest.h>
 #include <shlwapi.h>
 
 #include <vector>
@@ -245,4 +246,67 @@ std::wstring TodayShortDate() {
     return L"";
   }
   return date;
+}
+
+std::wstring WindowsPath(const char* unix_path) {
+  std::wstring path = L"Z:" + Widen(unix_path);
+  for (auto& c : path) c = c == L'/' ? L'\\' : c;
+  return path;
+}
+
+HANDLE StartProcess(const std::wstring& exe, const std::wstring& args, const std::wstring& cwd,
+                    const wchar_t* environment) {
+  std::wstring line = L"\"" + exe + L"\" " + args;
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi;
+  const DWORD flags = environment != nullptr ? CREATE_UNICODE_ENVIRONMENT : 0;
+  if (!CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, flags,
+                      const_cast<wchar_t*>(environment), cwd.c_str(), &si, &pi)) {
+    return nullptr;
+  }
+  CloseHandle(pi.hThread);
+  return pi.hProcess;
+}
+
+void ExpectPayloadInstalled(const std::wstring& plugins, const std::wstring& payload_path) {
+  const auto payload = ReadArchive(payload_path);
+  ASSERT_FALSE(payload.empty());
+  auto tree = ListTree(plugins);
+  ASSERT_FALSE(tree.empty()) << "nothing installed in " << Narrow(plugins);
+  size_t files = 0;
+  for (const auto& [name, entry] : payload) {
+    std::wstring path = Widen(name);
+    for (auto& c : path) c = c == L'/' ? L'\\' : c;
+    ASSERT_TRUE(tree.count(path)) << name << " is missing";
+    tree.erase(path);
+    if (entry.folder) continue;
+    ++files;
+    const auto bytes = ReadBytes(plugins + L"\\" + path);
+    ASSERT_TRUE(bytes && *bytes == entry.data) << name << " differs from the payload";
+    FILETIME created, written;
+    ASSERT_TRUE(ReadFileTimes(plugins + L"\\" + path, &created, &written)) << name;
+    const std::string expected = Describe(DecodeDosDateTime(entry.dos_date_time));
+    EXPECT_EQ(Describe(AsLocalTime(created)), expected) << name << " creation time";
+    EXPECT_EQ(Describe(AsLocalTime(written)), expected) << name << " last-write time";
+  }
+  EXPECT_GT(files, 0u);
+  for (const auto& [extra, folder] : tree) ADD_FAILURE() << "not from the payload: " << Narrow(extra);
+}
+
+bool ViewerStandIn::Start(const std::wstring& exe, const std::wstring& cwd) {
+  Stop();
+  process_ = StartProcess(exe, L"120", cwd);
+  if (process_ == nullptr) return false;
+  for (int i = 0; i < 300 && FindWindowW(L"Pixelmoor", nullptr) == nullptr; ++i) Sleep(100);
+  return FindWindowW(L"Pixelmoor", nullptr) != nullptr;
+}
+
+void ViewerStandIn::Stop() {
+  if (process_ == nullptr) return;
+  HWND w = FindWindowW(L"Pixelmoor", nullptr);
+  if (w != nullptr) PostMessageW(w, WM_CLOSE, 0, 0);
+  if (WaitForSingleObject(process_, 10000) != WAIT_OBJECT_0) TerminateProcess(process_, 1);
+  CloseHandle(process_);
+  process_ = nullptr;
 }

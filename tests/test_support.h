@@ -53,3 +53,33 @@ std::map<std::string, ArchivedFile> ReadArchive(const std::wstring& path);
 
 // The current user's short date for today, as the install log writes it.
 std::wstring TodayShortDate();
+
+// A Windows path for a path of the Linux side (the Z: drive).
+std::wstring WindowsPath(const char* unix_path);
+
+// Starts `exe` with `args` in `cwd`; returns its process handle, or null.
+// `environment` is a Unicode environment block, or null for this process's own.
+HANDLE StartProcess(const std::wstring& exe, const std::wstring& args, const std::wstring& cwd,
+                    const wchar_t* environment = nullptr);
+
+// The Plugins folder holds exactly the archive's entries: every file's bytes, and
+// its creation and last-write times read as local time equal the entry's date-time.
+void ExpectPayloadInstalled(const std::wstring& plugins, const std::wstring& payload);
+
+constexpr wchar_t kViewerCommandKey[] = L"SOFTWARE\\Classes\\Pixelmoor\\shell\\open\\command";
+
+// The stand-in for the running viewer: a window of the viewer's class, in a
+// process of its own, until Stop (or the destructor) closes it.
+class ViewerStandIn {
+ public:
+  ViewerStandIn() = default;
+  ~ViewerStandIn() { Stop(); }
+  ViewerStandIn(const ViewerStandIn&) = delete;
+  ViewerStandIn& operator=(const ViewerStandIn&) = delete;
+  // Starts `exe` (the stand-in program) and waits for its window; false if it did not show.
+  bool Start(const std::wstring& exe, const std::wstring& cwd);
+  void Stop();
+
+ private:
+  HANDLE process_ = nullptr;
+};
