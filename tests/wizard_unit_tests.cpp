@@ -1,0 +1,437 @@
+// The wizard's classes in this process: the header font record, the page
+// stepping of GetPageIndex, the resources the built setup carries (the page's
+// dialog template, the logo and the icon), and the sheet's window run from
+// those resources, inspected from inside its own modal loop.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include <prsht.h>
+
+#include "framework/scoped.h"
+#include "framework/winapp.h"
+#include "test_support.h"
+#include "wizard/wizard_page.h"
+#include "wizard/wizard_sheet.h"
+
+namespace {
+
+std::wstring g_setup;
+
+// ---- the header font ----
+
+TEST(HeaderFont, Is18PixelsAt96DpiAndScalesToTheNearestPixel) {
+  const struct {
+    int dpi;
+    LONG height;
+  } cases[] = {{96, 18}, {120, 23}, {144, 27}, {192, 36}};
+  for (const auto& c : cases) {
+    LOGFONTW font;
+    memset(&font, 0xCC, sizeof font);  // every field must be set, not left over
+    FillHeaderLogFont(&font, c.dpi, true);
+    EXPECT_EQ(font.lfHeight, c.height) << "at " << c.dpi << " dpi";
+    EXPECT_EQ(font.lfWeight, 700) << "at " << c.dpi << " dpi";
+    EXPECT_EQ(Narrow(font.lfFaceName), "Arial");
+  }
+}
+
+TEST(HeaderFont, EveryOtherFieldIsZeroAndTheCharacterSetIsAnsi) {
+  LOGFONTW font;
+  memset(&font, 0xCC, sizeof font);
+  FillHeaderLogFont(&font, 96, true);
+  EXPECT_EQ(font.lfWidth, 0);
+  EXPECT_EQ(font.lfEscapement, 0);
+  EXPECT_EQ(font.lfOrientation, 0);
+  EXPECT_EQ(font.lfItalic, 0);
+  EXPECT_EQ(font.lfUnderline, 0);
+  EXPECT_EQ(font.lfStrikeOut, 0);
+  EXPECT_EQ(font.lfCharSet, ANSI_CHARSET);
+  EXPECT_EQ(font.lfOutPrecision, 0);
+  EXPECT_EQ(font.lfClipPrecision, 0);
+  EXPECT_EQ(font.lfQuality, ANTIALIASED_QUALITY);
+  EXPECT_EQ(font.lfPitchAndFamily, 0);
+  for (size_t i = 5; i < LF_FACESIZE; ++i) EXPECT_EQ(font.lfFaceName[i], 0) << "face character " << i;
+}
+
+TEST(HeaderFont, OlderPlatformsGetMsSansSerifAtWeight600) {
+  LOGFONTW font;
+  FillHeaderLogFont(&font, 96, false);
+  EXPECT_EQ(font.lfHeight, 18);
+  EXPECT_EQ(font.lfWeight, 600);
+  EXPECT_EQ(font.lfQuality, ANTIALIASED_QUALITY);
+  EXPECT_EQ(Narrow(font.lfFaceName), "MS Sans Serif");
+}
+
+TEST(HeaderFont, ThisSystemCountsAsAModernShell) {
+  EXPECT_TRUE(IsModernShellPlatform()) << "Wine reports an NT system above version 4";
+}
+
+// ---- page stepping ----
+
+// A sheet with pages of templates 201, 202, ... that never gets a window.
+struct Wizard {
+  explicit Wizard(UINT start, int pages) : sheet(L"Test", nullptr, start) {
+    for (int i = 0; i < pages; ++i) page.emplace_back(new CWizPropertyPage(201 + i));
+    for (auto& p : page) sheet.AddPage(p.get());
+  }
+  CWizPropertySheet sheet;
+  std::vector<std::unique_ptr<CWizPropertyPage>> page;
+};
+
+TEST(PageIndex, OnePageHasNoNeighbours) {
+  Wizard w(0, 1);
+  EXPECT_EQ(w.page[0]->GetPageIndex(TRUE), -1);
+  EXPECT_EQ(w.page[0]->GetPageIndex(FALSE), -1);
+}
+
+TEST(PageIndex, StepsFromTheStartPageWhileTheSheetHasNoWindow) {
+  Wizard w(1, 3);
+  EXPECT_EQ(w.sheet.GetActiveIndex(), 1);
+  EXPECT_EQ(w.sheet.GetPageCount(), 3);
+  EXPECT_EQ(w.page[1]->GetPageIndex(TRUE), 203);
+  EXPECT_EQ(w.page[1]->GetPageIndex(FALSE), 201);
+}
+
+TEST(PageIndex, DisabledPagesAreSkippedInBothDirections) {
+  Wizard w(2, 5);
+  w.page[1]->PageEnabled = 0;
+  w.page[3]->PageEnabled = 0;
+  EXPECT_EQ(w.page[2]->GetPageIndex(TRUE), 205);
+  EXPECT_EQ(w.page[2]->GetPageIndex(FALSE), 201);
+  w.page[0]->PageEnabled = 0;
+  w.page[4]->PageEnabled = 0;
+  EXPECT_EQ(w.page[2]->GetPageIndex(TRUE), -1);
+  EXPECT_EQ(w.page[2]->GetPageIndex(FALSE), -1);
+}
+
+TEST(PageIndex, AddPageTellsThePageItsSheet) {
+  Wizard w(0, 2);
+  EXPECT_EQ(w.page[0]->Sheet, &w.sheet);
+  EXPECT_EQ(w.page[1]->Sheet, &w.sheet);
+  EXPECT_TRUE(w.page[0]->IsKindOf(RUNTIME_CLASS(CPropertyPage)));
+  EXPECT_TRUE(w.sheet.IsKindOf(RUNTIME_CLASS(CPropertySheet)));
+  EXPECT_FALSE(w.sheet.IsKindOf(RUNTIME_CLASS(CPropertyPage)));
+  EXPECT_STREQ(w.page[0]->GetRuntimeClass()->m_lpszClassName, "CWizPropertyPage");
+  EXPECT_STREQ(w.sheet.GetRuntimeClass()->m_lpszClassName, "CWizPropertySheet");
+}
+
+// ---- resources of the built program ----
+
+struct ModuleTraits {
+  using Handle = HMODULE;
+  static Handle Invalid() { return nullptr; }
+  static BOOL Close(Handle h) { return FreeLibrary(h); }
+};
+
+class SetupResources : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    module_.Reset(LoadLibraryExW(g_setup.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(module_) << "cannot load " << Narrow(g_setup) << ": " << GetLastError();
+  }
+  // The resource's bytes, or empty.
+  std::string Resource(const wchar_t* type, int id) {
+    HRSRC found = FindResourceW(module_.Get(), MAKEINTRESOURCEW(id), type);
+    if (found == nullptr) return {};
+    HGLOBAL loaded = LoadResource(module_.Get(), found);
+    const void* data = loaded != nullptr ? LockResource(loaded) : nullptr;
+    if (data == nullptr) return {};
+    return std::string(static_cast<const char*>(data), SizeofResource(module_.Get(), found));
+  }
+  Scoped<ModuleTraits> module_;
+};
+
+// Reads an extended dialog template field by field.
+class TemplateReader {
+ public:
+  explicit TemplateReader(const std::string& bytes) : bytes_(bytes) {}
+  bool ok() const { return ok_; }
+  WORD Word() { return static_cast<WORD>(Take(2)); }
+  DWORD Dword() { return static_cast<DWORD>(Take(4)); }
+  short Short() { return static_cast<short>(Take(2)); }
+  BYTE Byte() { return static_cast<BYTE>(Take(1)); }
+  // A string or an ordinal ("#N"); the predefined control classes by their names.
+  std::string NameOrOrdinal(bool control_class = false) {
+    WORD first = Word();
+    if (first == 0xFFFF) {
+      const WORD ordinal = Word();
+      if (control_class) {
+        switch (ordinal) {
+          case 0x80: return "Button";
+          case 0x81: return "Edit";
+          case 0x82: return "Static";
+          default: break;
+        }
+      }
+      return "#" + std::to_string(ordinal);
+    }
+    std::string text;
+    for (WORD c = first; ok_ && c != 0; c = Word()) text += c < 0x80 ? static_cast<char>(c) : '?';
+    return text;
+  }
+  void AlignToDword() { at_ = (at_ + 3) & ~size_t{3}; }
+  bool AtEnd() const { return at_ >= bytes_.size(); }
+
+ private:
+  unsigned long Take(size_t n) {
+    if (!ok_ || at_ + n > bytes_.size()) {
+      ok_ = false;
+      return 0;
+    }
+    unsigned long v = 0;
+    for (size_t i = 0; i < n; ++i) v |= static_cast<unsigned long>(static_cast<unsigned char>(bytes_[at_ + i])) << (8 * i);
+    at_ += n;
+    return v;
+  }
+  const std::string& bytes_;
+  size_t at_ = 0;
+  bool ok_ = true;
+};
+
+struct Control {
+  int id;
+  const char* cls;
+  std::string text;
+  DWORD style;
+  short x, y, cx, cy;
+};
+
+TEST_F(SetupResources, DestinationPageTemplateIsExactlyAsDesigned) {
+  const std::string bytes = Resource(RT_DIALOG, 101);
+  ASSERT_FALSE(bytes.empty()) << "no dialog 101";
+  TemplateReader r(bytes);
+  EXPECT_EQ(r.Word(), 1) << "dialog version";
+  EXPECT_EQ(r.Word(), 0xFFFF) << "an extended template";
+  EXPECT_EQ(r.Dword(), 0u) << "help id";
+  EXPECT_EQ(r.Dword(), 0u) << "extended style";
+  EXPECT_EQ(r.Dword(), 0x40800040u) << "style";
+  const WORD count = r.Word();
+  const short x = r.Short(), y = r.Short(), cx = r.Short(), cy = r.Short();
+  EXPECT_EQ(x, 0);
+  EXPECT_EQ(y, 0);
+  EXPECT_EQ(cx, 300);
+  EXPECT_EQ(cy, 194);
+  EXPECT_EQ(r.NameOrOrdinal(), "") << "menu";
+  EXPECT_EQ(r.NameOrOrdinal(), "") << "window class";
+  EXPECT_EQ(r.NameOrOrdinal(), "") << "caption";
+  EXPECT_EQ(r.Word(), 8) << "point size";
+  EXPECT_EQ(r.Word(), 0) << "weight";
+  EXPECT_EQ(r.Byte(), 0) << "italic";
+  EXPECT_EQ(r.Byte(), 0) << "character set";
+  EXPECT_EQ(r.NameOrOrdinal(), "Microsoft Sans Serif");
+
+  const Control expected[] = {
+      {1000, "Edit", "", 0x50810080, 13, 142, 208, 12},
+      {1009, "Button", "&Browse", 0x50010000, 225, 141, 50, 15},
+      {-1, "Static", "#113", 0x5000000E, 13, 7, 59, 19},
+      {1013, "Static", "Welcome to Pixelmoor PlugIns setup!", 0x50020000, 84, 14, 210, 25},
+      {1019, "Static",
+       "This program will install additional Pixelmoor PlugIns version  %s (%s bit)  on your "
+       "system.\n(it should be started with Admin permissions)\n\nThe destination folder must be "
+       "your (base) Pixelmoor %s-bit folder.",
+       0x50020000, 13, 54, 285, 33},
+      {1016, "Static", "Press the", 0x50020000, 13, 172, 34, 12},
+      {-1, "Static", "Destination folder:", 0x50020000, 13, 132, 110, 9},
+      {-1, "Static", "button to start the installation ...", 0x50020000, 99, 172, 134, 12},
+      {1017, "Static", "\"Next\"", 0x50020001, 46, 172, 49, 8},
+      {1020, "Static",
+       "If the installer can't find Pixelmoor-%s in the system registry, please use the "
+       "'Browse' button and find it manually.",
+       0x50020000, 13, 92, 285, 17},
+      {1018, "Static", "(Do NOT install these PlugIns to wrong Pixelmoor version or folder)",
+       0x50020000, 13, 111, 285, 8},
+  };
+  ASSERT_EQ(count, sizeof expected / sizeof expected[0]);
+  for (const Control& want : expected) {
+    r.AlignToDword();
+    SCOPED_TRACE("control " + std::to_string(want.id) + " " + want.text.substr(0, 20));
+    EXPECT_EQ(r.Dword(), 0u) << "help id";
+    EXPECT_EQ(r.Dword(), 0u) << "extended style";
+    EXPECT_EQ(r.Dword(), want.style) << "style";
+    const short cx0 = r.Short(), cy0 = r.Short(), cw = r.Short(), ch = r.Short();
+    EXPECT_EQ(cx0, want.x);
+    EXPECT_EQ(cy0, want.y);
+    EXPECT_EQ(cw, want.cx);
+    EXPECT_EQ(ch, want.cy);
+    EXPECT_EQ(static_cast<int>(r.Dword()), want.id) << "id";
+    EXPECT_EQ(r.NameOrOrdinal(true), want.cls) << "class";
+    EXPECT_EQ(r.NameOrOrdinal(), want.text) << "text";
+    EXPECT_EQ(r.Word(), 0) << "creation data";
+  }
+  ASSERT_TRUE(r.ok()) << "the template ends early";
+  r.AlignToDword();
+  EXPECT_TRUE(r.AtEnd()) << "more after the last control";
+}
+
+TEST_F(SetupResources, LogoIs88By31WithAPalette) {
+  const std::string bytes = Resource(RT_BITMAP, 113);
+  ASSERT_GE(bytes.size(), sizeof(BITMAPINFOHEADER));
+  BITMAPINFOHEADER header;
+  memcpy(&header, bytes.data(), sizeof header);
+  EXPECT_EQ(header.biWidth, 88);
+  EXPECT_EQ(abs(header.biHeight), 31);
+  EXPECT_EQ(header.biBitCount, 8);
+  EXPECT_EQ(header.biCompression, static_cast<DWORD>(BI_RGB));
+}
+
+TEST_F(SetupResources, IconHas32And16PixelImagesOf8Bits) {
+  const std::string group = Resource(RT_GROUP_ICON, 111);
+  ASSERT_GE(group.size(), 6u + 2 * 14u);
+  WORD count;
+  memcpy(&count, group.data() + 4, 2);
+  ASSERT_EQ(count, 2);
+  std::vector<int> sizes;
+  for (int i = 0; i < count; ++i) {
+    const char* entry = group.data() + 6 + 14 * i;  // GRPICONDIRENTRY
+    WORD bits, id;
+    memcpy(&bits, entry + 6, 2);
+    memcpy(&id, entry + 12, 2);
+    const std::string image = Resource(RT_ICON, id);
+    ASSERT_GE(image.size(), sizeof(BITMAPINFOHEADER)) << "icon image " << id;
+    BITMAPINFOHEADER header;
+    memcpy(&header, image.data(), sizeof header);
+    EXPECT_EQ(header.biBitCount, 8) << "icon image " << id;
+    EXPECT_EQ(header.biHeight, 2 * header.biWidth) << "image and mask";
+    sizes.push_back(header.biWidth);
+  }
+  EXPECT_EQ(sizes, (std::vector<int>{32, 16}));
+}
+
+// ---- the sheet's window ----
+
+// What a timer saw while the sheet ran; the timer then presses a button.
+struct SheetSeen {
+  int active_index = -2;
+  bool back_enabled = true;
+  HICON big_icon = nullptr;
+  LOGFONTW header = {};
+  std::wstring caption, exit_text, folder_text;
+};
+
+CWizPropertySheet* g_sheet = nullptr;
+SheetSeen g_seen;
+int g_press = IDCANCEL;  // the sheet button the timer presses: IDCANCEL or PSBTN_NEXT
+
+std::wstring WindowText(HWND w) {
+  wchar_t text[512] = {};
+  GetWindowTextW(w, text, 512);
+  return text;
+}
+
+BOOL CALLBACK PressOk(HWND w, LPARAM) {
+  if (HWND ok = GetDlgItem(w, IDOK)) PostMessageW(ok, BM_CLICK, 0, 0);
+  return TRUE;
+}
+
+// Answers the installation's report, if one shows.
+VOID CALLBACK AnswerReport(HWND, UINT, UINT_PTR, DWORD) {
+  EnumThreadWindows(GetCurrentThreadId(), PressOk, 0);
+}
+
+VOID CALLBACK Inspect(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  HWND sheet = g_sheet->m_hWnd;
+  if (sheet == nullptr) return;
+  HWND page = PropSheet_GetCurrentPageHwnd(sheet);
+  g_seen.active_index = g_sheet->GetActiveIndex();
+  g_seen.back_enabled = IsWindowEnabled(GetDlgItem(sheet, 0x3023)) != FALSE;
+  g_seen.big_icon = reinterpret_cast<HICON>(SendMessageW(sheet, WM_GETICON, ICON_BIG, 0));
+  HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(GetDlgItem(page, 1013), WM_GETFONT, 0, 0));
+  if (font != nullptr) GetObjectW(font, sizeof g_seen.header, &g_seen.header);
+  g_seen.caption = WindowText(sheet);
+  g_seen.exit_text = WindowText(GetDlgItem(sheet, IDCANCEL));
+  g_seen.folder_text = WindowText(GetDlgItem(page, 1000));
+  if (g_press == IDCANCEL) {
+    PostMessageW(GetDlgItem(sheet, IDCANCEL), BM_CLICK, 0, 0);
+  } else {
+    SetTimer(nullptr, 0, 200, AnswerReport);  // runs inside the report's own loop
+    PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_NEXT, 0);
+  }
+}
+
+class SheetWindow : public SetupResources {
+ protected:
+  void SetUp() override {
+    SetupResources::SetUp();
+    DeleteMachineKey(kViewerClassKey);  // no folder known: leaving does not ask
+    AfxSetResourceHandle(module_.Get());
+    g_seen = SheetSeen{};
+    cwd_ = CurrentDirectory();
+  }
+  void TearDown() override {
+    AfxSetResourceHandle(nullptr);
+    SetCurrentDirectoryW(cwd_.c_str());  // an installation leaves it in the Plugins folder
+  }
+  std::wstring cwd_;
+
+  // Runs a wizard like the setup's until the timer's button press ends it.
+  INT_PTR Run(CWizPropertySheet* sheet, CWizPropertyPage* page, int press) {
+    LOGFONTW record;
+    FillHeaderLogFont(&record, 96, true);
+    sheet->HeaderFont.Attach(CreateFontIndirectW(&record));
+    sheet->AddPage(page);
+    g_sheet = sheet;
+    g_press = press;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 300, Inspect);
+    EXPECT_NE(timer, 0u);
+    return sheet->DoModal();
+  }
+};
+
+TEST_F(SheetWindow, FirstActivationPreparesThePageInsideTheSheetsInitialisation) {
+  CWizPropertySheet sheet(L"Pixelmoor Setup", nullptr, 0);
+  CWizPropertyPage page(101);
+  EXPECT_EQ(Run(&sheet, &page, IDCANCEL), IDCANCEL) << "the user left";
+  EXPECT_EQ(g_seen.active_index, 0);
+  EXPECT_FALSE(g_seen.back_enabled) << "Back is enabled";
+  EXPECT_NE(g_seen.big_icon, nullptr) << "no large icon";
+  EXPECT_EQ(g_seen.header.lfHeight, 18);
+  EXPECT_EQ(g_seen.header.lfWeight, 700);
+  EXPECT_EQ(Narrow(g_seen.header.lfFaceName), "Arial");
+  EXPECT_EQ(Narrow(g_seen.caption), "Pixelmoor PlugIns 32-bit Setup");
+  EXPECT_EQ(Narrow(g_seen.exit_text), "Exit");
+  EXPECT_EQ(Narrow(g_seen.folder_text), "") << "no viewer is registered";
+  EXPECT_EQ(page.FirstActivation, 0);
+  // The window is gone: the sheet answers from what was added.
+  EXPECT_EQ(sheet.m_hWnd, nullptr);
+  EXPECT_EQ(page.m_hWnd, nullptr);
+  EXPECT_EQ(sheet.GetActiveIndex(), 0);
+  EXPECT_EQ(sheet.GetPageCount(), 1);
+}
+
+TEST_F(SheetWindow, PageThatDestroysTheSheetEndsTheModalLoop) {
+  const std::wstring folder = MakeScratchFolder(L"sheet.NextInstalls");
+  ASSERT_TRUE(SetMachineString(kViewerCommandKey, nullptr,
+                               L"\"" + folder + L"\\p_moor32.exe\" \"%1\""));
+  CWizPropertySheet sheet(L"Pixelmoor Setup", nullptr, 0);
+  CWizPropertyPage page(101);
+  EXPECT_EQ(Run(&sheet, &page, PSBTN_NEXT), IDOK) << "the page ended the wizard";
+  DeleteMachineKey(kViewerClassKey);
+  EXPECT_EQ(Narrow(g_seen.folder_text), Narrow(folder + L"\\"));
+  EXPECT_EQ(Narrow(sheet.InstallFolder), Narrow(folder + L"\\"));
+  EXPECT_EQ(sheet.m_hWnd, nullptr);
+  EXPECT_EQ(page.GetPageIndex(TRUE), -1) << "the last Next has nowhere to go";
+  EXPECT_TRUE(IsFolder(folder + L"\\Plugins")) << "nothing was installed";
+}
+
+TEST(SheetWithoutPages, DoesNotRun) {
+  CWizPropertySheet sheet(L"Pixelmoor Setup", nullptr, 0);
+  EXPECT_EQ(sheet.DoModal(), -1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (argc != 2) {
+    fprintf(stderr, "usage: wizard_unit_tests SETUP.exe\n");
+    return 2;
+  }
+  g_setup = WindowsPath(argv[1]);
+  return RUN_ALL_TESTS();
+}
