@@ -59,6 +59,46 @@ struct CrtFileTraits {
 };
 using ScopedCrtFile = Scoped<CrtFileTraits>;
 
+// FindFirstFileW's search handles.
+struct FindHandleTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+  static BOOL Close(Handle h) { return FindClose(h); }
+};
+using ScopedFindHandle = Scoped<FindHandleTraits>;
+
+// GDI objects: fonts, bitmaps, brushes.
+struct GdiObjectTraits {
+  using Handle = HGDIOBJ;
+  static Handle Invalid() { return nullptr; }
+  static BOOL Close(Handle h) { return DeleteObject(h); }
+};
+using ScopedGdiObject = Scoped<GdiObjectTraits>;
+
+// The screen's device context, from GetDC(nullptr).
+struct ScreenDcTraits {
+  using Handle = HDC;
+  static Handle Invalid() { return nullptr; }
+  static int Close(Handle h) { return ReleaseDC(nullptr, h); }
+};
+using ScopedScreenDc = Scoped<ScreenDcTraits>;
+
+// Device contexts from CreateCompatibleDC.
+struct MemoryDcTraits {
+  using Handle = HDC;
+  static Handle Invalid() { return nullptr; }
+  static BOOL Close(Handle h) { return DeleteDC(h); }
+};
+using ScopedMemoryDc = Scoped<MemoryDcTraits>;
+
+// Modules from LoadLibraryExW.
+struct ModuleTraits {
+  using Handle = HMODULE;
+  static Handle Invalid() { return nullptr; }
+  static BOOL Close(Handle h) { return FreeLibrary(h); }
+};
+using ScopedModule = Scoped<ModuleTraits>;
+
 struct MallocTraits {
   using Handle = void*;
   static Handle Invalid() { return nullptr; }

@@ -10,22 +10,6 @@
 
 namespace {
 
-struct ScreenDcTraits {
-  using Handle = HDC;
-  static Handle Invalid() { return nullptr; }
-  static BOOL Close(Handle h) { return ReleaseDC(nullptr, h); }
-};
-struct MemoryDcTraits {
-  using Handle = HDC;
-  static Handle Invalid() { return nullptr; }
-  static BOOL Close(Handle h) { return DeleteDC(h); }
-};
-struct GdiObjectTraits {
-  using Handle = HGDIOBJ;
-  static Handle Invalid() { return nullptr; }
-  static BOOL Close(Handle h) { return DeleteObject(h); }
-};
-
 void PutBigEndian(std::string* out, uint32_t v) {
   for (int shift = 24; shift >= 0; shift -= 8) out->push_back(static_cast<char>(v >> shift));
 }
@@ -45,9 +29,9 @@ bool SaveScreenArea(const RECT& area, const std::wstring& path) {
   const int height = area.bottom - area.top;
   if (width <= 0 || height <= 0) return false;
 
-  Scoped<ScreenDcTraits> screen(GetDC(nullptr));
+  ScopedScreenDc screen(GetDC(nullptr));
   if (!screen) return false;
-  Scoped<MemoryDcTraits> memory(CreateCompatibleDC(screen.Get()));
+  ScopedMemoryDc memory(CreateCompatibleDC(screen.Get()));
   if (!memory) return false;
   BITMAPINFO info = {};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
@@ -57,7 +41,7 @@ bool SaveScreenArea(const RECT& area, const std::wstring& path) {
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  Scoped<GdiObjectTraits> bitmap(CreateDIBSection(memory.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  ScopedGdiObject bitmap(CreateDIBSection(memory.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!bitmap || bits == nullptr) return false;
   HGDIOBJ previous = SelectObject(memory.Get(), bitmap.Get());
   const BOOL copied = BitBlt(memory.Get(), 0, 0, width, height, screen.Get(), area.left, area.top, SRCCOPY);

@@ -12,13 +12,6 @@
 
 namespace {
 
-struct FindHandleTraits {
-  using Handle = HANDLE;
-  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
-  static BOOL Close(Handle h) { return FindClose(h); }
-};
-using ScopedFindHandle = Scoped<FindHandleTraits>;
-
 std::wstring ScratchRoot() {
   wchar_t buffer[MAX_PATH];
   const DWORD n = GetEnvironmentVariableW(L"PIXELMOOR_SCRATCH", buffer, MAX_PATH);

@@ -122,12 +122,6 @@ TEST(PageIndex, AddPageTellsThePageItsSheet) {
 
 // ---- resources of the built program ----
 
-struct ModuleTraits {
-  using Handle = HMODULE;
-  static Handle Invalid() { return nullptr; }
-  static BOOL Close(Handle h) { return FreeLibrary(h); }
-};
-
 class SetupResources : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -143,7 +137,7 @@ class SetupResources : public ::testing::Test {
     if (data == nullptr) return {};
     return std::string(static_cast<const char*>(data), SizeofResource(module_.Get(), found));
   }
-  Scoped<ModuleTraits> module_;
+  ScopedModule module_;
 };
 
 // Reads an extended dialog template field by field.

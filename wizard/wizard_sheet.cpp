@@ -1,6 +1,7 @@
 #include "wizard/wizard_sheet.h"
 
 #include "app/setup_app.h"
+#include "framework/scoped.h"
 #include "install/messages.h"
 #include "install/text.h"
 #include "res/resource.h"
@@ -83,10 +84,10 @@ void FillHeaderLogFont(LOGFONTW* font, int dpi, bool modernShell) {
 }
 
 void RunWizard() {
-  int dpi = 96;
-  if (HDC screen = GetDC(nullptr)) {
-    dpi = GetDeviceCaps(screen, LOGPIXELSX);
-    (void)ReleaseDC(nullptr, screen);  // a screen DC is released in any case
+  int dpi = 96;  // when the screen cannot be asked
+  {
+    ScopedScreenDc screen(GetDC(nullptr));
+    if (screen) dpi = GetDeviceCaps(screen.Get(), LOGPIXELSX);
   }
   TheApp* app = static_cast<TheApp*>(AfxGetApp());
   FillHeaderLogFont(&app->HeaderLogFont, dpi, IsModernShellPlatform());
