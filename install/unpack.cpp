@@ -40,17 +40,31 @@ bool ConvertEntryName(const char* name, wchar_t* wide, int capacity) {
 }
 
 // Writes one file entry; returns the entry's result, with kUnpackFilesSkipped
-// when its file could not be created.
+// when its file could not be created. `dataEnd` is where the previous entry's
+// data ended in the archive; it becomes where this one's ends.
 int UnpackFileEntry(unzFile archive, const unz_file_info64& info, wchar_t* name,
-                    char* buffer) {
+                    char* buffer, ZPOS64_T* dataEnd) {
   // minizip would inflate an encrypted entry's data as if it were plain.
   if (info.flag & 1) return kUnpackEncrypted;
+  // Without bzip2 support minizip hands out method 12's compressed bytes as the
+  // file, unchecked; other methods it refuses. Only stored and deflated count.
+  if (info.compression_method != 0 && info.compression_method != Z_DEFLATED) {
+    return kUnpackUnsupportedMethod;
+  }
 
   int rc = unzOpenCurrentFilePassword(archive, nullptr);
   if (rc != UNZ_OK) {
     (void)unzCloseCurrentFile(archive);  // the open's error is the one reported
     return rc;
   }
+  // Entries whose data overlaps (many records over one local header) would
+  // write the same bytes again and again: the overlapped-components bomb.
+  const ZPOS64_T data_start = unzGetCurrentFileZStreamPos64(archive);
+  if (data_start < *dataEnd) {
+    (void)unzCloseCurrentFile(archive);  // the overlap is the error reported
+    return kUnpackOverlap;
+  }
+  *dataEnd = data_start + info.compressed_size;
 
   ScopedCrtFile out(_wfopen(name, L"wb"));
   if (!out) {
@@ -119,6 +133,7 @@ int UnpackEntries(unzFile archive) {
   if (rc != UNZ_OK) return rc;
 
   bool skipped = false;
+  ZPOS64_T data_end = 0;
   for (ZPOS64_T i = 0; i < global.number_entry;) {
     unz_file_info64 info;
     char name[kEntryNameBytes];
@@ -141,7 +156,7 @@ int UnpackEntries(unzFile archive) {
     if (IsEntrySeparator(wide[length - 1])) {
       (void)_wmkdir(wide);  // an existing folder is fine
     } else {
-      rc = UnpackFileEntry(archive, info, wide, static_cast<char*>(buffer.Get()));
+      rc = UnpackFileEntry(archive, info, wide, static_cast<char*>(buffer.Get()), &data_end);
       if (rc == kUnpackFilesSkipped) {
         skipped = true;
       } else if (rc != UNZ_OK) {

@@ -13,6 +13,8 @@ enum UnpackResult : int {
   kUnpackBadName = -201,       // an entry name that is not a plain relative path
   kUnpackSizeMismatch = -202,  // an entry's data gave other than its declared size
   kUnpackEncrypted = -203,     // an encrypted entry: never written as if it were plain
+  kUnpackUnsupportedMethod = -204,  // neither stored nor deflated: never written raw
+  kUnpackOverlap = -205,       // a file's data starts before the previous file's ended
 };
 
 constexpr unsigned kEntryNameBytes = 520;
@@ -25,7 +27,8 @@ constexpr unsigned kCopyBufferBytes = 0x8000;
 int UnpackArchive(const wchar_t* archivePath, const wchar_t* target);
 
 // Writes the entries of an open archive, positioned on its first entry, below
-// the current directory. Returns 0 when every file was written whole; otherwise
+// the current directory. The files' data must follow one another in the archive
+// in the order of the central directory, as every archiver writes them. Returns 0 when every file was written whole; otherwise
 // the first error, which stops the loop (files written before it stay), or
 // kUnpackFilesSkipped after a complete loop in which a file could not be created.
 int UnpackEntries(unzFile archive);

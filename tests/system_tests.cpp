@@ -249,6 +249,30 @@ TEST_F(Unpacking, EncryptedEntryIsRefusedUnwritten) {
   EXPECT_FALSE(Installed(L"secret.dll"));
 }
 
+TEST_F(Unpacking, OverlappingEntriesAreRefusedAfterTheFirst) {
+  const std::string data(100000, 'z');
+  ZipEntry again = FileEntry("again.dat", data);  // same name length as the first
+  again.local_header_of = 0;
+  again.raw_data = std::string();
+  again.compressed_size = static_cast<uint32_t>(Deflate(data).size());
+  EXPECT_EQ(Unpack({FileEntry("first.dat", data), again}), kUnpackOverlap);
+  EXPECT_EQ(Installed(L"first.dat").value_or("?"), data);
+  EXPECT_FALSE(Installed(L"again.dat"));
+}
+
+// Method 12 (bzip2) would otherwise come out as its compressed bytes, unchecked.
+TEST_F(Unpacking, EntriesNeitherStoredNorDeflatedAreRefusedUnwritten) {
+  for (const uint16_t method : {12, 14, 99}) {
+    SCOPED_TRACE(method);
+    ZipEntry packed = FileEntry("packed.dll", "not what the file holds");
+    packed.method = method;
+    EXPECT_EQ(Unpack({FileEntry("ok.dll", "ok"), packed}), kUnpackUnsupportedMethod);
+    EXPECT_FALSE(Installed(L"packed.dll"));
+    EXPECT_EQ(Installed(L"ok.dll").value_or("?"), "ok");
+    SetCurrentDirectoryW(start_.c_str());
+  }
+}
+
 TEST_F(Unpacking, NamesThatAreNotPlainRelativePathsAreRefused) {
   for (const std::string name :
        {"../escape.dll", "sub/../../escape.dll", "..\\escape.dll", "/rooted.dll",
