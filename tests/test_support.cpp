@@ -27,7 +27,7 @@ std::wstring ScratchRoot() {
 }
 
 void ListInto(const std::wstring& root, const std::wstring& rel,
-              std::map<std::wstring, bool>* out) {
+              std::map<std::wstring, bool>* out, bool deep = true) {
   WIN32_FIND_DATAW found;
   ScopedFindHandle find(FindFirstFileW((root + L"\\" + rel + L"*").c_str(), &found));
   if (!find) return;
@@ -36,7 +36,7 @@ void ListInto(const std::wstring& root, const std::wstring& rel,
     if (name == L"." || name == L"..") continue;
     const bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     (*out)[rel + name + (folder ? L"\\" : L"")] = folder;
-    if (folder) ListInto(root, rel + name + L"\\", out);
+    if (folder && deep) ListInto(root, rel + name + L"\\", out);
   } while (FindNextFileW(find.Get(), &found));
 }
 
@@ -112,6 +112,12 @@ bool IsFolder(const std::wstring& path) {
 std::map<std::wstring, bool> ListTree(const std::wstring& root) {
   std::map<std::wstring, bool> out;
   ListInto(root, L"", &out);
+  return out;
+}
+
+std::map<std::wstring, bool> ListTreeShallow(const std::wstring& dir) {
+  std::map<std::wstring, bool> out;
+  ListInto(dir, L"", &out, false);
   return out;
 }
 

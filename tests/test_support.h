@@ -21,6 +21,8 @@ bool ReadFileTimes(const std::wstring& path, FILETIME* created, FILETIME* writte
 bool IsFolder(const std::wstring& path);
 // Every file and folder below `root`, as relative paths ("a\\b"), folders with a trailing "\\".
 std::map<std::wstring, bool> ListTree(const std::wstring& root);
+// The files and folders directly in `dir`, named as ListTree does.
+std::map<std::wstring, bool> ListTreeShallow(const std::wstring& dir);
 
 std::wstring CurrentDirectory();
 std::wstring Widen(const std::string& text);  // ANSI code page

@@ -51,13 +51,16 @@ uint32_t Crc32(const std::string& data) {
 
 std::string BuildZip(const std::vector<ZipEntry>& entries, const ZipOptions& options) {
   std::string local, central;
+  std::vector<uint32_t> offsets;
   for (const ZipEntry& e : entries) {
     std::string stored = e.raw_data ? *e.raw_data : (e.method == 8 ? Deflate(e.data) : e.data);
     const uint32_t crc = e.crc.value_or(Crc32(e.data));
     const uint32_t csize = e.compressed_size.value_or(static_cast<uint32_t>(stored.size()));
     const uint32_t usize = e.uncompressed_size.value_or(static_cast<uint32_t>(e.data.size()));
     const std::string& local_name = e.local_name ? *e.local_name : e.name;
-    const uint32_t offset = static_cast<uint32_t>(options.before.size() + local.size());
+    offsets.push_back(static_cast<uint32_t>(options.before.size() + local.size()));
+    const uint32_t offset =
+        e.local_header_of && *e.local_header_of < offsets.size() ? offsets[*e.local_header_of] : offsets.back();
 
     Put32(&local, 0x04034B50);
     Put16(&local, 20);

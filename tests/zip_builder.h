@@ -21,6 +21,9 @@ struct ZipEntry {
   std::optional<std::string> raw_data;     // stored bytes in place of the compressed data
   std::optional<std::string> local_name;   // the local header's name, when it differs
   std::optional<uint16_t> central_name_length;
+  // The central record's local-header offset: another entry's index, so that
+  // two records share one local header and its data.
+  std::optional<size_t> local_header_of;
 };
 
 struct ZipOptions {

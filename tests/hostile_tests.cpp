@@ -1,0 +1,158 @@
+// Every hostile archive through the unpacking code and through a setup built
+// with it as its payload: nothing may be written outside the Plugins folder,
+// nothing may crash or hang, a silent run logs "Can't install all files!"
+// exactly when something was not installed, the temporary copy is gone, and
+// the exit code is 0. The outcomes are written as a Markdown table.
+//   hostile_tests --write DIR              writes DIR\<id>.zip and DIR\cases.txt
+//   hostile_tests SETUPS_DIR TABLE.md      runs the cases (SETUPS_DIR\<id>.exe)
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "hostile_archives.h"
+#include "install/unpack.h"
+#include "test_support.h"
+
+namespace {
+
+std::wstring g_setups;
+std::map<std::string, std::string> g_row_of;  // the table's row of each case run
+
+const char kCantInstall[] = "Can't install all files!";
+
+std::string ResultName(int rc) {
+  switch (rc) {
+    case kUnpackOk: return "0 (whole)";
+    case kUnpackCantOpen: return "cannot open or short write";
+    case Z_DATA_ERROR: return "inflate data error";
+    case kUnpackFilesSkipped: return "files skipped";
+    case kUnpackBadName: return "bad name";
+    case kUnpackSizeMismatch: return "size mismatch";
+    case kUnpackEncrypted: return "encrypted";
+    case kUnpackUnsupportedMethod: return "unsupported method";
+    case kUnpackOverlap: return "overlapping data";
+    case UNZ_CRCERROR: return "CRC error";
+    case UNZ_BADZIPFILE: return "bad zip file";
+    default: return std::to_string(rc);
+  }
+}
+
+// Files named by the hostile names, wherever they could have landed.
+std::vector<std::wstring> StrayFiles(const std::wstring& scratch_root) {
+  std::vector<std::wstring> found;
+  for (const std::wstring& dir : {std::wstring(L"C:"), std::wstring(L"Z:"), scratch_root}) {
+    for (const auto& [name, folder] : ListTreeShallow(dir)) {
+      if (name.find(L"evil") != std::wstring::npos || name == L"local.dll") found.push_back(dir + L"\\" + name);
+    }
+  }
+  return found;
+}
+
+class Hostile : public ::testing::TestWithParam<HostileArchive> {};
+
+TEST_P(Hostile, StaysInsideAndTellsTheTruth) {
+  const HostileArchive& c = GetParam();
+  const std::wstring case_dir = MakeScratchFolder(L"hostile." + Widen(c.id));
+  const std::wstring scratch_root = case_dir.substr(0, case_dir.rfind(L'\\'));
+  const std::wstring start = CurrentDirectory();
+
+  // The unpacking code, in this process.
+  const std::wstring unpack = case_dir + L"\\unpack";
+  ASSERT_TRUE(CreateDirectoryW(unpack.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW((unpack + L"\\Plugins").c_str(), nullptr));
+  ASSERT_TRUE(WriteBytes(unpack + L"\\archive.zip", c.bytes));
+  const int rc = UnpackArchive((unpack + L"\\archive.zip").c_str(), (unpack + L"\\Plugins\\").c_str());
+  SetCurrentDirectoryW(start.c_str());
+  EXPECT_EQ(rc == kUnpackOk, c.installs_whole) << "unpacker result " << rc;
+
+  // The setup built with it as its payload, run silently.
+  const std::wstring run = case_dir + L"\\setup";
+  ASSERT_TRUE(CreateDirectoryW(run.c_str(), nullptr));
+  const std::wstring exe = g_setups + L"\\" + Widen(c.id) + L".exe";
+  ASSERT_TRUE(Exists(exe)) << "no setup built for " << c.id;
+  HANDLE process = StartProcess(exe, L"/silent /folder=" + run + L"\\Viewer", run);
+  ASSERT_NE(process, nullptr);
+  DWORD code = 259;
+  const bool ended = WaitForSingleObject(process, 60000) == WAIT_OBJECT_0;
+  if (!ended) TerminateProcess(process, 99);
+  GetExitCodeProcess(process, &code);
+  CloseHandle(process);
+  EXPECT_TRUE(ended) << "the setup hung";
+  EXPECT_EQ(code, 0u) << "exit code (a crash gives an exception code)";
+
+  const std::string log = ReadBytes(run + L"\\Pixelmoor_Install.log").value_or("");
+  size_t entries = 0;
+  for (size_t at = log.find(std::string(48, '-')); at != std::string::npos; at = log.find(std::string(48, '-'), at + 48)) ++entries;
+  const bool logged_7 = entries == 1 && log.find(kCantInstall) != std::string::npos;
+  if (c.installs_whole) {
+    EXPECT_TRUE(log.empty()) << "an archive that installed whole logged: " << log;
+  } else {
+    EXPECT_TRUE(logged_7) << "expected exactly message 7 in the log, found: " << log;
+  }
+
+  // Nothing outside the two Plugins folders; both got the same files.
+  std::vector<std::wstring> outside;
+  for (const auto& [name, folder] : ListTree(case_dir)) {
+    const bool allowed = name == L"unpack\\" || name == L"unpack\\archive.zip" ||
+                         name.rfind(L"unpack\\Plugins\\", 0) == 0 || name == L"setup\\" ||
+                         name == L"setup\\Viewer\\" || name == L"setup\\Pixelmoor_Install.log" ||
+                         name.rfind(L"setup\\Viewer\\Plugins\\", 0) == 0;
+    if (!allowed) outside.push_back(name);
+  }
+  for (const std::wstring& stray : StrayFiles(scratch_root)) outside.push_back(stray);
+  for (const auto& name : outside) ADD_FAILURE() << "written outside the Plugins folder: " << Narrow(name);
+  for (const std::wstring& stray : StrayFiles(scratch_root)) DeleteFileW(stray.c_str());
+  const auto unpacked = ListTree(unpack + L"\\Plugins");
+  EXPECT_EQ(unpacked, ListTree(run + L"\\Viewer\\Plugins")) << "the setup and the unpacker disagree";
+
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  const bool temp_left = Exists(std::wstring(temp) + L"PX32_plugins.zip");
+  EXPECT_FALSE(temp_left) << "the temporary copy of the archive is left";
+
+  size_t files = 0;
+  for (const auto& [name, folder] : unpacked) files += folder ? 0 : 1;
+  g_row_of[c.id] = "| " + c.what + " | " + (c.installs_whole ? "whole" : "not whole") + " | " +
+                   ResultName(rc) + " | " + std::to_string(files) + " | " +
+                   (log.empty() ? "nothing" : logged_7 ? "message 7" : "other: " + std::to_string(entries) + " entries") +
+                   " | " + (outside.empty() ? "none" : std::to_string(outside.size()) + " paths") + " | " +
+                   (temp_left ? "left" : "gone") + " | " + (ended ? std::to_string(code) : "hung") + " |";
+}
+
+INSTANTIATE_TEST_SUITE_P(Archives, Hostile, ::testing::ValuesIn(HostileArchives()),
+                         [](const ::testing::TestParamInfo<HostileArchive>& info) { return info.param.id; });
+
+int WriteArchives(const std::wstring& dir) {
+  CreateDirectoryW(dir.c_str(), nullptr);
+  std::string list;
+  for (const HostileArchive& c : HostileArchives()) {
+    if (!WriteBytes(dir + L"\\" + Widen(c.id) + L".zip", c.bytes)) return 1;
+    list += c.id + "\n";
+  }
+  return WriteBytes(dir + L"\\cases.txt", list) ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (argc == 3 && std::string(argv[1]) == "--write") return WriteArchives(WindowsPath(argv[2]));
+  if (argc != 3) {
+    fprintf(stderr, "usage: hostile_tests --write DIR | hostile_tests SETUPS_DIR TABLE.md\n");
+    return 2;
+  }
+  g_setups = WindowsPath(argv[1]);
+  const int rc = RUN_ALL_TESTS();
+  std::string table =
+      "| archive | should install | unpacker | files kept | silent run logs | written outside | "
+      "temporary copy | exit code |\n| --- | --- | --- | ---: | --- | --- | --- | --- |\n";
+  for (const HostileArchive& c : HostileArchives()) {
+    table += g_row_of.count(c.id) ? g_row_of[c.id] + "\n" : "| " + c.what + " | not run | | | | | | |\n";
+  }
+  WriteBytes(WindowsPath(argv[2]), table);
+  return rc;
+}
