@@ -4,8 +4,6 @@
 
 #include <stdio.h>
 
-#include <string>
-
 #include "framework/scoped.h"
 #include "install/log_text.h"
 
@@ -18,14 +16,14 @@ void WriteInstallLog(const wchar_t* message) {
   wchar_t date[256];
   if (GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &now, nullptr, date, 256) == 0) {
     // No short date format to be had: an unambiguous date is better than none.
-    _snwprintf(date, 256, L"%04u-%02u-%02u", now.wYear, now.wMonth, now.wDay);
-    date[255] = 0;
+    FormatIsoDate(now.wYear, now.wMonth, now.wDay, date);
   }
-  wchar_t time[16];
-  _snwprintf(time, 16, L"%02u:%02u:%02u", now.wHour, now.wMinute, now.wSecond);
-  time[15] = 0;
+  wchar_t time[9];
+  FormatTimeOfDay(now.wHour, now.wMinute, now.wSecond, time);
 
-  const std::string entry = FormatLogEntry(date, time, message);
+  // A date of 255 characters and a message of 519 fit with room to spare.
+  char entry[1024];
+  const size_t length = FormatLogEntry(date, time, message, entry, sizeof entry);
   // The log never reports failure; a short write leaves a short entry.
-  (void)fwrite(entry.data(), 1, entry.size(), log.Get());
+  (void)fwrite(entry, 1, length, log.Get());
 }

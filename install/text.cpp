@@ -52,3 +52,17 @@ void TrimTrailingBlanks(wchar_t* text) {
   size_t n = TextLength(text);
   while (n > 0 && text[n - 1] == L' ') text[--n] = 0;
 }
+
+bool AppendDecimal(wchar_t* dst, size_t capacity, unsigned long value, unsigned minDigits) {
+  wchar_t digits[24];
+  size_t n = 0;
+  do {
+    digits[n++] = static_cast<wchar_t>(L'0' + value % 10);
+    value /= 10;
+  } while (value != 0 && n < 20);
+  while (n < minDigits && n < 20) digits[n++] = L'0';
+  wchar_t text[24];
+  for (size_t i = 0; i < n; ++i) text[i] = digits[n - 1 - i];
+  text[n] = 0;
+  return AppendText(dst, capacity, text);
+}

@@ -153,14 +153,40 @@ TEST(ProgramFiles, AFolderThatWouldNotFitLeavesTheDefault) {
   EXPECT_EQ(Utf8(folder), "C:\\Pixelmoor\\");
 }
 
+std::string LogEntry(const wchar_t* date, const wchar_t* time, const wchar_t* message) {
+  char out[1024];
+  const size_t n = FormatLogEntry(date, time, message, out, sizeof out);
+  return std::string(out, n);
+}
+
 TEST(LogEntry, TwoLinesWithTheSeparator) {
-  EXPECT_EQ(FormatLogEntry(L"12/8/2026", L"09:05:01", L"No install folder!"),
+  EXPECT_EQ(LogEntry(L"12/8/2026", L"09:05:01", L"No install folder!"),
             "12/8/2026 - 09:05:01: No install folder!\n" + std::string(48, '-') + "\n");
 }
 
 TEST(LogEntry, OneBytePerCharacterAndQuestionMarkAboveU00FF) {
-  const std::string entry = FormatLogEntry(L"8.\x00E9.2026\x5E74", L"10:00:00", L"\x00FF\x0100\n!");
+  const std::string entry = LogEntry(L"8.\x00E9.2026\x5E74", L"10:00:00", L"\x00FF\x0100\n!");
   EXPECT_EQ(entry, std::string("8.\xE9.2026? - 10:00:00: \xFF?\n!\n") + std::string(48, '-') + "\n");
+}
+
+TEST(LogEntry, AnEntryThatDoesNotFitLeavesNothing) {
+  const std::string whole = LogEntry(L"1/2/2026", L"10:00:00", L"message");
+  char out[128];
+  EXPECT_EQ(FormatLogEntry(L"1/2/2026", L"10:00:00", L"message", out, whole.size() + 1), whole.size());
+  EXPECT_EQ(FormatLogEntry(L"1/2/2026", L"10:00:00", L"message", out, whole.size()), 0u);
+  EXPECT_STREQ(out, "");
+}
+
+TEST(LogEntry, ClockAndFallbackDateHaveFixedWidths) {
+  wchar_t time[9], date[11];
+  FormatTimeOfDay(9, 5, 1, time);
+  EXPECT_EQ(Utf8(time), "09:05:01");
+  FormatTimeOfDay(23, 59, 59, time);
+  EXPECT_EQ(Utf8(time), "23:59:59");
+  FormatIsoDate(2026, 12, 8, date);
+  EXPECT_EQ(Utf8(date), "2026-12-08");
+  FormatIsoDate(987, 1, 2, date);
+  EXPECT_EQ(Utf8(date), "0987-01-02");
 }
 
 TEST(EntryNames, PlainRelativeNamesPass) {

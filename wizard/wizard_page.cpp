@@ -1,7 +1,6 @@
 #include "wizard/wizard_page.h"
 
 #include <shlobj.h>
-#include <wchar.h>
 
 #include "app/viewer_folder.h"
 #include "framework/winapp.h"
@@ -16,6 +15,8 @@ namespace {
 constexpr int kSheetBackButton = 0x3023;
 constexpr int kSheetNextButton = 0x3024;
 
+constexpr unsigned kVersionMajor = 4;
+constexpr unsigned kVersionMinor = 57;
 constexpr wchar_t kBitness[] = L"32";
 constexpr size_t kPageTextChars = 512;
 constexpr size_t kButtonCaptionChars = 64;  // 63 characters and the terminator
@@ -45,8 +46,10 @@ BOOL CWizPropertyPage::OnSetActive() {
       ::SendMessageW(GetDlgItem(IDC_WELCOME), WM_SETFONT,
                      reinterpret_cast<WPARAM>(Sheet->HeaderFont.GetSafeHandle()), TRUE);
 
-      wchar_t version[16];
-      (void)swprintf(version, 16, L"%d.%d", 4, 57);
+      wchar_t version[16] = {};  // "%d.%d" of the major and minor version
+      (void)AppendDecimal(version, 16, kVersionMajor, 1);
+      (void)AppendText(version, 16, L".");
+      (void)AppendDecimal(version, 16, kVersionMinor, 1);
       wchar_t pattern[kPageTextChars];
       wchar_t text[kPageTextChars];
       const wchar_t* package_args[] = {version, kBitness, kBitness};

@@ -17,7 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       fields[++field] = &text[i + 1];
     }
   }
-  const std::string entry = FormatLogEntry(fields[0], fields[1], fields[2]);
+  char out[2048];
+  const size_t n = FormatLogEntry(fields[0], fields[1], fields[2], out, sizeof out);
+  FUZZ_CHECK(out[n] == 0);
+  if (n == 0) return 0;  // did not fit: nothing written
+  const std::string entry(out, n);
   const std::string separator = std::string(48, '-') + "\n";
   FUZZ_CHECK(entry.size() >= separator.size());
   FUZZ_CHECK(entry.compare(entry.size() - separator.size(), separator.size(), separator) == 0);
