@@ -1,0 +1,145 @@
+// Real silent runs while the world around them fails: a full disk, a read-only
+// Plugins folder, an unwritable temporary folder, a current directory where
+// the log cannot be written, and a payload resource that is missing or empty.
+// Each must end with exit code 0, report the failure as "Can't install all
+// files!" where a log can be written, keep what was written before the
+// failure, and touch nothing else.
+//   fault_tests SETUP.exe PAYLOAD.zip FULL_DRIVE READONLY_DRIVE NO_PAYLOAD.exe EMPTY_PAYLOAD.exe
+// The drives are letters mapped by faults.sh to a small and to a read-only
+// tmpfs, or "-" when they could not be made (those cases are skipped).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "test_support.h"
+
+namespace {
+
+std::wstring g_setup, g_payload, g_full, g_readonly, g_no_payload, g_empty_payload;
+
+const char kMsg7[] = "Can't install all files!";
+
+class Faults : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DeleteMachineKey(kViewerClassKey);
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = MakeScratchFolder(Widen(std::string("faults.") + info->name()));
+  }
+  // Runs `exe` silently in `cwd` with the environment `env` (null: this one's).
+  DWORD Run(const std::wstring& exe, const std::wstring& args, const std::wstring& cwd,
+            const wchar_t* env = nullptr) {
+    HANDLE process = StartProcess(exe, args, cwd, env);
+    EXPECT_NE(process, nullptr);
+    if (process == nullptr) return 1;
+    DWORD code = 259;
+    if (WaitForSingleObject(process, 120000) != WAIT_OBJECT_0) {
+      TerminateProcess(process, 99);
+      ADD_FAILURE() << "the setup hung";
+    }
+    GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    return code;
+  }
+  // The log in `dir` holds exactly one entry, message 7.
+  void ExpectOneMessage7(const std::wstring& dir) {
+    const std::string log = ReadBytes(dir + L"\\Pixelmoor_Install.log").value_or("");
+    EXPECT_NE(log.find(kMsg7), std::string::npos) << "log: " << log;
+    EXPECT_EQ(log.find(std::string(48, '-')), log.rfind(std::string(48, '-'))) << "one entry only: " << log;
+  }
+  std::wstring dir_;
+};
+
+TEST_F(Faults, FullDiskFailsKeepingWhatWasWritten) {
+  if (g_full == L"-") GTEST_SKIP() << "no small tmpfs drive could be mounted";
+  const std::wstring viewer = g_full + L":\\Viewer";
+  EXPECT_EQ(Run(g_setup, L"/silent /folder=" + viewer, dir_), 0u);
+  ExpectOneMessage7(dir_);
+  // What did reach the disk is whole: each file there has its archive's bytes or is the one cut short.
+  const auto payload = ReadArchive(g_payload);
+  size_t whole = 0, cut = 0;
+  for (const auto& [name, folder] : ListTree(viewer + L"\\Plugins")) {
+    if (folder) continue;
+    std::string key = Narrow(name);
+    for (auto& c : key) c = c == '\\' ? '/' : c;
+    ASSERT_TRUE(payload.count(key)) << "not from the payload: " << key;
+    const auto bytes = ReadBytes(viewer + L"\\Plugins\\" + name);
+    (bytes && *bytes == payload.at(key).data) ? ++whole : ++cut;
+  }
+  EXPECT_GT(whole, 0u) << "nothing before the failure was kept";
+  EXPECT_LE(cut, 1u) << "only the file being written when the disk filled may be short";
+  std::cout << "full disk: " << whole << " files whole, " << cut << " cut short\n";
+  for (const auto& [name, folder] : ListTree(g_full + L":")) {
+    EXPECT_EQ(name.rfind(L"Viewer\\", 0), 0u) << "outside the Plugins folder: " << Narrow(name);
+  }
+}
+
+TEST_F(Faults, ReadOnlyPluginsFolderFails) {
+  if (g_readonly == L"-") GTEST_SKIP() << "no read-only tmpfs drive could be mounted";
+  EXPECT_EQ(Run(g_setup, L"/silent /folder=" + g_readonly + L":\\Viewer", dir_), 0u);
+  ExpectOneMessage7(dir_);
+  EXPECT_EQ(ListTree(g_readonly + L":\\Viewer\\Plugins").size(), 0u);
+}
+
+TEST_F(Faults, UnwritableTemporaryFolderFailsWithoutInstalling) {
+  // TEMP and TMP name a folder that does not exist (and could not be made).
+  std::wstring env;
+  wchar_t* strings = GetEnvironmentStringsW();
+  for (const wchar_t* p = strings; *p != 0; p += wcslen(p) + 1) {
+    if (_wcsnicmp(p, L"TEMP=", 5) != 0 && _wcsnicmp(p, L"TMP=", 4) != 0) env += std::wstring(p) + L'\0';
+  }
+  FreeEnvironmentStringsW(strings);
+  const std::wstring missing = dir_ + L"\\no\\such\\temp";
+  env += L"TEMP=" + missing + L'\0' + L"TMP=" + missing + L'\0' + L'\0';
+  EXPECT_EQ(Run(g_setup, L"/silent /folder=" + dir_ + L"\\Viewer", dir_, env.c_str()), 0u);
+  ExpectOneMessage7(dir_);
+  EXPECT_FALSE(Exists(dir_ + L"\\Viewer\\Plugins\\Px_Png.dll")) << "installed without a staged copy";
+  EXPECT_FALSE(Exists(missing));
+}
+
+TEST_F(Faults, UnwritableLogDirectoryLeavesNoTraceAndNoCrash) {
+  if (g_readonly == L"-") GTEST_SKIP() << "no read-only tmpfs drive could be mounted";
+  // A failing run (no drive Q:) started where the log cannot be written.
+  ASSERT_FALSE(IsFolder(L"Q:\\"));
+  EXPECT_EQ(Run(g_setup, L"/silent /folder=Q:\\Viewer", g_readonly + L":\\"), 0u);
+  EXPECT_FALSE(Exists(g_readonly + L":\\Pixelmoor_Install.log"));
+}
+
+TEST_F(Faults, MissingPayloadFails) {
+  const std::wstring& setup = g_no_payload;
+  const std::wstring run = dir_ + L"\\run";
+  CreateDirectoryW(run.c_str(), nullptr);
+  EXPECT_EQ(Run(setup, L"/silent /folder=" + run + L"\\Viewer", run), 0u);
+  ExpectOneMessage7(run);
+  EXPECT_EQ(ListTree(run + L"\\Viewer\\Plugins").size(), 0u);
+}
+
+TEST_F(Faults, EmptyPayloadFails) {
+  const std::wstring& setup = g_empty_payload;
+  const std::wstring run = dir_ + L"\\run";
+  CreateDirectoryW(run.c_str(), nullptr);
+  EXPECT_EQ(Run(setup, L"/silent /folder=" + run + L"\\Viewer", run), 0u);
+  ExpectOneMessage7(run);
+  EXPECT_EQ(ListTree(run + L"\\Viewer\\Plugins").size(), 0u);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  if (argc != 7) {
+    fprintf(stderr,
+            "usage: fault_tests SETUP.exe PAYLOAD.zip FULL_DRIVE READONLY_DRIVE NO_PAYLOAD.exe "
+            "EMPTY_PAYLOAD.exe\n");
+    return 2;
+  }
+  g_setup = WindowsPath(argv[1]);
+  g_payload = WindowsPath(argv[2]);
+  g_full = Widen(argv[3]);
+  g_readonly = Widen(argv[4]);
+  g_no_payload = WindowsPath(argv[5]);
+  g_empty_payload = WindowsPath(argv[6]);
+  return RUN_ALL_TESTS();
+}
