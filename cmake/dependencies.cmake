@@ -14,3 +14,9 @@ target_include_directories(minizip SYSTEM PUBLIC ${PIXELMOOR_MINIZIP_SOURCE} ${P
 target_compile_options(minizip PRIVATE -w)
 target_link_libraries(minizip PUBLIC ${PIXELMOOR_ZLIB})
 
+
+# minizip's own extractor, from the same source, for the benchmark (scripts/bench).
+add_executable(miniunz EXCLUDE_FROM_ALL ${PIXELMOOR_MINIZIP_SOURCE}/miniunz.c)
+target_link_libraries(miniunz PRIVATE minizip)
+target_compile_options(miniunz PRIVATE -w)
+set_target_properties(miniunz PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
