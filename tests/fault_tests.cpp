@@ -49,6 +49,14 @@ class Faults : public ::testing::Test {
     EXPECT_NE(log.find(kMsg7), std::string::npos) << "log: " << log;
     EXPECT_EQ(log.find(std::string(48, '-')), log.rfind(std::string(48, '-'))) << "one entry only: " << log;
   }
+  // A setup that has nothing to install reports it and writes nothing.
+  void ExpectFailsInstallingNothing(const std::wstring& setup) {
+    const std::wstring run = dir_ + L"\\run";
+    CreateDirectoryW(run.c_str(), nullptr);
+    EXPECT_EQ(Run(setup, L"/silent /folder=" + run + L"\\Viewer", run), 0u);
+    ExpectOneMessage7(run);
+    EXPECT_EQ(ListTree(run + L"\\Viewer\\Plugins").size(), 0u);
+  }
   std::wstring dir_;
 };
 
@@ -107,23 +115,9 @@ TEST_F(Faults, UnwritableLogDirectoryLeavesNoTraceAndNoCrash) {
   EXPECT_FALSE(Exists(g_readonly + L":\\Pixelmoor_Install.log"));
 }
 
-TEST_F(Faults, MissingPayloadFails) {
-  const std::wstring& setup = g_no_payload;
-  const std::wstring run = dir_ + L"\\run";
-  CreateDirectoryW(run.c_str(), nullptr);
-  EXPECT_EQ(Run(setup, L"/silent /folder=" + run + L"\\Viewer", run), 0u);
-  ExpectOneMessage7(run);
-  EXPECT_EQ(ListTree(run + L"\\Viewer\\Plugins").size(), 0u);
-}
+TEST_F(Faults, MissingPayloadFails) { ExpectFailsInstallingNothing(g_no_payload); }
 
-TEST_F(Faults, EmptyPayloadFails) {
-  const std::wstring& setup = g_empty_payload;
-  const std::wstring run = dir_ + L"\\run";
-  CreateDirectoryW(run.c_str(), nullptr);
-  EXPECT_EQ(Run(setup, L"/silent /folder=" + run + L"\\Viewer", run), 0u);
-  ExpectOneMessage7(run);
-  EXPECT_EQ(ListTree(run + L"\\Viewer\\Plugins").size(), 0u);
-}
+TEST_F(Faults, EmptyPayloadFails) { ExpectFailsInstallingNothing(g_empty_payload); }
 
 }  // namespace
 
