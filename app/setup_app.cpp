@@ -16,7 +16,6 @@ namespace {
 
 constexpr size_t kCommandCopyChars = 520;
 constexpr size_t kMessageChars = 260;
-constexpr wchar_t kSetupCaption[] = L"Pixelmoor PlugIns 32-bit Setup";
 
 void LogMessage(MessageId id) {
   wchar_t text[kMessageChars];

@@ -5,6 +5,9 @@
 
 #include "framework/winapp.h"
 
+// The caption of the setup's window and of its message boxes.
+constexpr wchar_t kSetupCaption[] = L"Pixelmoor PlugIns 32-bit Setup";
+
 class TheApp : public CWinApp {
  public:
   TheApp() : CWinApp(nullptr) {}

@@ -25,7 +25,6 @@ class CFont : public CObject {
     return deleted;
   }
   HFONT GetSafeHandle() const { return m_hObject; }
-  operator HFONT() const { return m_hObject; }
 
  private:
   HFONT m_hObject = nullptr;

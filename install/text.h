@@ -20,6 +20,7 @@ bool AppendText(wchar_t* dst, size_t capacity, const wchar_t* src);
 // Appends `value` in decimal, with leading zeros to at least `minDigits` digits.
 // Returns false, leaving `dst` unchanged, when it does not fit.
 bool AppendDecimal(wchar_t* dst, size_t capacity, unsigned long value, unsigned minDigits);
+
 // Appends a backslash unless `dst` ends with one. False when there is no room.
 bool AppendBackslashIfMissing(wchar_t* dst, size_t capacity);
 

@@ -132,6 +132,9 @@ int UnpackEntries(unzFile archive) {
   int rc = unzGetGlobalInfo64(archive, &global);
   if (rc != UNZ_OK) return rc;
 
+  ScopedMalloc buffer(malloc(kCopyBufferBytes));  // one copy buffer for the whole archive
+  if (!buffer) return UNZ_INTERNALERROR;
+
   bool skipped = false;
   ZPOS64_T data_end = 0;
   for (ZPOS64_T i = 0; i < global.number_entry;) {
@@ -148,9 +151,6 @@ int UnpackEntries(unzFile archive) {
     if (!ConvertEntryName(name, wide, kEntryNameChars) || !IsPlainRelativeName(wide)) {
       return kUnpackBadName;
     }
-
-    ScopedMalloc buffer(malloc(kCopyBufferBytes));
-    if (!buffer) return UNZ_INTERNALERROR;
 
     const size_t length = wcslen(wide);
     if (IsEntrySeparator(wide[length - 1])) {

@@ -28,9 +28,10 @@ int UnpackArchive(const wchar_t* archivePath, const wchar_t* target);
 
 // Writes the entries of an open archive, positioned on its first entry, below
 // the current directory. The files' data must follow one another in the archive
-// in the order of the central directory, as every archiver writes them. Returns 0 when every file was written whole; otherwise
-// the first error, which stops the loop (files written before it stay), or
-// kUnpackFilesSkipped after a complete loop in which a file could not be created.
+// in the order of the central directory, as every archiver writes them. Returns
+// 0 when every file was written whole; otherwise the first error, which stops
+// the loop (files written before it stay), or kUnpackFilesSkipped after a
+// complete loop in which a file could not be created.
 int UnpackEntries(unzFile archive);
 
 // Sets the file's creation and last-write times to the MS-DOS date-time (date

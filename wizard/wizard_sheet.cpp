@@ -10,7 +10,6 @@
 CWizPropertySheet theWizard(L"Pixelmoor Setup", nullptr, 0);
 
 namespace {
-constexpr wchar_t kSheetCaption[] = L"Pixelmoor PlugIns 32-bit Setup";
 constexpr size_t kMessageChars = 260;
 }  // namespace
 
@@ -39,7 +38,7 @@ bool CWizPropertySheet::ConfirmLeave() const {
 
 BOOL CWizPropertySheet::OnInitDialog() {
   InstallFolder[0] = 0;
-  CopyText(SheetCaption, kFolderChars, kSheetCaption);
+  CopyText(SheetCaption, kFolderChars, kSetupCaption);
   // The page's first activation runs in here, and may already use the caption.
   const BOOL result = CPropertySheet::OnInitDialog();
   wchar_t exit_text[kMessageChars];
