@@ -25,6 +25,12 @@ class Scoped {
     if (IsValid()) Traits::Close(h_);
     h_ = h;
   }
+  // Gives up ownership without closing, for a handle that moved elsewhere.
+  Handle Release() {
+    Handle h = h_;
+    h_ = Traits::Invalid();
+    return h;
+  }
   // Closes now and returns the close's result, for callers that must check it.
   auto Close() {
     auto rc = Traits::Close(h_);
@@ -43,6 +49,22 @@ struct FileHandleTraits {
   static BOOL Close(Handle h) { return CloseHandle(h); }
 };
 using ScopedFileHandle = Scoped<FileHandleTraits>;
+
+// Kernel handles whose invalid value is null: mutexes, processes.
+struct KernelHandleTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() { return nullptr; }
+  static BOOL Close(Handle h) { return CloseHandle(h); }
+};
+using ScopedKernelHandle = Scoped<KernelHandleTraits>;
+
+// The ownership of a mutex that a wait gave this thread.
+struct MutexOwnershipTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() { return nullptr; }
+  static BOOL Close(Handle h) { return ReleaseMutex(h); }
+};
+using ScopedMutexOwnership = Scoped<MutexOwnershipTraits>;
 
 struct RegKeyTraits {
   using Handle = HKEY;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <stddef.h>
+#include <stdint.h>
 
 // True for a plain relative path: components separated by "/" or "\", none of
 // them empty (except after a final separator, which marks a folder entry), "."
@@ -18,3 +19,10 @@ inline bool IsEntrySeparator(wchar_t c) { return c == L'/' || c == L'\\'; }
 // True when the bytes start with an end-of-central-directory record that
 // describes an archive without entries (no central directory at all).
 bool IsEmptyArchiveRecord(const unsigned char* bytes, size_t length);
+
+// The name of the temporary file an entry is written to before it replaces
+// `name`: in the same folder (`name` up to its last separator), "~px", the two
+// numbers in hexadecimal and ".tmp". False, with `temp` empty, when it does not
+// fit `capacity` characters.
+bool SiblingTempName(const wchar_t* name, uint32_t process, uint32_t serial,
+                     wchar_t* temp, size_t capacity);

@@ -4,12 +4,13 @@
 
 #include <direct.h>
 #include <errno.h>
-#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
 
 #include "framework/scoped.h"
 #include "install/entry_name.h"
+#include "install/text.h"
 #include "iowin32.h"
 
 namespace {
@@ -39,11 +40,171 @@ bool ConvertEntryName(const char* name, wchar_t* wide, int capacity) {
   return MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name, -1, wide, capacity) > 0;
 }
 
+// An entry's local header and data, as offsets in the archive.
+struct DataSpan {
+  ZPOS64_T begin, end;
+};
+
+int CompareSpans(const void* a, const void* b) {
+  const ZPOS64_T x = static_cast<const DataSpan*>(a)->begin;
+  const ZPOS64_T y = static_cast<const DataSpan*>(b)->begin;
+  return x < y ? -1 : x > y ? 1 : 0;
+}
+
+bool IsFolderEntryName(const char* name, uLong length) {
+  return length > 0 && (name[length - 1] == '/' || name[length - 1] == '\\');
+}
+
+// Refuses an archive in which two file entries share bytes (many records over
+// one local header: the overlapped-components bomb, which would write the same
+// data again and again), in whatever order the central directory lists them.
+// Entries the loop refuses anyway (encrypted, other methods) are not opened.
+// Leaves the archive on its first entry.
+int CheckDataSpans(unzFile archive, ZPOS64_T count) {
+  ScopedMalloc memory;
+  DataSpan* spans = nullptr;
+  size_t used = 0, capacity = 0;
+  for (ZPOS64_T i = 0; i < count;) {
+    unz_file_info64 info;
+    char name[kEntryNameBytes];
+    int rc = unzGetCurrentFileInfo64(archive, &info, name, sizeof name, nullptr, 0, nullptr, 0);
+    if (rc != UNZ_OK) return rc;
+    const bool opened_plainly = (info.flag & 1) == 0 &&
+                                (info.compression_method == 0 || info.compression_method == Z_DEFLATED);
+    if (opened_plainly && info.size_filename < kEntryNameBytes &&
+        !IsFolderEntryName(name, info.size_filename)) {
+      rc = unzOpenCurrentFilePassword(archive, nullptr);
+      if (rc != UNZ_OK) {
+        (void)unzCloseCurrentFile(archive);  // the open's error is the one reported
+        return rc;
+      }
+      // The local header: 30 fixed bytes, the name (as long as the central
+      // directory's, which minizip checks) and the local extra field.
+      const ZPOS64_T data = unzGetCurrentFileZStreamPos64(archive);
+      const ZPOS64_T header = 30 + info.size_filename +
+                              static_cast<unsigned>(unzGetLocalExtrafield(archive, nullptr, 0));
+      (void)unzCloseCurrentFile(archive);  // nothing was read: there is nothing to check
+      if (used == capacity) {
+        capacity = capacity == 0 ? 64 : capacity * 2;
+        void* grown = realloc(memory.Get(), capacity * sizeof(DataSpan));
+        if (grown == nullptr) return UNZ_INTERNALERROR;
+        (void)memory.Release();
+        memory.Reset(grown);
+        spans = static_cast<DataSpan*>(grown);
+      }
+      spans[used++] = {data > header ? data - header : 0, data + info.compressed_size};
+    }
+    ++i;
+    if (i < count) {
+      rc = unzGoToNextFile(archive);
+      if (rc != UNZ_OK) return rc;
+    }
+  }
+  if (used > 1) qsort(spans, used, sizeof(DataSpan), &CompareSpans);
+  ZPOS64_T reached = 0;
+  for (size_t i = 0; i < used; ++i) {
+    if (i > 0 && spans[i].begin < reached) return kUnpackOverlap;
+    if (spans[i].end > reached) reached = spans[i].end;
+  }
+  return unzGoToFirstFile(archive);
+}
+
+// Only what Windows would let a rename replace: no folder, and no read-only
+// file (Windows refuses to replace one; Wine would, so it is checked here).
+// No file at all is fine.
+bool MayReplace(const wchar_t* name) {
+  const DWORD attributes = GetFileAttributesW(name);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return true;  // creating it tells the rest
+  return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
+}
+
+// A new file beside an entry's destination, written in full before it replaces
+// the destination in one rename. Deleted on every path that does not put it in
+// place, so a failed entry leaves the old file as it was.
+class PendingFile {
+ public:
+  PendingFile() = default;
+  ~PendingFile() {
+    if (!file_ || placed_) return;
+    FILE_DISPOSITION_INFO dispose = {TRUE};
+    // A delete that fails leaves a stray temporary file, not a damaged plug-in.
+    (void)SetFileInformationByHandle(file_.Get(), FileDispositionInfo, &dispose, sizeof dispose);
+  }
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
+
+  // Creates the file new (never through anything already at its name) in the
+  // folder of `name`, making the folder when it is missing.
+  bool Create(const wchar_t* name) {
+    static uint32_t serial = 0;  // names left by a setup that was killed are skipped
+    const uint32_t process = GetCurrentProcessId();
+    bool made_folder = false;
+    for (int attempt = 0; attempt < 32; ++attempt) {
+      wchar_t temp[kEntryNameChars];
+      if (!SiblingTempName(name, process, serial++, temp, kEntryNameChars)) return false;
+      file_.Reset(CreateFileW(temp, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+      if (file_) return true;
+      const DWORD error = GetLastError();
+      if (error == ERROR_PATH_NOT_FOUND && !made_folder) {
+        // The folder's entry comes later, or there is none.
+        made_folder = true;
+        MakeFolderOf(temp);
+      } else if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+        return false;
+      }
+    }
+    return false;
+  }
+
+  HANDLE Get() const { return file_.Get(); }
+
+  // Renames the file to `name`, replacing what is there. False when that
+  // cannot be done (the old file is in use): the old file stays as it was.
+  bool PutInPlace(const wchar_t* name) {
+    wchar_t full[MAX_PATH];
+    const DWORD length = GetFullPathNameW(name, MAX_PATH, full, nullptr);
+    if (length == 0 || length >= MAX_PATH) return false;
+    // The rename takes a native path: \??\C:\... or \??\UNC\server\share\...
+    const wchar_t* rest = full;
+    const wchar_t* prefix = L"\\??\\";
+    if (full[0] == L'\\' && full[1] == L'\\') {
+      rest = full + 2;
+      prefix = L"\\??\\UNC\\";
+    }
+    struct {
+      FILE_RENAME_INFO info;
+      wchar_t room[MAX_PATH + 8];
+    } rename = {};
+    rename.info.ReplaceIfExists = TRUE;
+    wchar_t* target = rename.info.FileName;
+    if (!CopyText(target, MAX_PATH + 8, prefix) || !AppendText(target, MAX_PATH + 8, rest)) return false;
+    rename.info.FileNameLength = static_cast<DWORD>(TextLength(target) * sizeof(wchar_t));
+    placed_ = SetFileInformationByHandle(file_.Get(), FileRenameInfo, &rename, sizeof rename) != 0;
+    return placed_;
+  }
+
+ private:
+  static void MakeFolderOf(wchar_t* path) {
+    wchar_t* last = nullptr;
+    for (wchar_t* p = path; *p != 0; ++p) {
+      if (IsEntrySeparator(*p)) last = p;
+    }
+    if (last == nullptr) return;
+    const wchar_t separator = *last;
+    *last = 0;
+    (void)MakeEntryFolderChain(path);  // a failure shows when the file is created again
+    *last = separator;
+  }
+
+  ScopedFileHandle file_;
+  bool placed_ = false;
+};
+
 // Writes one file entry; returns the entry's result, with kUnpackFilesSkipped
-// when its file could not be created. `dataEnd` is where the previous entry's
-// data ended in the archive; it becomes where this one's ends.
-int UnpackFileEntry(unzFile archive, const unz_file_info64& info, wchar_t* name,
-                    char* buffer, ZPOS64_T* dataEnd) {
+// when its file could not be created or put in place.
+int UnpackFileEntry(unzFile archive, const unz_file_info64& info, const wchar_t* name,
+                    char* buffer) {
   // minizip would inflate an encrypted entry's data as if it were plain.
   if (info.flag & 1) return kUnpackEncrypted;
   // Without bzip2 support minizip hands out method 12's compressed bytes as the
@@ -57,31 +218,8 @@ int UnpackFileEntry(unzFile archive, const unz_file_info64& info, wchar_t* name,
     (void)unzCloseCurrentFile(archive);  // the open's error is the one reported
     return rc;
   }
-  // Entries whose data overlaps (many records over one local header) would
-  // write the same bytes again and again: the overlapped-components bomb.
-  const ZPOS64_T data_start = unzGetCurrentFileZStreamPos64(archive);
-  if (data_start < *dataEnd) {
-    (void)unzCloseCurrentFile(archive);  // the overlap is the error reported
-    return kUnpackOverlap;
-  }
-  *dataEnd = data_start + info.compressed_size;
-
-  ScopedCrtFile out(_wfopen(name, L"wb"));
-  if (!out) {
-    // The folder may not exist yet (its entry comes later, or there is none).
-    wchar_t* last = nullptr;
-    for (wchar_t* p = name; *p != 0; ++p) {
-      if (IsEntrySeparator(*p)) last = p;
-    }
-    if (last != nullptr) {
-      const wchar_t separator = *last;
-      *last = 0;
-      (void)MakeEntryFolderChain(name);  // a failure shows in the retry below
-      *last = separator;
-      out.Reset(_wfopen(name, L"wb"));
-    }
-  }
-  if (!out) {
+  PendingFile out;
+  if (!MayReplace(name) || !out.Create(name)) {
     rc = unzCloseCurrentFile(archive);
     return rc != UNZ_OK ? rc : kUnpackFilesSkipped;
   }
@@ -95,20 +233,22 @@ int UnpackFileEntry(unzFile archive, const unz_file_info64& info, wchar_t* name,
       break;
     }
     if (got == 0) break;
-    if (fwrite(buffer, 1, static_cast<size_t>(got), out.Get()) != static_cast<size_t>(got)) {
-      copy_rc = kUnpackCantOpen;
+    DWORD put = 0;
+    if (!WriteFile(out.Get(), buffer, static_cast<DWORD>(got), &put, nullptr) ||
+        put != static_cast<DWORD>(got)) {
+      copy_rc = kUnpackCantOpen;  // a full disk
       break;
     }
     written += static_cast<unsigned>(got);
   }
-  // Buffered data reaches the disk on closing: a full disk may show only here.
-  if (out.Close() != 0 && copy_rc == UNZ_OK) copy_rc = kUnpackCantOpen;
   // minizip checks the CRC only when the declared size came out.
   if (copy_rc == UNZ_OK && written != info.uncompressed_size) copy_rc = kUnpackSizeMismatch;
-  if (copy_rc == UNZ_OK) SetEntryFileTime(name, static_cast<uint32_t>(info.dosDate));
+  rc = unzCloseCurrentFile(archive);  // the CRC check
+  if (copy_rc != UNZ_OK) return copy_rc;
+  if (rc != UNZ_OK) return rc;
 
-  rc = unzCloseCurrentFile(archive);
-  return copy_rc != UNZ_OK ? copy_rc : rc;
+  SetEntryFileTime(out.Get(), static_cast<uint32_t>(info.dosDate));
+  return out.PutInPlace(name) ? kUnpackOk : kUnpackFilesSkipped;
 }
 
 }  // namespace
@@ -135,8 +275,10 @@ int UnpackEntries(unzFile archive) {
   ScopedMalloc buffer(malloc(kCopyBufferBytes));  // one copy buffer for the whole archive
   if (!buffer) return UNZ_INTERNALERROR;
 
+  rc = CheckDataSpans(archive, global.number_entry);
+  if (rc != UNZ_OK) return rc;
+
   bool skipped = false;
-  ZPOS64_T data_end = 0;
   for (ZPOS64_T i = 0; i < global.number_entry;) {
     unz_file_info64 info;
     char name[kEntryNameBytes];
@@ -154,9 +296,13 @@ int UnpackEntries(unzFile archive) {
 
     const size_t length = wcslen(wide);
     if (IsEntrySeparator(wide[length - 1])) {
-      (void)_wmkdir(wide);  // an existing folder is fine
+      (void)_wmkdir(wide);  // an existing folder is fine; anything else in its way is not
+      const DWORD attributes = GetFileAttributesW(wide);
+      if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        skipped = true;
+      }
     } else {
-      rc = UnpackFileEntry(archive, info, wide, static_cast<char*>(buffer.Get()), &data_end);
+      rc = UnpackFileEntry(archive, info, wide, static_cast<char*>(buffer.Get()));
       if (rc == kUnpackFilesSkipped) {
         skipped = true;
       } else if (rc != UNZ_OK) {
@@ -173,17 +319,12 @@ int UnpackEntries(unzFile archive) {
   return skipped ? kUnpackFilesSkipped : kUnpackOk;
 }
 
-void SetEntryFileTime(const wchar_t* path, uint32_t dosDateTime) {
-  ScopedFileHandle file(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return;
-  FILETIME created, accessed, written;
-  const bool have_access = GetFileTime(file.Get(), &created, &accessed, &written) != 0;
+void SetEntryFileTime(HANDLE file, uint32_t dosDateTime) {
   FILETIME local, utc;
   if (!DosDateTimeToFileTime(HIWORD(dosDateTime), LOWORD(dosDateTime), &local)) return;
   if (!LocalFileTimeToFileTime(&local, &utc)) return;
   // The last-access time stays as the file system has it.
-  (void)SetFileTime(file.Get(), &utc, have_access ? &accessed : nullptr, &utc);
+  (void)SetFileTime(file, &utc, nullptr, &utc);
 }
 
 int MakeEntryFolderChain(const wchar_t* path) {

@@ -1,6 +1,8 @@
 // Unpacking a ZIP archive into a folder, entry by entry, with minizip.
 #pragma once
 
+#include <windows.h>
+
 #include <stdint.h>
 
 #include "unzip.h"
@@ -9,12 +11,12 @@
 enum UnpackResult : int {
   kUnpackOk = 0,
   kUnpackCantOpen = -1,        // archive not openable, target not enterable, short write
-  kUnpackFilesSkipped = 1,     // all entries read, but some files could not be created
+  kUnpackFilesSkipped = 1,     // all entries read, but some files or folders could not be made
   kUnpackBadName = -201,       // an entry name that is not a plain relative path
   kUnpackSizeMismatch = -202,  // an entry's data gave other than its declared size
   kUnpackEncrypted = -203,     // an encrypted entry: never written as if it were plain
   kUnpackUnsupportedMethod = -204,  // neither stored nor deflated: never written raw
-  kUnpackOverlap = -205,       // a file's data starts before the previous file's ended
+  kUnpackOverlap = -205,       // two files' local headers or data share bytes
 };
 
 constexpr unsigned kEntryNameBytes = 520;
@@ -27,16 +29,18 @@ constexpr unsigned kCopyBufferBytes = 0x8000;
 int UnpackArchive(const wchar_t* archivePath, const wchar_t* target);
 
 // Writes the entries of an open archive, positioned on its first entry, below
-// the current directory. The files' data must follow one another in the archive
-// in the order of the central directory, as every archiver writes them. Returns
-// 0 when every file was written whole; otherwise the first error, which stops
-// the loop (files written before it stay), or kUnpackFilesSkipped after a
-// complete loop in which a file could not be created.
+// the current directory. An archive whose file entries share bytes is refused
+// before anything is written. Each file is written to a new file beside its
+// destination and replaces the old one only once it has come out whole, so a
+// failed entry leaves the old file as it was. Returns 0 when every entry was
+// installed; otherwise the first error, which stops the loop (files installed
+// before it stay), or kUnpackFilesSkipped after a complete loop in which a file
+// could not be created or put in place, or a folder entry's folder is not there.
 int UnpackEntries(unzFile archive);
 
-// Sets the file's creation and last-write times to the MS-DOS date-time (date
-// in the high 16 bits), read as local time. Failures are ignored.
-void SetEntryFileTime(const wchar_t* path, uint32_t dosDateTime);
+// Sets the open file's creation and last-write times to the MS-DOS date-time
+// (date in the high 16 bits), read as local time. Failures are ignored.
+void SetEntryFileTime(HANDLE file, uint32_t dosDateTime);
 
 // Creates every folder of `path` (a trailing "/" is ignored). Returns 1 when
 // done, 0 when a parent could not be made, -104 when no working copy could be

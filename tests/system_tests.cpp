@@ -186,7 +186,10 @@ TEST_F(Unpacking, NotAnArchiveOrMissingTargetFails) {
   EXPECT_EQ(UnpackBytes("this is not a zip file"), kUnpackCantOpen);
   const std::wstring path = dir_ + L"\\archive.zip";
   WriteBytes(path, BuildZip({FileEntry("a.dll", "a")}));
+  // A target that cannot be entered must not send the files to where the process stands.
+  ASSERT_TRUE(SetCurrentDirectoryW(dir_.c_str()));
   EXPECT_EQ(UnpackArchive(path.c_str(), (dir_ + L"\\missing\\").c_str()), kUnpackCantOpen);
+  EXPECT_EQ(CurrentDirectory(), dir_);
   EXPECT_FALSE(Exists(dir_ + L"\\a.dll"));
 }
 
@@ -229,7 +232,50 @@ TEST_F(Unpacking, CrcMismatchStopsAndKeepsWhatCameBefore) {
   EXPECT_EQ(Unpack({FileEntry("first.dll", "1"), bad, FileEntry("after.dll", "2")}),
             UNZ_CRCERROR);
   EXPECT_EQ(Installed(L"first.dll").value_or("?"), "1");
+  EXPECT_FALSE(Installed(L"bad.dll")) << "a failed entry is not installed";
   EXPECT_FALSE(Installed(L"after.dll"));
+}
+
+// A failed entry replaces nothing: the plug-in that worked before stays whole,
+// and no temporary file is left beside it.
+TEST_F(Unpacking, FailedEntryLeavesTheOldFileAsItWas) {
+  const std::string good(70000, 'g');  // more than one copy buffer
+  ZipEntry crc = FileEntry("two.dll", std::string(70000, 'c'));
+  crc.crc = 0x12345678;
+  ZipEntry cut = FileEntry("two.dll", std::string(70000, 's'));
+  cut.uncompressed_size = 80000;  // the data ends before its declared size
+  for (const ZipEntry& bad : {crc, cut}) {
+    SCOPED_TRACE(bad.crc ? "CRC" : "short");
+    CreateDirectoryW((dir_ + L"\\Plugins").c_str(), nullptr);
+    ASSERT_TRUE(WriteBytes(dir_ + L"\\Plugins\\two.dll", good));
+    EXPECT_NE(Unpack({FileEntry("one.dll", "1"), bad}), 0);
+    EXPECT_TRUE(Installed(L"two.dll") == good) << "the working file was replaced";
+    const auto tree = ListTree(target_);
+    EXPECT_EQ(tree.size(), 2u) << "left beside it: " << Narrow(tree.rbegin()->first);
+    SetCurrentDirectoryW(start_.c_str());
+  }
+}
+
+// The central directory may list the entries in another order than their data.
+TEST_F(Unpacking, ArchiveListedOutOfOrderInstallsWhole) {
+  ZipOptions reversed;
+  reversed.reverse_central = true;
+  const std::string big(100000, 'b');
+  EXPECT_EQ(Unpack({FolderEntry("sub/"), FileEntry("sub/a.dll", big), FileEntry("b.dll", "b"),
+                    FileEntry("c.dll", "")},
+                   reversed),
+            0);
+  EXPECT_TRUE(Installed(L"sub\\a.dll") == big);
+  EXPECT_EQ(Installed(L"b.dll").value_or("?"), "b");
+  EXPECT_EQ(Installed(L"c.dll").value_or("?"), "");
+}
+
+TEST_F(Unpacking, FolderEntryBlockedByAFileIsNotInstalled) {
+  CreateDirectoryW((dir_ + L"\\Plugins").c_str(), nullptr);
+  ASSERT_TRUE(WriteBytes(dir_ + L"\\Plugins\\Codecs", "a file in the way"));
+  EXPECT_EQ(Unpack({FolderEntry("Codecs/"), FileEntry("next.dll", "n")}), kUnpackFilesSkipped);
+  EXPECT_EQ(Installed(L"Codecs").value_or("?"), "a file in the way");
+  EXPECT_EQ(Installed(L"next.dll").value_or("?"), "n");
 }
 
 TEST_F(Unpacking, DataThatEndsBeforeItsDeclaredSizeIsAnError) {
@@ -249,15 +295,22 @@ TEST_F(Unpacking, EncryptedEntryIsRefusedUnwritten) {
   EXPECT_FALSE(Installed(L"secret.dll"));
 }
 
-TEST_F(Unpacking, OverlappingEntriesAreRefusedAfterTheFirst) {
+// Overlapping data is refused before anything is written, whichever record comes first.
+TEST_F(Unpacking, OverlappingEntriesAreRefusedWhole) {
   const std::string data(100000, 'z');
   ZipEntry again = FileEntry("again.dat", data);  // same name length as the first
   again.local_header_of = 0;
   again.raw_data = std::string();
   again.compressed_size = static_cast<uint32_t>(Deflate(data).size());
-  EXPECT_EQ(Unpack({FileEntry("first.dat", data), again}), kUnpackOverlap);
-  EXPECT_EQ(Installed(L"first.dat").value_or("?"), data);
-  EXPECT_FALSE(Installed(L"again.dat"));
+  for (const bool reversed : {false, true}) {
+    SCOPED_TRACE(reversed ? "listed last first" : "listed in order");
+    ZipOptions options;
+    options.reverse_central = reversed;
+    EXPECT_EQ(Unpack({FileEntry("first.dat", data), again}, options), kUnpackOverlap);
+    EXPECT_FALSE(Installed(L"first.dat"));
+    EXPECT_FALSE(Installed(L"again.dat"));
+    SetCurrentDirectoryW(start_.c_str());
+  }
 }
 
 // Method 12 (bzip2) would otherwise come out as its compressed bytes, unchecked.
@@ -330,8 +383,10 @@ TEST_F(Log, UnwritableLogLeavesNoTrace) {
   const std::wstring locked = dir_ + L"\\Pixelmoor_Install.log";
   CreateDirectoryW(locked.c_str(), nullptr);  // a folder where the log would go
   ASSERT_TRUE(SetCurrentDirectoryW(dir_.c_str()));
+  const auto before = ListTree(dir_);
   WriteInstallLog(L"lost");
-  EXPECT_TRUE(IsFolder(locked));
+  EXPECT_EQ(ListTree(dir_), before) << "the entry went somewhere else";
+  EXPECT_EQ(CurrentDirectory(), dir_);
 }
 
 }  // namespace

@@ -208,6 +208,18 @@ TEST(EntryNames, EscapesDrivesStreamsAndDevicesAreRefused) {
   }
 }
 
+TEST(EntryNames, TemporaryFileLiesInTheEntrysOwnFolder) {
+  wchar_t temp[40];
+  ASSERT_TRUE(SiblingTempName(L"Codecs\\Px_Raw.dll", 0x1F, 2, temp, 40));
+  EXPECT_EQ(Utf8(temp), "Codecs\\~px1f-2.tmp");
+  ASSERT_TRUE(SiblingTempName(L"a/b/c.dll", 0xFFFFFFFF, 0, temp, 40));
+  EXPECT_EQ(Utf8(temp), "a/b/~pxffffffff-0.tmp");
+  ASSERT_TRUE(SiblingTempName(L"top.dll", 7, 0x10, temp, 40));
+  EXPECT_EQ(Utf8(temp), "~px7-10.tmp");
+  EXPECT_FALSE(SiblingTempName(L"a/b/c.dll", 7, 0x10, temp, 15));  // needs 16
+  EXPECT_EQ(Utf8(temp), "");
+}
+
 TEST(EmptyArchive, OnlyAnEndRecordWithoutEntriesCounts) {
   unsigned char record[22 + 3] = {0x50, 0x4B, 0x05, 0x06};
   EXPECT_TRUE(IsEmptyArchiveRecord(record, 22));

@@ -1,5 +1,7 @@
 #include "zip_builder.h"
 
+#include <algorithm>
+
 #include <zlib.h>
 
 namespace {
@@ -50,7 +52,8 @@ uint32_t Crc32(const std::string& data) {
 }
 
 std::string BuildZip(const std::vector<ZipEntry>& entries, const ZipOptions& options) {
-  std::string local, central;
+  std::string local;
+  std::vector<std::string> records;  // central directory records, in entry order
   std::vector<uint32_t> offsets;
   for (const ZipEntry& e : entries) {
     std::string stored = e.raw_data ? *e.raw_data : (e.method == 8 ? Deflate(e.data) : e.data);
@@ -75,6 +78,7 @@ std::string BuildZip(const std::vector<ZipEntry>& entries, const ZipOptions& opt
     local += local_name;
     local += stored;
 
+    std::string& central = records.emplace_back();
     Put32(&central, 0x02014B50);
     Put16(&central, 20);
     Put16(&central, 20);
@@ -93,6 +97,9 @@ std::string BuildZip(const std::vector<ZipEntry>& entries, const ZipOptions& opt
     Put32(&central, offset);
     central += e.name;
   }
+  if (options.reverse_central) std::reverse(records.begin(), records.end());
+  std::string central;
+  for (const std::string& record : records) central += record;
   const uint16_t count =
       options.declared_entries.value_or(static_cast<uint16_t>(entries.size()));
   std::string out = options.before + local + central;

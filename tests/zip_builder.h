@@ -30,6 +30,7 @@ struct ZipOptions {
   std::string before;                      // bytes ahead of the archive
   std::string after;                       // bytes after the end record
   std::optional<uint16_t> declared_entries;
+  bool reverse_central = false;            // the central directory lists the last entry first
 };
 
 // Folder entry: name ending in "/", stored, no data.
