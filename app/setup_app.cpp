@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "app/command_line.h"
+#include "app/exit_code.h"
 #include "app/viewer_folder.h"
 #include "install/install.h"
 #include "install/install_log.h"
@@ -25,7 +26,7 @@ void LogMessage(MessageId id) {
 
 }  // namespace
 
-void RunSilentInstall(const wchar_t* commandLine) {
+int RunSilentInstall(const wchar_t* commandLine) {
   wchar_t caption[kMessageChars];
   CopyText(caption, kMessageChars, kSetupCaption);
   wchar_t folder[kInstallPathChars] = {};
@@ -43,11 +44,13 @@ void RunSilentInstall(const wchar_t* commandLine) {
 
   if (folder[0] == 0) {
     WriteInstallLog(L"No install folder!");
-  } else if (IsViewerRunning()) {
-    LogMessage(kMsgViewerRunning);
-  } else {
-    InstallPlugins(folder, caption);
+    return kExitNoInstallFolder;
   }
+  if (IsViewerRunning()) {
+    LogMessage(kMsgViewerRunning);
+    return kExitViewerRunning;
+  }
+  return InstallPlugins(folder, caption) == 0 ? kExitInstalled : kExitInstallFailed;
 }
 
 BOOL TheApp::InitInstance() {
@@ -58,10 +61,6 @@ BOOL TheApp::InitInstance() {
 
   const wchar_t* command_line = GetCommandLineW();
   if (FindText(command_line, L"/silent") != nullptr) g_silent = 1;
-  if (g_silent) {
-    RunSilentInstall(command_line);
-  } else {
-    RunWizard();
-  }
+  m_exitCode = g_silent ? RunSilentInstall(command_line) : RunWizard();
   return FALSE;
 }

@@ -11,7 +11,8 @@ constexpr wchar_t kSetupCaption[] = L"Pixelmoor PlugIns 32-bit Setup";
 class TheApp : public CWinApp {
  public:
   TheApp() : CWinApp(nullptr) {}
-  // Decides and does the whole run; returns FALSE so that the process ends.
+  // Decides and does the whole run, leaves its outcome in m_exitCode and
+  // returns FALSE so that the process ends with it.
   BOOL InitInstance() override;
 
   LOGFONTW HeaderLogFont = {};  // the wizard's header font record
@@ -19,4 +20,5 @@ class TheApp : public CWinApp {
 
 // The silent run: folder from the command line, the registry or Program Files,
 // problems to the install log. `commandLine` is the whole process command line.
-void RunSilentInstall(const wchar_t* commandLine);
+// Returns the process exit code (SetupExitCode).
+int RunSilentInstall(const wchar_t* commandLine);

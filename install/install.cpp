@@ -33,9 +33,26 @@ void ReportFailure(const wchar_t* caption, const wchar_t* startDir) {
   }
 }
 
+// Makes the Plugins folder `target` and unpacks the payload into it while no
+// other setup installs: setups started together would otherwise truncate each
+// other's staged archive. Returns 0 on success.
+int InstallAlone(wchar_t* target) {
+  // Only the rights a wait needs, so that a mutex made by an elevated setup
+  // can be opened by one that is not.
+  ScopedKernelHandle mutex(CreateMutexExW(nullptr, kInstallMutexName, 0, SYNCHRONIZE | MUTEX_MODIFY_STATE));
+  if (!mutex) return -1;
+  const DWORD waited = WaitForSingleObject(mutex.Get(), kInstallWaitMilliseconds);
+  // An abandoned mutex is owned all the same: its setup was ended midway.
+  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return -1;
+  ScopedMutexOwnership owned(mutex.Get());
+
+  (void)MakeFolderChain(target, kInstallPathChars);  // unpacking fails if it is missing
+  return StagePayloadArchive(kPayloadId, kPayloadType, kStagedArchiveName, target);
+}
+
 }  // namespace
 
-void InstallPlugins(const wchar_t* folder, const wchar_t* caption) {
+int InstallPlugins(const wchar_t* folder, const wchar_t* caption) {
   wchar_t start_dir[kInstallPathChars];
   if (_wgetcwd(start_dir, kInstallPathChars) == nullptr) start_dir[0] = 0;
 
@@ -46,12 +63,11 @@ void InstallPlugins(const wchar_t* folder, const wchar_t* caption) {
       !AppendText(target, kInstallPathChars, L"Plugins") ||
       TextLength(target) + 1 > kMaxFolderChars) {
     ReportFailure(caption, start_dir);
-    return;
+    return -1;
   }
-  (void)MakeFolderChain(target, kInstallPathChars);  // unpacking fails if it is missing
 
   SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-  const int rc = StagePayloadArchive(kPayloadId, kPayloadType, kStagedArchiveName, target);
+  const int rc = InstallAlone(target);
   SetCursor(LoadCursorW(nullptr, IDC_ARROW));
 
   if (rc != 0) {
@@ -61,6 +77,7 @@ void InstallPlugins(const wchar_t* folder, const wchar_t* caption) {
     LoadMessage(kMsgInstalled, text, kInstallPathChars);
     MessageBoxW(GetActiveWindow(), text, caption, MB_ICONINFORMATION);
   }
+  return rc;
 }
 
 int MakeFolderChain(wchar_t* path, size_t capacity) {

@@ -12,10 +12,16 @@ constexpr int kPayloadId = 1973;
 constexpr wchar_t kPayloadType[] = L"ZIP";
 constexpr wchar_t kStagedArchiveName[] = L"PX32_plugins.zip";
 
+// The machine-wide mutex that lets one setup install at a time, and how long
+// a setup waits for another one to finish before it gives up.
+constexpr wchar_t kInstallMutexName[] = L"Global\\PixelmoorPlugInsSetup";
+constexpr unsigned long kInstallWaitMilliseconds = 120000;
+
 // Unpacks the payload into folder\Plugins\ and reports: message 7 on failure,
 // message 9 on success (shown only in an interactive run). `folder` is never
-// empty; `caption` is that of the message boxes.
-void InstallPlugins(const wchar_t* folder, const wchar_t* caption);
+// empty; `caption` is that of the message boxes. Waits while another setup
+// installs. Returns 0 when every entry was installed, non-zero otherwise.
+int InstallPlugins(const wchar_t* folder, const wchar_t* caption);
 
 // Makes sure `path` (room for `capacity` characters) ends with a backslash and
 // creates the folder with any missing parents. Returns 0 when the path has no

@@ -1,9 +1,9 @@
 // Real silent runs while the world around them fails: a full disk, a read-only
 // Plugins folder, an unwritable temporary folder, a current directory where
 // the log cannot be written, and a payload resource that is missing or empty.
-// Each must end with exit code 0, report the failure as "Can't install all
-// files!" where a log can be written, keep what was written before the
-// failure, and touch nothing else.
+// Each must end with exit code 1, report the failure as "Can't install all
+// files!" where a log can be written, keep every file whole (what was there
+// before, or what was installed before the failure), and touch nothing else.
 //   fault_tests SETUP.exe PAYLOAD.zip FULL_DRIVE READONLY_DRIVE NO_PAYLOAD.exe EMPTY_PAYLOAD.exe
 // The drives are letters mapped by faults.sh to a small and to a read-only
 // tmpfs, or "-" when they could not be made (those cases are skipped).
@@ -11,6 +11,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <string>
 
 #include "test_support.h"
@@ -53,32 +54,52 @@ class Faults : public ::testing::Test {
   void ExpectFailsInstallingNothing(const std::wstring& setup) {
     const std::wstring run = dir_ + L"\\run";
     CreateDirectoryW(run.c_str(), nullptr);
-    EXPECT_EQ(Run(setup, L"/silent /folder=" + run + L"\\Viewer", run), 0u);
+    EXPECT_EQ(Run(setup, L"/silent /folder=" + run + L"\\Viewer", run), 1u);
     ExpectOneMessage7(run);
     EXPECT_EQ(ListTree(run + L"\\Viewer\\Plugins").size(), 0u);
   }
   std::wstring dir_;
 };
 
-TEST_F(Faults, FullDiskFailsKeepingWhatWasWritten) {
+TEST_F(Faults, FullDiskFailsKeepingEveryFileWhole) {
   if (g_full == L"-") GTEST_SKIP() << "no small tmpfs drive could be mounted";
   const std::wstring viewer = g_full + L":\\Viewer";
-  EXPECT_EQ(Run(g_setup, L"/silent /folder=" + viewer, dir_), 0u);
-  ExpectOneMessage7(dir_);
-  // What did reach the disk is whole: each file there has its archive's bytes or is the one cut short.
+  const std::wstring plugins = viewer + L"\\Plugins\\";
   const auto payload = ReadArchive(g_payload);
-  size_t whole = 0, cut = 0;
-  for (const auto& [name, folder] : ListTree(viewer + L"\\Plugins")) {
+  // An older installation: a short stand-in for each of the payload's top-level files.
+  RemoveTree(viewer);
+  ASSERT_TRUE(CreateDirectoryW(viewer.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(plugins.c_str(), nullptr));
+  std::map<std::string, std::string> old;
+  for (const auto& [name, entry] : payload) {
+    if (entry.folder || name.find('/') != std::string::npos) continue;
+    old[name] = "older " + name;
+    ASSERT_TRUE(WriteBytes(plugins + Widen(name), old[name]));
+  }
+  EXPECT_EQ(Run(g_setup, L"/silent /folder=" + viewer, dir_), 1u);
+  ExpectOneMessage7(dir_);
+  // Every file there is whole: its archive's bytes, or the older file's.
+  size_t installed = 0, kept = 0, broken = 0;
+  for (const auto& [name, folder] : ListTree(plugins)) {
     if (folder) continue;
     std::string key = Narrow(name);
     for (auto& c : key) c = c == '\\' ? '/' : c;
     ASSERT_TRUE(payload.count(key)) << "not from the payload: " << key;
-    const auto bytes = ReadBytes(viewer + L"\\Plugins\\" + name);
-    (bytes && *bytes == payload.at(key).data) ? ++whole : ++cut;
+    const auto bytes = ReadBytes(plugins + name);
+    if (bytes && *bytes == payload.at(key).data) {
+      ++installed;
+    } else if (bytes && old.count(key) && *bytes == old[key]) {
+      ++kept;
+    } else {
+      ++broken;
+      ADD_FAILURE() << "neither the old file nor the new one: " << key;
+    }
   }
-  EXPECT_GT(whole, 0u) << "nothing before the failure was kept";
-  EXPECT_LE(cut, 1u) << "only the file being written when the disk filled may be short";
-  std::cout << "full disk: " << whole << " files whole, " << cut << " cut short\n";
+  for (const auto& [name, data] : old) EXPECT_TRUE(Exists(plugins + Widen(name))) << "lost " << name;
+  EXPECT_GT(installed, 0u) << "nothing before the failure was kept";
+  EXPECT_GT(kept, 0u) << "the disk filled only after every older file was replaced";
+  std::cout << "full disk: " << installed << " files installed, " << kept << " older files kept, "
+            << broken << " broken\n";
   for (const auto& [name, folder] : ListTree(g_full + L":")) {
     EXPECT_EQ(name.rfind(L"Viewer\\", 0), 0u) << "outside the Plugins folder: " << Narrow(name);
   }
@@ -86,9 +107,8 @@ TEST_F(Faults, FullDiskFailsKeepingWhatWasWritten) {
 
 TEST_F(Faults, ReadOnlyPluginsFolderFails) {
   if (g_readonly == L"-") GTEST_SKIP() << "no read-only tmpfs drive could be mounted";
-  EXPECT_EQ(Run(g_setup, L"/silent /folder=" + g_readonly + L":\\Viewer", dir_), 0u);
+  EXPECT_EQ(Run(g_setup, L"/silent /folder=" + g_readonly + L":\\Viewer", dir_), 1u);
   ExpectOneMessage7(dir_);
-  EXPECT_EQ(ListTree(g_readonly + L":\\Viewer\\Plugins").size(), 0u);
 }
 
 TEST_F(Faults, UnwritableTemporaryFolderFailsWithoutInstalling) {
@@ -101,18 +121,18 @@ TEST_F(Faults, UnwritableTemporaryFolderFailsWithoutInstalling) {
   FreeEnvironmentStringsW(strings);
   const std::wstring missing = dir_ + L"\\no\\such\\temp";
   env += L"TEMP=" + missing + L'\0' + L"TMP=" + missing + L'\0' + L'\0';
-  EXPECT_EQ(Run(g_setup, L"/silent /folder=" + dir_ + L"\\Viewer", dir_, env.c_str()), 0u);
+  EXPECT_EQ(Run(g_setup, L"/silent /folder=" + dir_ + L"\\Viewer", dir_, env.c_str()), 1u);
   ExpectOneMessage7(dir_);
   EXPECT_FALSE(Exists(dir_ + L"\\Viewer\\Plugins\\Px_Png.dll")) << "installed without a staged copy";
   EXPECT_FALSE(Exists(missing));
 }
 
-TEST_F(Faults, UnwritableLogDirectoryLeavesNoTraceAndNoCrash) {
+// Without a log the exit code is the only report left, and it still tells.
+TEST_F(Faults, UnwritableLogDirectoryStillEndsWithTheFailure) {
   if (g_readonly == L"-") GTEST_SKIP() << "no read-only tmpfs drive could be mounted";
   // A failing run (no drive Q:) started where the log cannot be written.
   ASSERT_FALSE(IsFolder(L"Q:\\"));
-  EXPECT_EQ(Run(g_setup, L"/silent /folder=Q:\\Viewer", g_readonly + L":\\"), 0u);
-  EXPECT_FALSE(Exists(g_readonly + L":\\Pixelmoor_Install.log"));
+  EXPECT_EQ(Run(g_setup, L"/silent /folder=Q:\\Viewer", g_readonly + L":\\"), 1u);
 }
 
 TEST_F(Faults, MissingPayloadFails) { ExpectFailsInstallingNothing(g_no_payload); }

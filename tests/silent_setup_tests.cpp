@@ -91,8 +91,11 @@ class SilentSetup : public ::testing::Test {
   void RegisterViewer(const std::wstring& command) {
     ASSERT_TRUE(SetMachineString(kViewerCommandKey, nullptr, command));
   }
-  // Runs the setup in the scratch folder; every silent run ends with exit code 0.
-  void Run(const std::wstring& args) { EXPECT_EQ(RunSetup(args, dir_), 0) << Narrow(args); }
+  // Runs the setup in the scratch folder and expects its exit code: 0 installed,
+  // 1 failed, 2 the viewer is running, 3 no install folder.
+  void Run(const std::wstring& args, long code = 0) {
+    EXPECT_EQ(RunSetup(args, dir_), code) << Narrow(args);
+  }
   // Only the log, if any, and the listed folders are in the scratch folder.
   void ExpectNothingElse(std::vector<std::wstring> allowed = {}) {
     allowed.push_back(L"Pixelmoor_Install.log");
@@ -146,12 +149,12 @@ TEST_F(SilentSetup, TemporaryCopyIsGoneAfterwards) {
   const std::wstring staged = std::wstring(temp) + L"PX32_plugins.zip";
   Run(L"/silent /folder=" + dir_ + L"\\V");
   EXPECT_FALSE(Exists(staged));
-  Run(L"/silent /folder=Q:\\V");
+  Run(L"/silent /folder=Q:\\V", 1);
   EXPECT_FALSE(Exists(staged));
 }
 
 TEST_F(SilentSetup, OnlySilentWithoutRegisteredViewerLogsTwoEntries) {
-  Run(L"/silent");
+  Run(L"/silent", 3);
   ExpectLog(dir_, {kMsg11, kNoFolder});
   ExpectNothingElse();
 }
@@ -184,41 +187,41 @@ TEST_F(SilentSetup, RegisteredExecutableInCapitalsIsAccepted) {
 
 TEST_F(SilentSetup, RegisteredOtherExecutableGivesNoFolder) {
   RegisterViewer(L"\"" + dir_ + L"\\Reg\\other.exe\" \"%1\"");
-  Run(L"/silent");
+  Run(L"/silent", 3);
   ExpectLog(dir_, {kMsg11, kNoFolder});
   ExpectNothingElse();
 }
 
 TEST_F(SilentSetup, UnquotedRegisteredCommandLosesItsDriveAndFails) {
   RegisterViewer(dir_ + L"\\Reg\\p_moor32.exe %1");
-  Run(L"/silent");
+  Run(L"/silent", 1);
   ExpectLog(dir_, {kMsg7});
   ExpectNothingElse();
 }
 
 TEST_F(SilentSetup, EmptyFolderValueIgnoresTheRegistry) {
   RegisterViewer(L"\"" + dir_ + L"\\Reg\\p_moor32.exe\" \"%1\"");
-  Run(L"/silent /folder=");
+  Run(L"/silent /folder=", 3);
   ExpectLog(dir_, {kNoFolder});
-  Run(L"/silent /folder=/other");
+  Run(L"/silent /folder=/other", 3);
   ExpectLog(dir_, {kNoFolder, kNoFolder});
   ExpectNothingElse();
 }
 
 TEST_F(SilentSetup, LeadingBlankIsKeptSoTheFolderHasNoDrive) {
-  Run(L"/silent \"/folder= " + dir_ + L"\\Viewer\"");
+  Run(L"/silent \"/folder= " + dir_ + L"\\Viewer\"", 1);
   ExpectLog(dir_, {kMsg7});
   ExpectNothingElse();
 }
 
 TEST_F(SilentSetup, UncFolderIsNotCreatedAndFails) {
-  Run(L"/silent /folder=\\\\nohost\\share\\viewer");
+  Run(L"/silent /folder=\\\\nohost\\share\\viewer", 1);
   ExpectLog(dir_, {kMsg7});
   ExpectNothingElse();
 }
 
 TEST_F(SilentSetup, RelativeFolderUsesAnExistingPluginsFolderBelowTheCurrentDirectory) {
-  Run(L"/silent /folder=rel\\viewer");
+  Run(L"/silent /folder=rel\\viewer", 1);
   ExpectLog(dir_, {kMsg7});
   ExpectNothingElse();
 
@@ -233,8 +236,8 @@ TEST_F(SilentSetup, RelativeFolderUsesAnExistingPluginsFolderBelowTheCurrentDire
 
 TEST_F(SilentSetup, TwoRunsOnAMissingDriveAddTwoEntries) {
   ASSERT_FALSE(IsFolder(L"Q:\\")) << "this test needs no drive Q:";
-  Run(L"/silent /folder=Q:\\Viewer");
-  Run(L"/silent /folder=Q:\\Viewer");
+  Run(L"/silent /folder=Q:\\Viewer", 1);
+  Run(L"/silent /folder=Q:\\Viewer", 1);
   ExpectLog(dir_, {kMsg7, kMsg7});
   ExpectNothingElse();
 }
@@ -243,7 +246,7 @@ TEST_F(SilentSetup, FolderTooLongForThePluginsPathFailsWithoutTouchingTheDisk) {
   // 251 characters: with "\Plugins\" it would pass the 259 a path may have.
   std::wstring folder = dir_ + L"\\";
   folder += std::wstring(251 - folder.size(), L'v');
-  Run(L"/silent /folder=" + folder);
+  Run(L"/silent /folder=" + folder, 1);
   ExpectLog(dir_, {kMsg7});
   ExpectNothingElse();
 }
@@ -256,7 +259,7 @@ TEST_F(SilentSetup, FailureAfterUnpackingBeganIsLoggedWhereTheRunStarted) {
   // Held open without sharing, as by a viewer process that is still ending.
   HANDLE lock = CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-  Run(L"/silent /folder=" + dir_ + L"\\V");
+  Run(L"/silent /folder=" + dir_ + L"\\V", 1);
   CloseHandle(lock);
   ExpectLog(dir_, {kMsg7});
   EXPECT_FALSE(Exists(dir_ + L"\\V\\Plugins\\Pixelmoor_Install.log"));
@@ -266,10 +269,10 @@ TEST_F(SilentSetup, FailureAfterUnpackingBeganIsLoggedWhereTheRunStarted) {
 
 TEST_F(SilentSetup, RunningViewerWithAKnownFolderLogsOnlyThatAndInstallsNothing) {
   StartViewer();
-  Run(L"/silent /folder=" + dir_ + L"\\Viewer");
+  Run(L"/silent /folder=" + dir_ + L"\\Viewer", 2);
   RegisterViewer(L"\"" + dir_ + L"\\Reg\\p_moor32.exe\" \"%1\"");
-  Run(L"/silent");
-  Run(L"/silent /app");
+  Run(L"/silent", 2);
+  Run(L"/silent /app", 2);
   ExpectLog(dir_, {kMsg12, kMsg12, kMsg12});
   EXPECT_FALSE(Exists(app_plugins_));
   ExpectNothingElse();
@@ -277,7 +280,7 @@ TEST_F(SilentSetup, RunningViewerWithAKnownFolderLogsOnlyThatAndInstallsNothing)
 
 TEST_F(SilentSetup, RunningViewerWithNoFolderLogsOnlyNoInstallFolder) {
   StartViewer();
-  Run(L"/silent /folder=");
+  Run(L"/silent /folder=", 3);
   ExpectLog(dir_, {kNoFolder});
 }
 
@@ -286,6 +289,52 @@ TEST_F(SilentSetup, ViewerClosedAgainAllowsTheInstallation) {
   StopViewer();
   Run(L"/silent /folder=" + dir_ + L"\\Viewer");
   ExpectInstalled(dir_ + L"\\Viewer\\Plugins");
+}
+
+TEST_F(SilentSetup, FolderEntryBlockedByAFileFails) {
+  std::string folder_entry;
+  for (const auto& [name, entry] : ReadArchive(g_payload)) {
+    if (entry.folder) folder_entry = name.substr(0, name.size() - 1);
+  }
+  ASSERT_FALSE(folder_entry.empty()) << "the payload has no folder entry";
+  CreateDirectoryW((dir_ + L"\\V").c_str(), nullptr);
+  CreateDirectoryW((dir_ + L"\\V\\Plugins").c_str(), nullptr);
+  ASSERT_TRUE(WriteBytes(dir_ + L"\\V\\Plugins\\" + Widen(folder_entry), "in the way"));
+  Run(L"/silent /folder=" + dir_ + L"\\V", 1);
+  ExpectLog(dir_, {kMsg7});
+}
+
+// Setups started together take turns: each waits for the one installing.
+TEST_F(SilentSetup, SetupsStartedTogetherEachInstallWhole) {
+  const std::wstring args = L"/silent /folder=" + dir_ + L"\\V";
+  HANDLE runs[3];
+  for (HANDLE& run : runs) ASSERT_NE(run = StartProcess(g_setup, args, dir_), nullptr);
+  EXPECT_EQ(WaitForMultipleObjects(3, runs, TRUE, 120000), WAIT_OBJECT_0);
+  for (HANDLE run : runs) {
+    DWORD code = 99;
+    GetExitCodeProcess(run, &code);
+    EXPECT_EQ(code, 0u);
+    CloseHandle(run);
+  }
+  ExpectLog(dir_, {});
+  ExpectInstalled(dir_ + L"\\V\\Plugins");
+}
+
+TEST_F(SilentSetup, WaitsWhileAnotherSetupInstalls) {
+  HANDLE other = CreateMutexW(nullptr, TRUE, L"Global\\PixelmoorPlugInsSetup");
+  ASSERT_NE(other, nullptr);
+  HANDLE run = StartProcess(g_setup, L"/silent /folder=" + dir_ + L"\\V", dir_);
+  ASSERT_NE(run, nullptr);
+  EXPECT_EQ(WaitForSingleObject(run, 3000), static_cast<DWORD>(WAIT_TIMEOUT)) << "it did not wait";
+  EXPECT_FALSE(Exists(dir_ + L"\\V")) << "it installed while the other one did";
+  ReleaseMutex(other);
+  EXPECT_EQ(WaitForSingleObject(run, 60000), WAIT_OBJECT_0);
+  DWORD code = 99;
+  GetExitCodeProcess(run, &code);
+  EXPECT_EQ(code, 0u);
+  CloseHandle(run);
+  CloseHandle(other);
+  ExpectInstalled(dir_ + L"\\V\\Plugins");
 }
 
 TEST(TestRig, RunsUnderATimeZoneOtherThanUtc) {

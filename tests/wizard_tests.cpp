@@ -26,6 +26,8 @@ constexpr int kNextButton = 0x3024;
 constexpr int kFolderEdit = 1000;
 constexpr int kBrowseButton = 1009;
 constexpr DWORD kPatience = 20000;  // milliseconds to wait for a window or the end
+// The exit codes a deployment tool reads from a wizard run.
+constexpr long kInstalledCode = 0, kFailed = 1, kLeft = 4;
 
 const wchar_t kCaption[] = L"Pixelmoor PlugIns 32-bit Setup";
 const wchar_t kExitQuestion[] = L"Exit setup?";
@@ -182,11 +184,11 @@ class WizardRun {
   // Whether a message box shows within `patience` milliseconds.
   bool MessageBoxShows(DWORD patience) { return WaitForMessageBox(patience).window != nullptr; }
 
-  // True when the process has ended with exit code 0 within the patience.
-  bool EndsCleanly() {
-    if (WaitForSingleObject(process_, kPatience) != WAIT_OBJECT_0) return false;
-    DWORD code = 1;
-    return GetExitCodeProcess(process_, &code) && code == 0;
+  // The process's exit code once it has ended within the patience; -1 while it runs.
+  long ExitCode() {
+    if (WaitForSingleObject(process_, kPatience) != WAIT_OBJECT_0) return -1;
+    DWORD code = 99;
+    return GetExitCodeProcess(process_, &code) ? static_cast<long>(code) : -2;
   }
   bool StillRunning() { return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT; }
 
@@ -283,7 +285,7 @@ class Wizard : public ::testing::Test {
   }
   void ExpectEndsWithoutAsking() {
     EXPECT_FALSE(run_.MessageBoxShows(1000)) << "asked although no folder was known";
-    EXPECT_TRUE(run_.EndsCleanly()) << "the setup did not end with exit code 0";
+    EXPECT_EQ(run_.ExitCode(), kLeft) << "the setup did not end as left";
   }
   void ExpectNothingInstalled() {
     for (const auto& [name, folder] : ListTree(dir_)) ADD_FAILURE() << "created " << Narrow(name);
@@ -320,7 +322,7 @@ TEST_F(Wizard, FirstShowProposesTheRegisteredFolderAndFormatsTheTexts) {
   ASSERT_NE(box.window, nullptr);
   run_.Screenshot(L"exit-question");
   Answer(box, IDYES);
-  EXPECT_TRUE(run_.EndsCleanly());
+  EXPECT_EQ(run_.ExitCode(), kLeft);
   EXPECT_FALSE(Exists(viewer_folder_)) << "leaving installed something";
 }
 
@@ -333,7 +335,7 @@ TEST_F(Wizard, ExitWithAKnownFolderAsksAndNoKeepsTheWizard) {
   run_.PressExit();
   ExpectExitQuestionAndAnswer(IDYES);
   EXPECT_FALSE(run_.MessageBoxShows(1000)) << "asked twice";
-  EXPECT_TRUE(run_.EndsCleanly());
+  EXPECT_EQ(run_.ExitCode(), kLeft);
   ExpectNothingInstalled();
 }
 
@@ -346,7 +348,7 @@ TEST_F(Wizard, CloseBoxWithAKnownFolderAsksOnce) {
   run_.PressCloseBox();
   ExpectExitQuestionAndAnswer(IDYES);
   EXPECT_FALSE(run_.MessageBoxShows(1000)) << "asked twice";
-  EXPECT_TRUE(run_.EndsCleanly());
+  EXPECT_EQ(run_.ExitCode(), kLeft);
 }
 
 TEST_F(Wizard, EscapeIsAnExitToo) {
@@ -391,7 +393,7 @@ TEST_F(Wizard, RefusedNextKeepsTheTrimmedTextAsTheFolderThatMakesLeavingAsk) {
   EXPECT_EQ(Show(run_.PageText(kFolderEdit)), "   relative\\folder  ") << "the box is left as typed";
   run_.PressExit();
   ExpectExitQuestionAndAnswer(IDYES);
-  EXPECT_TRUE(run_.EndsCleanly());
+  EXPECT_EQ(run_.ExitCode(), kLeft);
   ExpectNothingInstalled();
 }
 
@@ -434,7 +436,7 @@ TEST_F(Wizard, NextWithBlanksAroundAFolderInstallsThereAndCloses) {
   EXPECT_EQ(Show(box.caption), Show(kCaption));
   run_.Screenshot(L"success");
   Answer(box, IDOK);
-  EXPECT_TRUE(run_.EndsCleanly());
+  EXPECT_EQ(run_.ExitCode(), kInstalledCode);
   ExpectPayloadInstalled(dir_ + L"\\Chosen\\Plugins", g_payload);
 }
 
@@ -444,7 +446,7 @@ TEST_F(Wizard, RegisteredFolderInstallsWithNextAlone) {
   run_.PressNext();
   ExpectMessageBox(kInstalled);
   EXPECT_FALSE(run_.MessageBoxShows(1000)) << "a question after the installation";
-  EXPECT_TRUE(run_.EndsCleanly());
+  EXPECT_EQ(run_.ExitCode(), kInstalledCode);
   ExpectPayloadInstalled(viewer_folder_ + L"\\Plugins", g_payload);
 }
 
@@ -454,7 +456,7 @@ TEST_F(Wizard, FailedInstallationReportsAndCloses) {
   Type(run_.PageItem(kFolderEdit), L"Q:\\Pixelmoor\\");
   run_.PressNext();
   ExpectMessageBox(kCantInstall);
-  EXPECT_TRUE(run_.EndsCleanly());
+  EXPECT_EQ(run_.ExitCode(), kFailed);
   ExpectNothingInstalled();
 }
 
@@ -480,7 +482,7 @@ TEST_F(Wizard, RunningViewerIsReportedOnFirstShowAndRefusedOnNext) {
   Type(run_.PageItem(kFolderEdit), viewer_folder_ + L"\\");
   run_.PressNext();
   ExpectMessageBox(kInstalled);
-  EXPECT_TRUE(run_.EndsCleanly());
+  EXPECT_EQ(run_.ExitCode(), kInstalledCode);
   ExpectPayloadInstalled(viewer_folder_ + L"\\Plugins", g_payload);
 }
 
@@ -564,11 +566,15 @@ TEST_F(Browse, CancelLeavesTheBoxAsItWas) {
   EXPECT_EQ(Show(run_.PageText(kFolderEdit)), "  typed by hand");
 }
 
+// With nothing to start from, the picker keeps the selection it opens with:
+// the Desktop itself, which is no file-system folder, so OK leaves the box
+// empty. A start folder made up from the empty box (C:\\, the current
+// directory) would come back as that folder.
 TEST_F(Browse, EmptyBoxOpensThePickerOnItsOwnSelection) {
   Open();
   HWND picker = OpenPicker();
   ASSERT_NE(picker, nullptr);
-  Click(GetDlgItem(picker, IDCANCEL));
+  Click(GetDlgItem(picker, IDOK));
   ASSERT_NE(run_.WaitForSheet(), nullptr);
   EXPECT_EQ(Show(run_.PageText(kFolderEdit)), "");
 }

@@ -317,14 +317,26 @@ std::wstring WindowText(HWND w) {
   return text;
 }
 
-BOOL CALLBACK PressOk(HWND w, LPARAM) {
-  if (HWND ok = GetDlgItem(w, IDOK)) PostMessageW(ok, BM_CLICK, 0, 0);
-  return TRUE;
+std::wstring g_report;  // the text of the message box that reported the installation
+
+// Reads and answers a message box (a dialog with its text in control 0xFFFF);
+// stops at the first one.
+BOOL CALLBACK AnswerMessageBox(HWND w, LPARAM answered) {
+  wchar_t class_name[16] = {};
+  GetClassNameW(w, class_name, 16);
+  HWND text = GetDlgItem(w, 0xFFFF);
+  if (wcscmp(class_name, L"#32770") != 0 || text == nullptr || !IsWindowVisible(w)) return TRUE;
+  g_report = WindowText(text);
+  PostMessageW(GetDlgItem(w, IDOK), BM_CLICK, 0, 0);
+  *reinterpret_cast<bool*>(answered) = true;
+  return FALSE;
 }
 
-// Answers the installation's report, if one shows.
-VOID CALLBACK AnswerReport(HWND, UINT, UINT_PTR, DWORD) {
-  EnumThreadWindows(GetCurrentThreadId(), PressOk, 0);
+// Answers the installation's report once it shows, and then stops looking.
+VOID CALLBACK AnswerReport(HWND, UINT, UINT_PTR id, DWORD) {
+  bool answered = false;
+  EnumThreadWindows(GetCurrentThreadId(), AnswerMessageBox, reinterpret_cast<LPARAM>(&answered));
+  if (answered) KillTimer(nullptr, id);
 }
 
 VOID CALLBACK Inspect(HWND, UINT, UINT_PTR id, DWORD) {
@@ -381,6 +393,7 @@ TEST_F(SheetWindow, FirstActivationPreparesThePageInsideTheSheetsInitialisation)
   CWizPropertySheet sheet(L"Pixelmoor Setup", nullptr, 0);
   CWizPropertyPage page(101);
   EXPECT_EQ(Run(&sheet, &page, IDCANCEL), IDCANCEL) << "the user left";
+  EXPECT_EQ(sheet.Outcome, kExitWizardLeft);
   EXPECT_EQ(g_seen.active_index, 0);
   EXPECT_FALSE(g_seen.back_enabled) << "Back is enabled";
   EXPECT_NE(g_seen.big_icon, nullptr) << "no large icon";
@@ -404,13 +417,18 @@ TEST_F(SheetWindow, PageThatDestroysTheSheetEndsTheModalLoop) {
                                L"\"" + folder + L"\\p_moor32.exe\" \"%1\""));
   CWizPropertySheet sheet(L"Pixelmoor Setup", nullptr, 0);
   CWizPropertyPage page(101);
+  g_report.clear();
   EXPECT_EQ(Run(&sheet, &page, PSBTN_NEXT), IDOK) << "the page ended the wizard";
   DeleteMachineKey(kViewerClassKey);
+  EXPECT_EQ(Narrow(g_report), "Installation successfull!");
+  EXPECT_EQ(sheet.Outcome, kExitInstalled);
   EXPECT_EQ(Narrow(g_seen.folder_text), Narrow(folder + L"\\"));
   EXPECT_EQ(Narrow(sheet.InstallFolder), Narrow(folder + L"\\"));
   EXPECT_EQ(sheet.m_hWnd, nullptr);
   EXPECT_EQ(page.GetPageIndex(TRUE), -1) << "the last Next has nowhere to go";
-  EXPECT_TRUE(IsFolder(folder + L"\\Plugins")) << "nothing was installed";
+  const std::wstring payload = MakeScratchFolder(L"sheet.Payload") + L"\\payload.zip";
+  ASSERT_TRUE(WriteBytes(payload, Resource(L"ZIP", 1973)));
+  ExpectPayloadInstalled(folder + L"\\Plugins", payload);
 }
 
 TEST(SheetWithoutPages, DoesNotRun) {

@@ -95,8 +95,9 @@ LRESULT CWizPropertyPage::OnWizardNext() {
     ShowMessage(kMsgInvalidFolder, MB_ICONEXCLAMATION);
     return -1;
   }
-  InstallPlugins(folder, Sheet->SheetCaption);  // reports success or failure itself
-  (void)Sheet->DestroyWindow();                 // the wizard ends whatever the outcome
+  // InstallPlugins reports success or failure itself; the wizard ends either way.
+  Sheet->Outcome = InstallPlugins(folder, Sheet->SheetCaption) == 0 ? kExitInstalled : kExitInstallFailed;
+  (void)Sheet->DestroyWindow();
   return GetPageIndex(TRUE);
 }
 

@@ -82,7 +82,7 @@ void FillHeaderLogFont(LOGFONTW* font, int dpi, bool modernShell) {
   }
 }
 
-void RunWizard() {
+int RunWizard() {
   int dpi = 96;  // when the screen cannot be asked
   {
     ScopedScreenDc screen(GetDC(nullptr));
@@ -96,6 +96,8 @@ void RunWizard() {
   CWizPropertyPage page(IDD_DESTINATION);
   theWizard.AddPage(&page);
   app->m_pMainWnd = &theWizard;
-  (void)theWizard.DoModal();  // the page reports the outcome itself
+  theWizard.Outcome = kExitWizardLeft;
+  const INT_PTR shown = theWizard.DoModal();  // the page reports the outcome itself
   app->m_pMainWnd = nullptr;
+  return shown == -1 ? kExitWizardNotShown : theWizard.Outcome;
 }

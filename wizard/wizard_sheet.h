@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "app/exit_code.h"
 #include "app/folder_text.h"
 #include "framework/font.h"
 #include "framework/propsheet.h"
@@ -23,6 +24,8 @@ class CWizPropertySheet : public CPropertySheet {
   wchar_t InstallFolder[kFolderChars] = {};
   // The window's title and the caption of every message box of the wizard.
   wchar_t SheetCaption[kFolderChars] = {};
+  // The run's exit code once the page has installed (SetupExitCode).
+  int Outcome = kExitWizardLeft;
 
  protected:
   BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
@@ -39,8 +42,9 @@ class CWizPropertySheet : public CPropertySheet {
 // The one wizard of the program.
 extern CWizPropertySheet theWizard;
 
-// The interactive run: header font, page, modal sheet. Returns when the wizard has closed.
-void RunWizard();
+// The interactive run: header font, page, modal sheet. Returns the process
+// exit code (SetupExitCode) when the wizard has closed.
+int RunWizard();
 
 // True on an NT-family system above version 4; false when the version is unknown.
 bool IsModernShellPlatform();
