@@ -51,10 +51,6 @@ int CompareSpans(const void* a, const void* b) {
   return x < y ? -1 : x > y ? 1 : 0;
 }
 
-bool IsFolderEntryName(const char* name, uLong length) {
-  return length > 0 && (name[length - 1] == '/' || name[length - 1] == '\\');
-}
-
 // Refuses an archive in which two file entries share bytes (many records over
 // one local header: the overlapped-components bomb, which would write the same
 // data again and again), in whatever order the central directory lists them.
@@ -71,8 +67,9 @@ int CheckDataSpans(unzFile archive, ZPOS64_T count) {
     if (rc != UNZ_OK) return rc;
     const bool opened_plainly = (info.flag & 1) == 0 &&
                                 (info.compression_method == 0 || info.compression_method == Z_DEFLATED);
-    if (opened_plainly && info.size_filename < kEntryNameBytes &&
-        !IsFolderEntryName(name, info.size_filename)) {
+    const bool folder = info.size_filename > 0 && info.size_filename < kEntryNameBytes &&
+                        IsEntrySeparator(name[info.size_filename - 1]);
+    if (opened_plainly && info.size_filename < kEntryNameBytes && !folder) {
       rc = unzOpenCurrentFilePassword(archive, nullptr);
       if (rc != UNZ_OK) {
         (void)unzCloseCurrentFile(archive);  // the open's error is the one reported
@@ -81,9 +78,10 @@ int CheckDataSpans(unzFile archive, ZPOS64_T count) {
       // The local header: 30 fixed bytes, the name (as long as the central
       // directory's, which minizip checks) and the local extra field.
       const ZPOS64_T data = unzGetCurrentFileZStreamPos64(archive);
-      const ZPOS64_T header = 30 + info.size_filename +
-                              static_cast<unsigned>(unzGetLocalExtrafield(archive, nullptr, 0));
+      const int extra = unzGetLocalExtrafield(archive, nullptr, 0);
       (void)unzCloseCurrentFile(archive);  // nothing was read: there is nothing to check
+      if (extra < 0) return extra;
+      const ZPOS64_T header = 30 + info.size_filename + static_cast<unsigned>(extra);
       if (used == capacity) {
         capacity = capacity == 0 ? 64 : capacity * 2;
         void* grown = realloc(memory.Get(), capacity * sizeof(DataSpan));
