@@ -1,6 +1,6 @@
 #include "app/command_line.h"
 
-#include "install/text.h"
+#include "text/text.h"
 
 size_t ReadOptionValue(const wchar_t* text, wchar_t* value, size_t start, size_t limit) {
   size_t n = TextLength(text);

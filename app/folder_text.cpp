@@ -1,7 +1,7 @@
 #include "app/folder_text.h"
 
-#include "install/path_split.h"
-#include "install/text.h"
+#include "text/path_split.h"
+#include "text/text.h"
 
 namespace {
 

@@ -8,7 +8,8 @@
 #include "install/install.h"
 #include "install/install_log.h"
 #include "install/messages.h"
-#include "install/text.h"
+#include "res/setup_identity.h"
+#include "text/text.h"
 #include "wizard/wizard_sheet.h"
 
 TheApp theApp;
@@ -51,6 +52,20 @@ int RunSilentInstall(const wchar_t* commandLine) {
     return kExitViewerRunning;
   }
   return InstallPlugins(folder, caption) == 0 ? kExitInstalled : kExitInstallFailed;
+}
+
+DWORD HardenDllSearch(DWORD flags) {
+  wchar_t path[324];
+  const UINT length = GetSystemDirectoryW(path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return 0;
+  if (!AppendBackslashIfMissing(path, 324) || !AppendText(path, 324, L"kernel32.dll")) return 0;
+  HMODULE kernel = GetModuleHandleW(path);
+  if (kernel == nullptr) return 0;
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  auto set_dirs = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+  if (set_dirs == nullptr) return 0;
+  return set_dirs(flags);
 }
 
 BOOL TheApp::InitInstance() {

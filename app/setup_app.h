@@ -5,8 +5,6 @@
 
 #include "framework/winapp.h"
 
-// The caption of the setup's window and of its message boxes.
-constexpr wchar_t kSetupCaption[] = L"Pixelmoor PlugIns 32-bit Setup";
 
 class TheApp : public CWinApp {
  public:
@@ -17,6 +15,10 @@ class TheApp : public CWinApp {
 
   LOGFONTW HeaderLogFont = {};  // the wizard's header font record
 };
+
+// Restricts the DLL search to `flags` (SetDefaultDllDirectories), before any
+// other DLL loads. Returns its result, or 0 when the system lacks it.
+DWORD HardenDllSearch(DWORD flags);
 
 // The silent run: folder from the command line, the registry or Program Files,
 // problems to the install log. `commandLine` is the whole process command line.

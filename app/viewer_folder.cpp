@@ -1,7 +1,7 @@
 #include "app/viewer_folder.h"
 
 #include "framework/scoped.h"
-#include "install/text.h"
+#include "text/text.h"
 
 namespace {
 
@@ -50,17 +50,3 @@ int GetDefaultViewerFolder(wchar_t folder[kFolderChars]) {
 }
 
 bool IsViewerRunning() { return FindWindowW(kViewerWindowClass, nullptr) != nullptr; }
-
-DWORD HardenDllSearch(DWORD flags) {
-  wchar_t path[324];
-  const UINT length = GetSystemDirectoryW(path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return 0;
-  if (!AppendBackslashIfMissing(path, 324) || !AppendText(path, 324, L"kernel32.dll")) return 0;
-  HMODULE kernel = GetModuleHandleW(path);
-  if (kernel == nullptr) return 0;
-  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-  auto set_dirs = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-      reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
-  if (set_dirs == nullptr) return 0;
-  return set_dirs(flags);
-}

@@ -21,7 +21,3 @@ int GetDefaultViewerFolder(wchar_t folder[kFolderChars]);
 
 // True when a top-level window of the viewer's class exists.
 bool IsViewerRunning();
-
-// Restricts the DLL search to `flags` (SetDefaultDllDirectories). Returns its
-// result, or 0 when the system lacks it.
-DWORD HardenDllSearch(DWORD flags);

@@ -10,9 +10,10 @@
 #include "framework/winapp.h"
 #include "install/install_log.h"
 #include "install/messages.h"
-#include "install/path_split.h"
-#include "install/text.h"
 #include "install/unpack.h"
+#include "res/setup_identity.h"
+#include "text/path_split.h"
+#include "text/text.h"
 
 int g_silent = 0;
 

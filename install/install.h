@@ -8,8 +8,6 @@
 extern int g_silent;
 
 constexpr size_t kInstallPathChars = 520;
-constexpr int kPayloadId = 1973;
-constexpr wchar_t kPayloadType[] = L"ZIP";
 constexpr wchar_t kStagedArchiveName[] = L"PX32_plugins.zip";
 
 // The machine-wide mutex that lets one setup install at a time, and how long

@@ -1,6 +1,6 @@
 #include "install/log_text.h"
 
-#include "install/text.h"
+#include "text/text.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 
 #include "framework/scoped.h"
 #include "install/entry_name.h"
-#include "install/text.h"
+#include "text/text.h"
 #include "iowin32.h"
 
 namespace {

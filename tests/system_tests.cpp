@@ -101,10 +101,6 @@ TEST_F(RegistryDiscovery, DefaultFolderFallsBackWhenProgramFilesIsMissingOrTooLo
   EXPECT_EQ(Narrow(folder), "C:\\Pixelmoor\\");
 }
 
-TEST(DllSearch, SystemHasSetDefaultDllDirectories) {
-  EXPECT_NE(HardenDllSearch(LOAD_LIBRARY_SEARCH_SYSTEM32), 0u);
-}
-
 class InScratch : public ::testing::Test {
  protected:
   void SetUp() override {

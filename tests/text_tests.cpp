@@ -8,7 +8,7 @@
 #include "app/folder_text.h"
 #include "install/entry_name.h"
 #include "install/log_text.h"
-#include "install/path_split.h"
+#include "text/path_split.h"
 #include "wizard/page_text.h"
 
 namespace {

@@ -13,6 +13,7 @@
 
 #include <prsht.h>
 
+#include "app/setup_app.h"
 #include "framework/scoped.h"
 #include "framework/winapp.h"
 #include "test_support.h"
@@ -429,6 +430,10 @@ TEST_F(SheetWindow, PageThatDestroysTheSheetEndsTheModalLoop) {
   const std::wstring payload = MakeScratchFolder(L"sheet.Payload") + L"\\payload.zip";
   ASSERT_TRUE(WriteBytes(payload, Resource(L"ZIP", 1973)));
   ExpectPayloadInstalled(folder + L"\\Plugins", payload);
+}
+
+TEST(DllSearch, SystemHasSetDefaultDllDirectories) {
+  EXPECT_NE(HardenDllSearch(LOAD_LIBRARY_SEARCH_SYSTEM32), 0u);
 }
 
 TEST(SheetWithoutPages, DoesNotRun) {

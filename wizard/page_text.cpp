@@ -1,7 +1,7 @@
 #include "wizard/page_text.h"
 
-#include "install/path_split.h"
-#include "install/text.h"
+#include "text/path_split.h"
+#include "text/text.h"
 
 void TrimBlanks(wchar_t* text) {
   TrimTrailingBlanks(text);

@@ -6,8 +6,8 @@
 #include "framework/winapp.h"
 #include "install/install.h"
 #include "install/messages.h"
-#include "install/text.h"
-#include "res/resource.h"
+#include "text/text.h"
+#include "res/setup_identity.h"
 #include "wizard/wizard_sheet.h"
 
 namespace {
@@ -15,9 +15,6 @@ namespace {
 constexpr int kSheetBackButton = 0x3023;
 constexpr int kSheetNextButton = 0x3024;
 
-constexpr unsigned kVersionMajor = 4;
-constexpr unsigned kVersionMinor = 57;
-constexpr wchar_t kBitness[] = L"32";
 constexpr size_t kPageTextChars = 512;
 constexpr size_t kButtonCaptionChars = 64;  // 63 characters and the terminator
 constexpr size_t kPickerTitleChars = 50;

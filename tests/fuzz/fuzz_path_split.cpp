@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "install/path_split.h"
-#include "install/text.h"
+#include "text/path_split.h"
+#include "text/text.h"
 #include "tests/fuzz/fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

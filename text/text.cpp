@@ -1,4 +1,4 @@
-#include "install/text.h"
+#include "text/text.h"
 
 size_t TextLength(const wchar_t* text) {
   size_t n = 0;

@@ -1,6 +1,6 @@
-#include "install/path_split.h"
+#include "text/path_split.h"
 
-#include "install/text.h"
+#include "text/text.h"
 
 namespace {
 

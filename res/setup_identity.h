@@ -1,0 +1,42 @@
+// Who the setup is: its caption, the package version it installs, and the ids
+// of its resources. The resource script and the code both take them from here.
+#pragma once
+
+#define SETUP_CAPTION "Pixelmoor PlugIns 32-bit Setup"
+#define SETUP_VERSION_MAJOR 4
+#define SETUP_VERSION_MINOR 57
+#define SETUP_BITNESS 32  // the viewer build the plug-ins are for
+
+#define SETUP_STRINGIZE_(x) #x
+#define SETUP_STRINGIZE(x) SETUP_STRINGIZE_(x)
+// "4.57.0.0", the version block's file and product version.
+#define SETUP_VERSION_TEXT \
+  SETUP_STRINGIZE(SETUP_VERSION_MAJOR) "." SETUP_STRINGIZE(SETUP_VERSION_MINOR) ".0.0"
+
+// The plug-in archive: a resource of type ZIP.
+#define IDR_PAYLOAD 1973
+#define SETUP_PAYLOAD_TYPE ZIP
+
+#define IDD_DESTINATION 101  // the wizard's one page
+#define IDI_SETUP 111        // the sheet's large icon
+#define IDB_LOGO 113         // the logo at the page's top left
+
+// Controls of the destination page.
+#define IDC_FOLDER_EDIT 1000
+#define IDC_BROWSE 1009
+#define IDC_WELCOME 1013
+#define IDC_PRESS_THE 1016
+#define IDC_NEXT_NAME 1017
+#define IDC_WARNING 1018
+#define IDC_PACKAGE_TEXT 1019
+#define IDC_REGISTRY_HINT 1020
+
+#ifndef RC_INVOKED
+// The same facts as the code uses them.
+inline constexpr wchar_t kSetupCaption[] = L"" SETUP_CAPTION;
+inline constexpr unsigned kVersionMajor = SETUP_VERSION_MAJOR;
+inline constexpr unsigned kVersionMinor = SETUP_VERSION_MINOR;
+inline constexpr wchar_t kBitness[] = L"" SETUP_STRINGIZE(SETUP_BITNESS);
+inline constexpr int kPayloadId = IDR_PAYLOAD;
+inline constexpr wchar_t kPayloadType[] = L"" SETUP_STRINGIZE(SETUP_PAYLOAD_TYPE);
+#endif
