@@ -2,6 +2,8 @@
 
 #include "framework/winapp.h"
 
+#include <wchar.h>
+
 IMPLEMENT_DYNAMIC(CPropertyPage, CWnd)
 IMPLEMENT_DYNAMIC(CPropertySheet, CWnd)
 
@@ -93,11 +95,25 @@ int CPropertySheet::GetPageCount() const {
   return static_cast<int>(::SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0));
 }
 
+namespace {
+
+// The sheet is a top-level window of the dialog class. Other top-level windows
+// can be created on this thread inside PropertySheetW, before it: Windows gives
+// every thread that makes a window a default input-method window ("IME" class,
+// class style CS_IME) on the same creation path.
+bool IsSheetWindow(HWND window, const CREATESTRUCTW& cs) {
+  if (cs.style & WS_CHILD) return false;  // the pages
+  if (GetClassLongPtrW(window, GCL_STYLE) & CS_IME) return false;
+  wchar_t class_name[8];
+  return GetClassNameW(window, class_name, 8) == 6 && wcscmp(class_name, L"#32770") == 0;
+}
+
+}  // namespace
+
 LRESULT CALLBACK CPropertySheet::CreationHook(int code, WPARAM wParam, LPARAM lParam) {
   if (code == HCBT_CREATEWND && g_sheetInCreation != nullptr) {
     const CREATESTRUCTW* cs = reinterpret_cast<CBT_CREATEWNDW*>(lParam)->lpcs;
-    // The first top-level window is the sheet; its pages are its children.
-    if ((cs->style & WS_CHILD) == 0) {
+    if (IsSheetWindow(reinterpret_cast<HWND>(wParam), *cs)) {
       CPropertySheet* sheet = g_sheetInCreation;
       g_sheetInCreation = nullptr;
       (void)sheet->SubclassWindow(reinterpret_cast<HWND>(wParam));  // checked after PropertySheetW

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <objbase.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -127,3 +128,18 @@ struct MallocTraits {
   static int Close(Handle h) { free(h); return 0; }
 };
 using ScopedMalloc = Scoped<MallocTraits>;
+
+// COM on this thread while the object lives, apartment-threaded as the shell's
+// dialogs need. Every successful initialisation (S_FALSE included) is balanced.
+class ScopedComApartment {
+ public:
+  ScopedComApartment() : rc_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
+  ~ScopedComApartment() {
+    if (SUCCEEDED(rc_)) CoUninitialize();
+  }
+  ScopedComApartment(const ScopedComApartment&) = delete;
+  ScopedComApartment& operator=(const ScopedComApartment&) = delete;
+
+ private:
+  HRESULT rc_;
+};

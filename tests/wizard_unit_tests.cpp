@@ -229,7 +229,7 @@ TEST_F(SetupResources, DestinationPageTemplateIsExactlyAsDesigned) {
        "This program will install additional Pixelmoor PlugIns version  %s (%s bit)  on your "
        "system.\n(it should be started with Admin permissions)\n\nThe destination folder must be "
        "your (base) Pixelmoor %s-bit folder.",
-       0x50020000, 13, 54, 285, 33},
+       0x50020000, 13, 54, 285, 41},  // five lines: the first sentence wraps
       {1016, "Static", "Press the", 0x50020000, 13, 172, 34, 12},
       {-1, "Static", "Destination folder:", 0x50020000, 13, 132, 110, 9},
       {-1, "Static", "button to start the installation ...", 0x50020000, 99, 172, 134, 12},
@@ -237,9 +237,9 @@ TEST_F(SetupResources, DestinationPageTemplateIsExactlyAsDesigned) {
       {1020, "Static",
        "If the installer can't find Pixelmoor-%s in the system registry, please use the "
        "'Browse' button and find it manually.",
-       0x50020000, 13, 92, 285, 17},
+       0x50020000, 13, 100, 285, 17},
       {1018, "Static", "(Do NOT install these PlugIns to wrong Pixelmoor version or folder)",
-       0x50020000, 13, 111, 285, 8},
+       0x50020000, 13, 119, 285, 8},
   };
   ASSERT_EQ(count, sizeof expected / sizeof expected[0]);
   for (const Control& want : expected) {
@@ -301,12 +301,15 @@ TEST_F(SetupResources, IconHas32And16PixelImagesOf8Bits) {
 
 // What a timer saw while the sheet ran; the timer then presses a button.
 struct SheetSeen {
+  HRESULT com = E_FAIL;  // what initialising COM on this thread answered inside the wizard
   int active_index = -2;
   bool back_enabled = true;
   HICON big_icon = nullptr;
   LOGFONTW header = {};
   std::wstring caption, exit_text, folder_text;
+  std::vector<std::string> clipped;  // static texts that need more room than their control has
 };
+
 
 CWizPropertySheet* g_sheet = nullptr;
 SheetSeen g_seen;
@@ -340,10 +343,37 @@ VOID CALLBACK AnswerReport(HWND, UINT, UINT_PTR id, DWORD) {
   if (answered) KillTimer(nullptr, id);
 }
 
+// The page's static texts that do not fit their controls, measured with the
+// controls' own font and the way a static control wraps its text.
+BOOL CALLBACK MeasureText(HWND control, LPARAM) {
+  wchar_t class_name[16] = {};
+  GetClassNameW(control, class_name, 16);
+  const LONG style = GetWindowLongW(control, GWL_STYLE);
+  const LONG kind = style & SS_TYPEMASK;
+  if (_wcsicmp(class_name, L"Static") != 0 || (kind != SS_LEFT && kind != SS_CENTER)) return TRUE;
+  wchar_t text[512] = {};
+  GetWindowTextW(control, text, 512);
+  RECT room;
+  GetClientRect(control, &room);
+  HDC dc = GetDC(control);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+  RECT need = {0, 0, room.right, 0};
+  DrawTextW(dc, text, -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
+  SelectObject(dc, old);
+  ReleaseDC(control, dc);
+  if (need.bottom > room.bottom || need.right > room.right) {
+    g_seen.clipped.push_back(std::to_string(GetDlgCtrlID(control)) + " needs " +
+                             std::to_string(need.bottom) + " px, has " + std::to_string(room.bottom));
+  }
+  return TRUE;
+}
+
 VOID CALLBACK Inspect(HWND, UINT, UINT_PTR id, DWORD) {
   KillTimer(nullptr, id);
   HWND sheet = g_sheet->m_hWnd;
   if (sheet == nullptr) return;
+  g_seen.com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  if (SUCCEEDED(g_seen.com)) CoUninitialize();
   HWND page = PropSheet_GetCurrentPageHwnd(sheet);
   g_seen.active_index = g_sheet->GetActiveIndex();
   g_seen.back_enabled = IsWindowEnabled(GetDlgItem(sheet, 0x3023)) != FALSE;
@@ -353,6 +383,7 @@ VOID CALLBACK Inspect(HWND, UINT, UINT_PTR id, DWORD) {
   g_seen.caption = WindowText(sheet);
   g_seen.exit_text = WindowText(GetDlgItem(sheet, IDCANCEL));
   g_seen.folder_text = WindowText(GetDlgItem(page, 1000));
+  EnumChildWindows(page, MeasureText, 0);
   if (g_press == IDCANCEL) {
     PostMessageW(GetDlgItem(sheet, IDCANCEL), BM_CLICK, 0, 0);
   } else {
@@ -404,6 +435,7 @@ TEST_F(SheetWindow, FirstActivationPreparesThePageInsideTheSheetsInitialisation)
   EXPECT_EQ(Narrow(g_seen.caption), "Pixelmoor PlugIns 32-bit Setup");
   EXPECT_EQ(Narrow(g_seen.exit_text), "Exit");
   EXPECT_EQ(Narrow(g_seen.folder_text), "") << "no viewer is registered";
+  for (const std::string& text : g_seen.clipped) ADD_FAILURE() << "clipped: control " << text;
   EXPECT_EQ(page.FirstActivation, 0);
   // The window is gone: the sheet answers from what was added.
   EXPECT_EQ(sheet.m_hWnd, nullptr);
@@ -430,6 +462,52 @@ TEST_F(SheetWindow, PageThatDestroysTheSheetEndsTheModalLoop) {
   const std::wstring payload = MakeScratchFolder(L"sheet.Payload") + L"\\payload.zip";
   ASSERT_TRUE(WriteBytes(payload, Resource(L"ZIP", 1973)));
   ExpectPayloadInstalled(folder + L"\\Plugins", payload);
+}
+
+// Another top-level window made on this thread inside PropertySheetW, before
+// the sheet (as Windows does with its input-method window), is not the sheet.
+LRESULT CALLBACK PlainWindowProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcW(w, m, wp, lp); }
+HWND g_intruders[2] = {};
+int CALLBACK MakeIntruders(HWND, UINT message, LPARAM) {
+  if (message != PSCB_PRECREATE) return 0;
+  for (const UINT style : {0u, static_cast<UINT>(CS_IME)}) {
+    const wchar_t* name = style == 0 ? L"PixelmoorTestPopup" : L"PixelmoorTestIme";
+    WNDCLASSW window_class = {};
+    window_class.style = style;
+    window_class.lpfnWndProc = PlainWindowProc;
+    window_class.hInstance = GetModuleHandleW(nullptr);
+    window_class.lpszClassName = name;
+    RegisterClassW(&window_class);
+    g_intruders[style == 0 ? 0 : 1] = CreateWindowExW(0, name, L"", WS_POPUP, 0, 0, 10, 10, nullptr,
+                                                      nullptr, GetModuleHandleW(nullptr), nullptr);
+  }
+  return 0;
+}
+
+TEST_F(SheetWindow, OnlyTheSheetIsTakenForTheSheet) {
+  CWizPropertySheet sheet(L"Pixelmoor Setup", nullptr, 0);
+  CWizPropertyPage page(101);
+  sheet.m_psh.dwFlags |= PSH_USECALLBACK;
+  sheet.m_psh.pfnCallback = MakeIntruders;
+  EXPECT_EQ(Run(&sheet, &page, IDCANCEL), IDCANCEL) << "-1: another window was taken for the sheet";
+  for (HWND intruder : g_intruders) {
+    EXPECT_NE(intruder, nullptr) << "the callback made no window";
+    DestroyWindow(intruder);
+  }
+  EXPECT_EQ(Narrow(g_seen.caption), "Pixelmoor PlugIns 32-bit Setup");
+}
+
+// The folder picker needs COM on the thread: the wizard runs inside an
+// apartment and leaves none behind.
+TEST_F(SheetWindow, WizardRunsInAComApartmentAndReleasesIt) {
+  g_sheet = &theWizard;
+  g_press = IDCANCEL;
+  ASSERT_NE(SetTimer(nullptr, 0, 300, Inspect), 0u);
+  EXPECT_EQ(RunWizard(), kExitWizardLeft);
+  EXPECT_EQ(g_seen.com, S_FALSE) << "COM was not initialised while the wizard ran";
+  const HRESULT after = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  EXPECT_EQ(after, S_OK) << "COM was left initialised";
+  if (SUCCEEDED(after)) CoUninitialize();
 }
 
 TEST(DllSearch, SystemHasSetDefaultDllDirectories) {

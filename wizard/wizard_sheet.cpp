@@ -83,6 +83,9 @@ void FillHeaderLogFont(LOGFONTW* font, int dpi, bool modernShell) {
 }
 
 int RunWizard() {
+  // The folder picker (SHBrowseForFolderW) needs COM on this thread. Without
+  // it the picker may fail; the rest of the wizard does not depend on it.
+  ScopedComApartment com;
   int dpi = 96;  // when the screen cannot be asked
   {
     ScopedScreenDc screen(GetDC(nullptr));
