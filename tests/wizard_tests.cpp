@@ -152,7 +152,9 @@ class WizardRun {
       CloseHandle(process_);
     }
   }
+  // Starts the setup; a run that has ended before may be started again.
   bool Start(const std::wstring& cwd, const wchar_t* environment = nullptr) {
+    if (process_ != nullptr) CloseHandle(process_);
     process_ = StartProcess(g_setup, L"", cwd, environment);
     if (process_ == nullptr) return false;
     pid_ = GetProcessId(process_);
@@ -251,9 +253,10 @@ class Wizard : public ::testing::Test {
     viewer_.Stop();
     DeleteMachineKey(kViewerClassKey);
   }
-  void RegisterViewer() {
+  void RegisterViewer(const std::wstring& folder = L"") {
+    const std::wstring registered = folder.empty() ? viewer_folder_ : folder;
     ASSERT_TRUE(SetMachineString(kViewerCommandKey, nullptr,
-                                 L"\"" + viewer_folder_ + L"\\p_moor32.exe\" \"%1\""));
+                                 L"\"" + registered + L"\\p_moor32.exe\" \"%1\""));
   }
   // Starts the setup and waits for its sheet.
   void Open(const wchar_t* environment = nullptr) {
@@ -324,6 +327,34 @@ TEST_F(Wizard, FirstShowProposesTheRegisteredFolderAndFormatsTheTexts) {
   Answer(box, IDYES);
   EXPECT_EQ(run_.ExitCode(), kLeft);
   EXPECT_FALSE(Exists(viewer_folder_)) << "leaving installed something";
+}
+
+// The pictures at 96 and at 144 dpi (as Wine takes it from the user's
+// LogPixels), proposing a usual folder; the sheet grows with the screen.
+// scripts/docs puts them into docs/.
+TEST_F(Wizard, At144DpiTheSheetGrowsWithTheScreen) {
+  const wchar_t kDesktop[] = L"Control Panel\\Desktop";
+  RegisterViewer(L"C:\\Program Files\\Pixelmoor");
+  Open();
+  RECT at96 = {};
+  GetWindowRect(run_.Sheet(), &at96);
+  run_.Screenshot(L"wizard-96dpi");
+  run_.PressCloseBox();
+  ExpectExitQuestionAndAnswer(IDYES);
+  ASSERT_EQ(run_.ExitCode(), kLeft);
+
+  const DWORD dpi = 144;
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels", REG_DWORD, &dpi, sizeof dpi),
+            ERROR_SUCCESS);
+  Open();
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktop, L"LogPixels");
+  RECT at144 = {};
+  GetWindowRect(run_.Sheet(), &at144);
+  EXPECT_GT(at144.right - at144.left, (at96.right - at96.left) * 5 / 4) << "the sheet did not grow";
+  run_.Screenshot(L"wizard-144dpi");
+  run_.PressCloseBox();
+  ExpectExitQuestionAndAnswer(IDYES);
+  EXPECT_EQ(run_.ExitCode(), kLeft);
 }
 
 TEST_F(Wizard, ExitWithAKnownFolderAsksAndNoKeepsTheWizard) {
