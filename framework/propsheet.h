@@ -3,8 +3,10 @@
 //
 // The sheet runs modeless under a modal loop of its own, so that a page may end it
 // by destroying the sheet window. The sheet window is subclassed as it is created
-// (a WH_CBT hook on this thread around PropertySheetW), so that the sheet class
-// sees the real WM_INITDIALOG: the first page is created and activated inside it.
+// (a WH_CBT hook on this thread around PropertySheetW, taking the first top-level
+// dialog-class window that is not an input-method window), so that the sheet
+// class sees the real WM_INITDIALOG: the first page is created and activated
+// inside it.
 #pragma once
 
 #include <windows.h>

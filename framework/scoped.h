@@ -122,6 +122,14 @@ struct ModuleTraits {
 };
 using ScopedModule = Scoped<ModuleTraits>;
 
+// Memory the system hands out with LocalAlloc (security descriptors).
+struct LocalMemoryTraits {
+  using Handle = void*;
+  static Handle Invalid() { return nullptr; }
+  static HLOCAL Close(Handle h) { return LocalFree(h); }
+};
+using ScopedLocalMemory = Scoped<LocalMemoryTraits>;
+
 struct MallocTraits {
   using Handle = void*;
   static Handle Invalid() { return nullptr; }

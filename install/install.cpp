@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <sddl.h>
+
 #include <direct.h>
 #include <errno.h>
 #include <stdio.h>
@@ -38,9 +40,18 @@ void ReportFailure(const wchar_t* caption, const wchar_t* startDir) {
 // other setup installs: setups started together would otherwise truncate each
 // other's staged archive. Returns 0 on success.
 int InstallAlone(wchar_t* target) {
-  // Only the rights a wait needs, so that a mutex made by an elevated setup
-  // can be opened by one that is not.
-  ScopedKernelHandle mutex(CreateMutexExW(nullptr, kInstallMutexName, 0, SYNCHRONIZE | MUTEX_MODIFY_STATE));
+  // Any user's setup may wait on the mutex and own it, whichever setup made it
+  // (one run as SYSTEM by a deployment, one elevated, one not); each asks only
+  // for the rights a wait needs.
+  ScopedLocalMemory security;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
+          L"D:(A;;0x00100001;;;WD)(A;;GA;;;SY)(A;;GA;;;BA)", SDDL_REVISION_1,
+          reinterpret_cast<PSECURITY_DESCRIPTOR*>(security.Receive()), nullptr)) {
+    return -1;
+  }
+  SECURITY_ATTRIBUTES attributes = {sizeof attributes, security.Get(), FALSE};
+  ScopedKernelHandle mutex(
+      CreateMutexExW(&attributes, kInstallMutexName, 0, SYNCHRONIZE | MUTEX_MODIFY_STATE));
   if (!mutex) return -1;
   const DWORD waited = WaitForSingleObject(mutex.Get(), kInstallWaitMilliseconds);
   // An abandoned mutex is owned all the same: its setup was ended midway.

@@ -8,6 +8,7 @@
 
 #include <string.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -195,6 +196,54 @@ struct Control {
   DWORD style;
   short x, y, cx, cy;
 };
+
+// The loader resolves the imports before any code of the setup runs, so before
+// the DLL search is restricted: every import must be a system DLL that Windows
+// never looks for beside the program (KnownDLLs, and the common controls
+// through the manifest's side-by-side dependency). A new dependency must be
+// decided on, not slip in. The image asks for ASLR and DEP as well.
+TEST(Executable, ImportsOnlyPinnedSystemDllsAndAsksForAslrAndDep) {
+  const std::string image = ReadBytes(g_setup).value_or("");
+  ASSERT_GT(image.size(), sizeof(IMAGE_DOS_HEADER));
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
+  ASSERT_LT(static_cast<size_t>(dos->e_lfanew) + sizeof(IMAGE_NT_HEADERS32), image.size());
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(image.data() + dos->e_lfanew);
+  ASSERT_EQ(nt->Signature, static_cast<DWORD>(IMAGE_NT_SIGNATURE));
+  ASSERT_EQ(nt->OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
+  const WORD characteristics = nt->OptionalHeader.DllCharacteristics;
+  EXPECT_TRUE(characteristics & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE) << "no ASLR: " << characteristics;
+  EXPECT_TRUE(characteristics & IMAGE_DLLCHARACTERISTICS_NX_COMPAT) << "no DEP: " << characteristics;
+
+  const IMAGE_SECTION_HEADER* sections = IMAGE_FIRST_SECTION(nt);
+  auto at = [&](DWORD rva) -> const char* {  // the file's bytes at a virtual address
+    for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
+      const IMAGE_SECTION_HEADER& section = sections[i];
+      if (rva >= section.VirtualAddress && rva < section.VirtualAddress + section.SizeOfRawData &&
+          section.PointerToRawData + (rva - section.VirtualAddress) < image.size()) {
+        return image.data() + section.PointerToRawData + (rva - section.VirtualAddress);
+      }
+    }
+    return nullptr;
+  };
+  const IMAGE_DATA_DIRECTORY* directories = nt->OptionalHeader.DataDirectory;
+  EXPECT_EQ(directories[IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT].Size, 0u) << "delay-loaded imports";
+  std::set<std::string> dlls;
+  const auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(
+      at(directories[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress));
+  ASSERT_NE(entry, nullptr);
+  for (; entry->Name != 0; ++entry) {
+    const char* name = at(entry->Name);
+    ASSERT_NE(name, nullptr);
+    std::string dll(name);
+    for (char& c : dll) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    dlls.insert(dll);
+  }
+  std::string imports;
+  for (const std::string& dll : dlls) imports += (imports.empty() ? "" : " ") + dll;
+  EXPECT_EQ(imports,
+            "ADVAPI32.DLL COMCTL32.DLL GDI32.DLL KERNEL32.DLL MSVCRT.DLL OLE32.DLL SHELL32.DLL "
+            "USER32.DLL");
+}
 
 TEST_F(SetupResources, DestinationPageTemplateIsExactlyAsDesigned) {
   const std::string bytes = Resource(RT_DIALOG, 101);

@@ -20,7 +20,9 @@ class CWizPropertySheet : public CPropertySheet {
   void AddPage(CWizPropertyPage* page);
 
   CFont HeaderFont;
-  // The folder the wizard proposes or has accepted; empty while none is known.
+  // The registered folder the page proposed, or the trimmed text that Next
+  // last checked, refused or not; empty while neither is known. Leaving the
+  // wizard asks first while it is not empty.
   wchar_t InstallFolder[kFolderChars] = {};
   // The window's title and the caption of every message box of the wizard.
   wchar_t SheetCaption[kFolderChars] = {};
