@@ -6,8 +6,8 @@
 #include "framework/winapp.h"
 #include "install/install.h"
 #include "install/messages.h"
-#include "text/text.h"
 #include "res/setup_identity.h"
+#include "text/text.h"
 #include "wizard/wizard_sheet.h"
 
 namespace {

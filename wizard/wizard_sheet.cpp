@@ -3,8 +3,8 @@
 #include "app/setup_app.h"
 #include "framework/scoped.h"
 #include "install/messages.h"
-#include "text/text.h"
 #include "res/setup_identity.h"
+#include "text/text.h"
 #include "wizard/wizard_page.h"
 
 CWizPropertySheet theWizard(L"Pixelmoor Setup", nullptr, 0);
