@@ -40,73 +40,6 @@ bool ConvertEntryName(const char* name, wchar_t* wide, int capacity) {
   return MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name, -1, wide, capacity) > 0;
 }
 
-// An entry's local header and data, as offsets in the archive.
-struct DataSpan {
-  ZPOS64_T begin, end;
-};
-
-int CompareSpans(const void* a, const void* b) {
-  const ZPOS64_T x = static_cast<const DataSpan*>(a)->begin;
-  const ZPOS64_T y = static_cast<const DataSpan*>(b)->begin;
-  return x < y ? -1 : x > y ? 1 : 0;
-}
-
-// Refuses an archive in which two file entries share bytes (many records over
-// one local header: the overlapped-components bomb, which would write the same
-// data again and again), in whatever order the central directory lists them.
-// Entries the loop refuses anyway (encrypted, other methods) are not opened.
-// Leaves the archive on its first entry.
-int CheckDataSpans(unzFile archive, ZPOS64_T count) {
-  ScopedMalloc memory;
-  DataSpan* spans = nullptr;
-  size_t used = 0, capacity = 0;
-  for (ZPOS64_T i = 0; i < count;) {
-    unz_file_info64 info;
-    char name[kEntryNameBytes];
-    int rc = unzGetCurrentFileInfo64(archive, &info, name, sizeof name, nullptr, 0, nullptr, 0);
-    if (rc != UNZ_OK) return rc;
-    const bool opened_plainly = (info.flag & 1) == 0 &&
-                                (info.compression_method == 0 || info.compression_method == Z_DEFLATED);
-    const bool folder = info.size_filename > 0 && info.size_filename < kEntryNameBytes &&
-                        IsEntrySeparator(name[info.size_filename - 1]);
-    if (opened_plainly && info.size_filename < kEntryNameBytes && !folder) {
-      rc = unzOpenCurrentFilePassword(archive, nullptr);
-      if (rc != UNZ_OK) {
-        (void)unzCloseCurrentFile(archive);  // the open's error is the one reported
-        return rc;
-      }
-      // The local header: 30 fixed bytes, the name (as long as the central
-      // directory's, which minizip checks) and the local extra field.
-      const ZPOS64_T data = unzGetCurrentFileZStreamPos64(archive);
-      const int extra = unzGetLocalExtrafield(archive, nullptr, 0);
-      (void)unzCloseCurrentFile(archive);  // nothing was read: there is nothing to check
-      if (extra < 0) return extra;
-      const ZPOS64_T header = 30 + info.size_filename + static_cast<unsigned>(extra);
-      if (used == capacity) {
-        capacity = capacity == 0 ? 64 : capacity * 2;
-        void* grown = realloc(memory.Get(), capacity * sizeof(DataSpan));
-        if (grown == nullptr) return UNZ_INTERNALERROR;
-        (void)memory.Release();
-        memory.Reset(grown);
-        spans = static_cast<DataSpan*>(grown);
-      }
-      spans[used++] = {data > header ? data - header : 0, data + info.compressed_size};
-    }
-    ++i;
-    if (i < count) {
-      rc = unzGoToNextFile(archive);
-      if (rc != UNZ_OK) return rc;
-    }
-  }
-  if (used > 1) qsort(spans, used, sizeof(DataSpan), &CompareSpans);
-  ZPOS64_T reached = 0;
-  for (size_t i = 0; i < used; ++i) {
-    if (i > 0 && spans[i].begin < reached) return kUnpackOverlap;
-    if (spans[i].end > reached) reached = spans[i].end;
-  }
-  return unzGoToFirstFile(archive);
-}
-
 // Only what Windows would let a rename replace: no folder, and no read-only
 // file (Windows refuses to replace one; Wine would, so it is checked here).
 // No file at all is fine.
@@ -199,19 +132,19 @@ class PendingFile {
   bool placed_ = false;
 };
 
+bool WriteToPendingFile(void* file, const char* bytes, unsigned length) {
+  DWORD put = 0;
+  return WriteFile(static_cast<PendingFile*>(file)->Get(), bytes, length, &put, nullptr) &&
+         put == length;  // a short write: a full disk
+}
+
 // Writes one file entry; returns the entry's result, with kUnpackFilesSkipped
 // when its file could not be created or put in place.
 int UnpackFileEntry(unzFile archive, const unz_file_info64& info, const wchar_t* name,
                     char* buffer) {
-  // minizip would inflate an encrypted entry's data as if it were plain.
-  if (info.flag & 1) return kUnpackEncrypted;
-  // Without bzip2 support minizip hands out method 12's compressed bytes as the
-  // file, unchecked; other methods it refuses. Only stored and deflated count.
-  if (info.compression_method != 0 && info.compression_method != Z_DEFLATED) {
-    return kUnpackUnsupportedMethod;
-  }
-
-  int rc = unzOpenCurrentFilePassword(archive, nullptr);
+  int rc = CheckEntryMethod(info);
+  if (rc != UNZ_OK) return rc;
+  rc = unzOpenCurrentFilePassword(archive, nullptr);
   if (rc != UNZ_OK) {
     (void)unzCloseCurrentFile(archive);  // the open's error is the one reported
     return rc;
@@ -221,30 +154,8 @@ int UnpackFileEntry(unzFile archive, const unz_file_info64& info, const wchar_t*
     rc = unzCloseCurrentFile(archive);
     return rc != UNZ_OK ? rc : kUnpackFilesSkipped;
   }
-
-  int copy_rc = UNZ_OK;
-  ZPOS64_T written = 0;
-  for (;;) {
-    const int got = unzReadCurrentFile(archive, buffer, kCopyBufferBytes);
-    if (got < 0) {
-      copy_rc = got;
-      break;
-    }
-    if (got == 0) break;
-    DWORD put = 0;
-    if (!WriteFile(out.Get(), buffer, static_cast<DWORD>(got), &put, nullptr) ||
-        put != static_cast<DWORD>(got)) {
-      copy_rc = kUnpackCantOpen;  // a full disk
-      break;
-    }
-    written += static_cast<unsigned>(got);
-  }
-  // minizip checks the CRC only when the declared size came out.
-  if (copy_rc == UNZ_OK && written != info.uncompressed_size) copy_rc = kUnpackSizeMismatch;
-  rc = unzCloseCurrentFile(archive);  // the CRC check
-  if (copy_rc != UNZ_OK) return copy_rc;
+  rc = DrainEntry(archive, info, buffer, &WriteToPendingFile, &out);
   if (rc != UNZ_OK) return rc;
-
   SetEntryFileTime(out.Get(), static_cast<uint32_t>(info.dosDate));
   return out.PutInPlace(name) ? kUnpackOk : kUnpackFilesSkipped;
 }
@@ -280,13 +191,8 @@ int UnpackEntries(unzFile archive) {
   for (ZPOS64_T i = 0; i < global.number_entry;) {
     unz_file_info64 info;
     char name[kEntryNameBytes];
-    rc = unzGetCurrentFileInfo64(archive, &info, name, sizeof name, nullptr, 0, nullptr, 0);
+    rc = ReadEntryInfo(archive, &info, name);
     if (rc != UNZ_OK) return rc;
-    // A name that filled the buffer comes back cut and unterminated, and one
-    // with a zero byte in it would be written under another name.
-    if (info.size_filename >= kEntryNameBytes || strlen(name) != info.size_filename) {
-      return kUnpackBadName;
-    }
     wchar_t wide[kEntryNameChars];
     if (!ConvertEntryName(name, wide, kEntryNameChars) || !IsPlainRelativeName(wide)) {
       return kUnpackBadName;

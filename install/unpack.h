@@ -5,23 +5,8 @@
 
 #include <stdint.h>
 
+#include "install/archive_rules.h"
 #include "unzip.h"
-
-// Results besides minizip's own (UNZ_*, all negative) and 0 for success.
-enum UnpackResult : int {
-  kUnpackOk = 0,
-  kUnpackCantOpen = -1,        // archive not openable, target not enterable, short write
-  kUnpackFilesSkipped = 1,     // all entries read, but some files or folders could not be made
-  kUnpackBadName = -201,       // an entry name that is not a plain relative path
-  kUnpackSizeMismatch = -202,  // an entry's data gave other than its declared size
-  kUnpackEncrypted = -203,     // an encrypted entry: never written as if it were plain
-  kUnpackUnsupportedMethod = -204,  // neither stored nor deflated: never written raw
-  kUnpackOverlap = -205,       // two files' local headers or data share bytes
-};
-
-constexpr unsigned kEntryNameBytes = 520;
-constexpr unsigned kEntryNameChars = 324;
-constexpr unsigned kCopyBufferBytes = 0x8000;
 
 // Opens `archivePath`, makes `target` the current directory (where it stays)
 // and writes every entry below it. Returns kUnpackCantOpen when the archive

@@ -3,9 +3,13 @@
 #pragma once
 
 #define SETUP_CAPTION "Pixelmoor PlugIns 32-bit Setup"
-#define SETUP_VERSION_MAJOR 4
-#define SETUP_VERSION_MINOR 57
 #define SETUP_BITNESS 32  // the viewer build the plug-ins are for
+
+// The package version is written once, as the CMake project's VERSION, which
+// passes it to the compilers and the resource compiler.
+#if !defined(SETUP_VERSION_MAJOR) || !defined(SETUP_VERSION_MINOR)
+#error "SETUP_VERSION_MAJOR and SETUP_VERSION_MINOR come from the CMake project's VERSION"
+#endif
 
 #define SETUP_STRINGIZE_(x) #x
 #define SETUP_STRINGIZE(x) SETUP_STRINGIZE_(x)

@@ -1,0 +1,56 @@
+// What an archive and its entries must be for the setup to install them, and
+// the reading of an entry's data. minizip calls only, no OS calls: the setup
+// unpacks with these, and the build-time payload check runs the same code
+// natively.
+#pragma once
+
+#include <stdint.h>
+
+#include "unzip.h"
+
+// Results besides minizip's own (UNZ_*, all negative) and 0 for success.
+enum UnpackResult : int {
+  kUnpackOk = 0,
+  kUnpackCantOpen = -1,        // archive not openable, target not enterable, short write
+  kUnpackFilesSkipped = 1,     // all entries read, but some files or folders could not be made
+  kUnpackBadName = -201,       // an entry name that is not a plain relative path
+  kUnpackSizeMismatch = -202,  // an entry's data gave other than its declared size
+  kUnpackEncrypted = -203,     // an encrypted entry: never written as if it were plain
+  kUnpackUnsupportedMethod = -204,  // neither stored nor deflated: never written raw
+  kUnpackOverlap = -205,       // two files' local headers or data share bytes
+};
+
+constexpr unsigned kEntryNameBytes = 520;
+constexpr unsigned kEntryNameChars = 324;  // the UTF-16 form, with its terminator
+constexpr unsigned kCopyBufferBytes = 0x8000;
+
+// Reads the current entry's information and its 8-bit name. Returns minizip's
+// error, kUnpackBadName for a name that fills the buffer (it would come back
+// cut) or holds a zero byte (it would be written under another name), else 0.
+int ReadEntryInfo(unzFile archive, unz_file_info64* info, char name[kEntryNameBytes]);
+
+// True for a folder entry: its name ends with a separator.
+bool IsFolderEntryName(const char* name);
+
+// kUnpackEncrypted or kUnpackUnsupportedMethod for a file entry that is never
+// written (minizip would inflate an encrypted entry as if it were plain, and
+// hand out other methods' bytes raw), else 0.
+int CheckEntryMethod(const unz_file_info64& info);
+
+// Refuses an archive in which two file entries share bytes, their local
+// headers or their data (many records over one local header: the
+// overlapped-components bomb), in whatever order the central directory lists
+// them. Entries refused anyway are not looked at. Returns minizip's error,
+// kUnpackOverlap (with the index of the later-lying entry in `*overlapping`
+// when given), else 0; the archive is then back on its first entry.
+int CheckDataSpans(unzFile archive, uint64_t count, uint64_t* overlapping = nullptr);
+
+// Takes one piece of an entry's data; false when it could not be kept.
+using EntrySink = bool (*)(void* context, const char* bytes, unsigned length);
+
+// Reads the open entry's data to its end through `sink`, using `buffer`
+// (kCopyBufferBytes), and closes the entry. Returns 0 when the data came out
+// whole: its declared size and its CRC. Otherwise the first error: minizip's
+// or zlib's, kUnpackCantOpen when the sink failed, kUnpackSizeMismatch.
+int DrainEntry(unzFile archive, const unz_file_info64& info, char* buffer, EntrySink sink,
+               void* context);
