@@ -46,10 +46,9 @@ PY
 setup_build=$build/hostile-setup
 mkdir -p "$build/hostile"
 : >"$build/hostile/payload.zip"
-if [ ! -f "$setup_build/build.ninja" ]; then
-  (cd "$root" && cmake --preset default -B "$setup_build" -DPIXELMOOR_TESTS=OFF \
-    -DPIXELMOOR_PAYLOAD_ZIP="$build/hostile/payload.zip" >/dev/null) || exit 1
-fi
+# An empty payload is refused on purpose: the build-time check is off here.
+(cd "$root" && cmake --preset default -B "$setup_build" -DPIXELMOOR_TESTS=OFF \
+  -DPIXELMOOR_PAYLOAD_CHECK=OFF -DPIXELMOOR_PAYLOAD_ZIP="$build/hostile/payload.zip" >/dev/null) || exit 1
 cmake --build "$setup_build" --target PixelmoorPlugInsSetup >/dev/null || exit 1
 cp "$setup_build/PixelmoorPlugInsSetup.exe" "$build/faults/empty-payload.exe"
 

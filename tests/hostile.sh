@@ -4,6 +4,8 @@
 # the resources and the link are redone per archive), and runs the cases. Their
 # table is left in BUILD_DIR/hostile/table.md; scripts/docs copies it into
 # docs/robustness.md.
+# The build-time payload check (built by the main build) gives its verdict on
+# each archive too.
 #   hostile.sh BUILD_DIR HOSTILE_TESTS.exe
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -17,10 +19,9 @@ mkdir -p "$dir/setups"
 "$root/scripts/wine-run" "$tests_exe" --write "$dir"
 first=$(head -n 1 "$dir/cases.txt")
 cp "$dir/$first.zip" "$dir/payload.zip"
-if [ ! -f "$setup_build/build.ninja" ]; then
-  (cd "$root" && cmake --preset default -B "$setup_build" -DPIXELMOOR_TESTS=OFF \
-    -DPIXELMOOR_PAYLOAD_ZIP="$dir/payload.zip" >/dev/null)
-fi
+# Their payloads are refused on purpose: the build-time check is off here.
+(cd "$root" && cmake --preset default -B "$setup_build" -DPIXELMOOR_TESTS=OFF \
+  -DPIXELMOOR_PAYLOAD_CHECK=OFF -DPIXELMOOR_PAYLOAD_ZIP="$dir/payload.zip" >/dev/null)
 count=0
 while read -r id; do
   cp "$dir/$id.zip" "$dir/payload.zip"
@@ -30,7 +31,16 @@ while read -r id; do
 done <"$dir/cases.txt"
 echo "hostile: $count setups built, one per archive"
 
+checker=$build/payload-check/check_payload
+: >"$dir/checks.txt"
+while read -r id; do
+  verdict=0
+  "$checker" "$dir/$id.zip" >"$dir/$id.check" 2>&1 || verdict=$?
+  echo "$id $verdict" >>"$dir/checks.txt"
+done <"$dir/cases.txt"
+echo "hostile: the build-time check ran on every archive ($dir/<id>.check)"
+
 rc=0
-"$root/scripts/wine-run" "$tests_exe" "$dir/setups" "$dir/table.md" || rc=$?
+"$root/scripts/wine-run" "$tests_exe" "$dir/setups" "$dir/checks.txt" "$dir/table.md" || rc=$?
 echo "hostile: table in $dir/table.md (scripts/docs puts it into docs/robustness.md)"
 exit "$rc"

@@ -104,7 +104,8 @@ std::vector<HostileArchive> HostileArchives() {
   cases.push_back({"zero_entries", "zero entries", BuildZip({}), true});
   cases.push_back({"not_an_archive", "a file that is not an archive", std::string(4000, 'N'), false});
   cases.push_back({"duplicate_names", "the same name twice (the second wins)",
-                   BuildZip({FileEntry("dup.dll", "first"), FileEntry("dup.dll", "second")}), true});
+                   BuildZip({FileEntry("dup.dll", "first"), FileEntry("dup.dll", "second")}), true,
+                   true});
   cases.push_back({"file_then_folder", "a file and then a folder of the same name",
                    BuildZip({FileEntry("same", "file"), FolderEntry("same/"), FileEntry("same/in.dll", "x")}),
                    false});

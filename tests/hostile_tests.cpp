@@ -3,8 +3,11 @@
 // nothing may crash or hang, a silent run logs "Can't install all files!"
 // and ends with exit code 1 exactly when something was not installed (else 0),
 // and the temporary copy is gone. The outcomes are written as a Markdown table.
-//   hostile_tests --write DIR              writes DIR\<id>.zip and DIR\cases.txt
-//   hostile_tests SETUPS_DIR TABLE.md      runs the cases (SETUPS_DIR\<id>.exe)
+// The build-time payload check's verdict on each archive (CHECKS.txt, lines
+// "<id> <exit code>", written by hostile.sh) must match: it passes exactly the
+// archives the setup installs whole, but for names Windows takes for one.
+//   hostile_tests --write DIR                   writes DIR\<id>.zip and DIR\cases.txt
+//   hostile_tests SETUPS_DIR CHECKS.txt TABLE.md runs the cases (SETUPS_DIR\<id>.exe)
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -20,6 +23,7 @@
 namespace {
 
 std::wstring g_setups;
+std::map<std::string, int> g_check_of;        // the payload check's exit code per case
 std::map<std::string, std::string> g_row_of;  // the table's row of each case run
 
 const char kCantInstall[] = "Can't install all files!";
@@ -109,6 +113,12 @@ TEST_P(Hostile, StaysInsideAndTellsTheTruth) {
   const auto unpacked = ListTree(unpack + L"\\Plugins");
   EXPECT_EQ(unpacked, ListTree(run + L"\\Viewer\\Plugins")) << "the setup and the unpacker disagree";
 
+  const bool check_ran = g_check_of.count(c.id) > 0;
+  const bool check_passed = check_ran && g_check_of[c.id] == 0;
+  EXPECT_TRUE(check_ran) << "the build-time check did not run on it";
+  EXPECT_EQ(check_passed, c.installs_whole && !c.check_refuses_anyway)
+      << "the build-time check " << (check_passed ? "passed" : "refused") << " it";
+
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
   const bool temp_left = Exists(std::wstring(temp) + L"PX32_plugins.zip");
@@ -120,7 +130,8 @@ TEST_P(Hostile, StaysInsideAndTellsTheTruth) {
                    ResultName(rc) + " | " + std::to_string(files) + " | " +
                    (log.empty() ? "nothing" : logged_7 ? "message 7" : "other: " + std::to_string(entries) + " entries") +
                    " | " + (outside.empty() ? "none" : std::to_string(outside.size()) + " paths") + " | " +
-                   (temp_left ? "left" : "gone") + " | " + (ended ? std::to_string(code) : "hung") + " |";
+                   (temp_left ? "left" : "gone") + " | " + (ended ? std::to_string(code) : "hung") + " | " +
+                   (!check_ran ? "not run" : check_passed ? "passes" : "refuses") + " |";
 }
 
 INSTANTIATE_TEST_SUITE_P(Archives, Hostile, ::testing::ValuesIn(HostileArchives()),
@@ -141,18 +152,27 @@ int WriteArchives(const std::wstring& dir) {
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (argc == 3 && std::string(argv[1]) == "--write") return WriteArchives(WindowsPath(argv[2]));
-  if (argc != 3) {
-    fprintf(stderr, "usage: hostile_tests --write DIR | hostile_tests SETUPS_DIR TABLE.md\n");
+  if (argc != 4) {
+    fprintf(stderr, "usage: hostile_tests --write DIR | hostile_tests SETUPS_DIR CHECKS.txt TABLE.md\n");
     return 2;
   }
   g_setups = WindowsPath(argv[1]);
+  const std::string checks = ReadBytes(WindowsPath(argv[2])).value_or("");
+  for (size_t at = 0; at < checks.size();) {
+    const size_t end = checks.find('\n', at) == std::string::npos ? checks.size() : checks.find('\n', at);
+    const std::string line = checks.substr(at, end - at);
+    const size_t blank = line.find(' ');
+    if (blank != std::string::npos) g_check_of[line.substr(0, blank)] = atoi(line.c_str() + blank + 1);
+    at = end + 1;
+  }
   const int rc = RUN_ALL_TESTS();
   std::string table =
       "| archive | should install | unpacker | files kept | silent run logs | written outside | "
-      "temporary copy | exit code |\n| --- | --- | --- | ---: | --- | --- | --- | --- |\n";
+      "temporary copy | exit code | build-time check |\n"
+      "| --- | --- | --- | ---: | --- | --- | --- | --- | --- |\n";
   for (const HostileArchive& c : HostileArchives()) {
-    table += g_row_of.count(c.id) ? g_row_of[c.id] + "\n" : "| " + c.what + " | not run | | | | | | |\n";
+    table += g_row_of.count(c.id) ? g_row_of[c.id] + "\n" : "| " + c.what + " | not run | | | | | | | |\n";
   }
-  WriteBytes(WindowsPath(argv[2]), table);
+  WriteBytes(WindowsPath(argv[3]), table);
   return rc;
 }

@@ -5,11 +5,14 @@ The archive has the form the setup is built for: a folder entry for every
 subfolder (stored, size 0) ahead of all files, then every file deflated at
 level 9, general-purpose flag 2 on every entry, "/" as separator, no comment.
 Entry times are the files' modification times as local time (as zip tools do).
-The output depends only on the files, their names and their times.
+The output depends only on the files, their names and their times. With
+--checker, the build-time payload check first checks the names with the
+setup's own rules, and a refused name stops the packing in its words.
 """
 import argparse
 import os
 import struct
+import subprocess
 import sys
 import time
 import zlib
@@ -33,17 +36,26 @@ def collect(folder):
             dirs.append((prefix, root))
         for name in sorted(names):
             files.append((prefix + name, os.path.join(root, name)))
-    entries = sorted(dirs, key=lambda e: e[0].lower()) + sorted(files, key=lambda e: e[0].lower())
+    return sorted(dirs, key=lambda e: e[0].lower()) + sorted(files, key=lambda e: e[0].lower())
+
+
+def check_names(checker, entries):
+    """Has the payload check refuse names the setup would not install."""
+    result = subprocess.run([checker, "--names"] + [name for name, _ in entries])
+    if result.returncode != 0:
+        sys.exit("pack_payload: nothing packed; rename the refused files")
+
+
+def pack(folder, out_path, checker=None):
+    local, central = bytearray(), bytearray()
+    count = 0
+    entries = collect(folder)
+    if checker:
+        check_names(checker, entries)
     for name, _ in entries:
         if not name.isascii():
             sys.exit(f"pack_payload: entry name is not ASCII: {name!r}")
-    return entries
-
-
-def pack(folder, out_path):
-    local, central = bytearray(), bytearray()
-    count = 0
-    for name, path in collect(folder):
+    for name, path in entries:
         is_dir = name.endswith("/")
         raw_name = name.encode("ascii")
         date, clock = dos_date_time(os.stat(path).st_mtime)
@@ -76,12 +88,13 @@ def pack(folder, out_path):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--checker", help="the payload check, to check the names first")
     parser.add_argument("folder")
     parser.add_argument("archive")
     args = parser.parse_args()
     if not os.path.isdir(args.folder):
         sys.exit(f"pack_payload: not a folder: {args.folder}")
-    count = pack(args.folder, args.archive)
+    count = pack(args.folder, args.archive, args.checker)
     print(f"pack_payload: {count} entries -> {args.archive}")
 
 
