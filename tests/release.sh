@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# scripts/release end to end, as a maintainer runs it: a small plug-in folder
+# made here, a throwaway code-signing certificate from a CA of the test's own,
+# an unsigned and a signed release whose SHA256SUMS verify, the signature
+# verified against that CA, two unsigned releases from separate build folders
+# byte-identical, and a refused file name failing the release before anything
+# is built, naming the file.
+#   release.sh BUILD_DIR
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+work=$(cd "$1" && pwd)/release-test
+cd "$root"  # the build presets are here
+rm -rf "$work"
+mkdir -p "$work/plugins/Codecs" "$work/pki"
+checks=0 failures=0
+check() {  # check WHAT COMMAND...: runs the command, reports and counts a failure
+  local what=$1
+  shift
+  checks=$((checks + 1))
+  if "$@" >>"$work/checks.log" 2>&1; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
+}
+
+# The plug-ins, with times of their own.
+printf 'first plug-in' >"$work/plugins/Px_One.dll"
+head -c 200000 /dev/urandom >"$work/plugins/Px_Two.dll"
+printf 'a codec' >"$work/plugins/Codecs/Px_Raw.dll"
+touch -d '2025-06-01 10:20:31' "$work/plugins/Px_One.dll"
+touch -d '2024-12-24 18:00:00' "$work/plugins/Codecs/Px_Raw.dll"
+
+# A CA, and a code-signing certificate it issued, in a PKCS#12 file.
+pki=$work/pki
+password=release-test-$RANDOM$RANDOM
+printf '%s\n' "$password" >"$pki/password"
+{
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout "$pki/ca.key" -out "$pki/ca.pem" -days 2 \
+    -subj "/CN=Pixelmoor Release Test CA" -addext "basicConstraints=critical,CA:TRUE" \
+    -addext "keyUsage=critical,keyCertSign"
+  openssl req -newkey rsa:2048 -nodes -keyout "$pki/signer.key" -out "$pki/signer.csr" \
+    -subj "/CN=Pixelmoor Release Test Publisher"
+  printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' \
+    >"$pki/signer.ext"
+  openssl x509 -req -in "$pki/signer.csr" -CA "$pki/ca.pem" -CAkey "$pki/ca.key" -CAcreateserial \
+    -out "$pki/signer.pem" -days 2 -extfile "$pki/signer.ext"
+  openssl pkcs12 -export -inkey "$pki/signer.key" -in "$pki/signer.pem" -certfile "$pki/ca.pem" \
+    -out "$pki/signer.pfx" -passout "file:$pki/password"
+} >"$work/pki.log" 2>&1 || { echo "FAILED: making the test certificate"; cat "$work/pki.log"; exit 1; }
+
+release() {  # release BUILD OUT [OPTIONS]: the output in OUT.log
+  local build=$1 out=$2
+  shift 2
+  PIXELMOOR_RELEASE_BUILD=$work/$build "$root/scripts/release" "$work/plugins" "$work/$out" "$@" \
+    >"$work/$out.log" 2>&1
+}
+sums_verify() { (cd "$work/$1" && sha256sum -c SHA256SUMS >/dev/null); }
+
+check "an unsigned release" release build-a unsigned
+check "its SHA256SUMS verifies" sums_verify unsigned
+check "it says it is unsigned" grep -q 'signed: no' "$work/unsigned.log"
+check "a second unsigned release, from a build folder of its own" release build-b unsigned-again
+check "the two are byte-identical" cmp "$work/unsigned/PixelmoorPlugInsSetup.exe" \
+  "$work/unsigned-again/PixelmoorPlugInsSetup.exe"
+
+check "a signed release (proved under Wine)" release build-a signed --pfx "$pki/signer.pfx" \
+  --password-file "$pki/password"
+check "its SHA256SUMS verifies" sums_verify signed
+check "osslsigncode verifies the signature against the test CA" \
+  osslsigncode verify -CAfile "$pki/ca.pem" -in "$work/signed/PixelmoorPlugInsSetup.exe"
+check "the password appears in no output" \
+  sh -c '! grep -rqF "$1" "$2"/*.log "$2"/build-a/release.log' sh "$password" "$work"
+check "signing changed the setup" sh -c '! cmp -s "$1" "$2"' sh \
+  "$work/unsigned/PixelmoorPlugInsSetup.exe" "$work/signed/PixelmoorPlugInsSetup.exe"
+
+mkdir -p "$work/refused"
+cp "$work/plugins/Px_One.dll" "$work/refused/"
+printf 'a device' >"$work/refused/CON.dll"
+refused_fails() {
+  ! PIXELMOOR_RELEASE_BUILD=$work/build-refused "$root/scripts/release" "$work/refused" \
+    "$work/refused-out" >"$work/refused.log" 2>&1
+}
+check "a folder with a refused name fails the release" refused_fails
+check "the failure names the file" grep -q '"CON.dll"' "$work/refused.log"
+check "nothing was built or written" \
+  sh -c '[ ! -e "$1/build-refused/PixelmoorPlugInsSetup.exe" ] && [ ! -e "$1/refused-out" ]' sh "$work"
+
+# The same check in the CMake build, for an archive given as it is.
+python3 - "$work/refused.zip" <<'PY'
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
+    z.writestr("Px_One.dll", "one")
+    z.writestr("nul.txt", "a device")
+PY
+build_refuses() {
+  cmake --preset default -B "$work/build-zip" -DPIXELMOOR_TESTS=OFF \
+    -DPIXELMOOR_PAYLOAD_ZIP="$work/refused.zip" >"$work/build-zip.log" 2>&1 || return 1
+  ! cmake --build "$work/build-zip" --target payload >>"$work/build-zip.log" 2>&1
+}
+check "a CMake build of a refused archive fails" build_refuses
+check "in the payload check's words" grep -q 'refused "nul.txt": its name is not a plain' \
+  "$work/build-zip.log"
+
+for log in unsigned signed; do sed -n 's/^release: //p' "$work/$log.log" | tail -n 5; done
+echo "$((checks - failures)) passed, $failures failed"
+[ "$failures" = 0 ]
