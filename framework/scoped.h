@@ -26,12 +26,6 @@ class Scoped {
     if (IsValid()) Traits::Close(h_);
     h_ = h;
   }
-  // Gives up ownership without closing, for a handle that moved elsewhere.
-  Handle Release() {
-    Handle h = h_;
-    h_ = Traits::Invalid();
-    return h;
-  }
   // Closes now and returns the close's result, for callers that must check it.
   auto Close() {
     auto rc = Traits::Close(h_);

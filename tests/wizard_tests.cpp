@@ -599,7 +599,7 @@ TEST_F(Browse, CancelLeavesTheBoxAsItWas) {
 
 // With nothing to start from, the picker keeps the selection it opens with:
 // the Desktop itself, which is no file-system folder, so OK leaves the box
-// empty. A start folder made up from the empty box (C:\\, the current
+// empty. A start folder made up from the empty box (C:\, the current
 // directory) would come back as that folder.
 TEST_F(Browse, EmptyBoxOpensThePickerOnItsOwnSelection) {
   Open();
