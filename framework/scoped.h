@@ -68,7 +68,7 @@ struct RegKeyTraits {
 };
 using ScopedRegKey = Scoped<RegKeyTraits>;
 
-// C runtime streams (the log, the staged archive, the unpacked files).
+// C runtime streams (the install log).
 struct CrtFileTraits {
   using Handle = FILE*;
   static Handle Invalid() { return nullptr; }

@@ -114,3 +114,19 @@ bool SiblingTempName(const wchar_t* name, uint32_t process, uint32_t serial,
   for (size_t i = 0; i <= at; ++i) temp[folder + i] = leaf[i];
   return true;
 }
+
+bool EntryPathBelow(const wchar_t* folder, const wchar_t* name, size_t length, wchar_t* path,
+                    size_t capacity) {
+  size_t folder_length = 0;
+  while (folder[folder_length] != 0) ++folder_length;
+  const bool separated = folder_length > 0 && folder[folder_length - 1] == L'\\';
+  if (capacity == 0) return false;
+  path[0] = 0;
+  if (folder_length + (separated ? 0 : 1) + length + 1 > capacity) return false;
+  size_t at = 0;
+  for (; at < folder_length; ++at) path[at] = folder[at];
+  if (!separated) path[at++] = L'\\';
+  for (size_t i = 0; i < length; ++i) path[at++] = IsEntrySeparator(name[i]) ? L'\\' : name[i];
+  path[at] = 0;
+  return true;
+}

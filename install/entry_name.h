@@ -26,3 +26,10 @@ bool IsEmptyArchiveRecord(const unsigned char* bytes, size_t length);
 // fit `capacity` characters.
 bool SiblingTempName(const wchar_t* name, uint32_t process, uint32_t serial,
                      wchar_t* temp, size_t capacity);
+
+// `folder`, a backslash (unless `folder` ends with one) and the first `length`
+// characters of `name` with each "/" as "\": where an entry's file or folder
+// lies when nothing on the way is a link. False, with `path` empty, when it
+// does not fit `capacity` characters.
+bool EntryPathBelow(const wchar_t* folder, const wchar_t* name, size_t length, wchar_t* path,
+                    size_t capacity);

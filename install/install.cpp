@@ -6,12 +6,12 @@
 
 #include <direct.h>
 #include <errno.h>
-#include <stdio.h>
 
 #include "framework/scoped.h"
 #include "framework/winapp.h"
 #include "install/install_log.h"
 #include "install/messages.h"
+#include "install/pending_file.h"
 #include "install/unpack.h"
 #include "res/setup_identity.h"
 #include "text/path_split.h"
@@ -135,13 +135,28 @@ int StagePayloadArchive(int id, const wchar_t* type, const wchar_t* fileName,
     return -1;
   }
 
+  // The user's other programs can write to the temp folder: the copy is made
+  // new under a name of its own and renamed over the staged name, which
+  // replaces whatever is there (a leftover copy, a link or a hard link itself,
+  // never what a link leads to). Nobody else can open, replace or rename it,
+  // and it is deleted when its last handle closes, also when the setup is killed.
+  ScopedFileHandle copy;
   {
-    ScopedCrtFile staged(_wfopen(temp_path, L"wb"));
-    if (!staged) return -1;
-    // A short copy fails to open as an archive, which is reported as a failure.
-    (void)fwrite(bytes, 1, size, staged.Get());
+    PendingFile staged;
+    DWORD put = 0;
+    if (!staged.Create(temp_path, GENERIC_READ | GENERIC_WRITE,
+                       FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE) ||
+        !WriteFile(staged.Get(), bytes, size, &put, nullptr) || put != size ||
+        !staged.PutInPlace(temp_path)) {
+      return -1;
+    }
+    // Unpacking reads through a handle that cannot write to the same open file.
+    HANDLE read_only = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), staged.Get(), GetCurrentProcess(), &read_only,
+                         FILE_GENERIC_READ, FALSE, 0)) {
+      return -1;
+    }
+    copy.Reset(read_only);
   }
-  const int rc = UnpackArchive(temp_path, target);
-  (void)_wremove(temp_path);  // a leftover copy in the temp folder is harmless
-  return rc;
+  return UnpackArchive(copy.Get(), target);
 }

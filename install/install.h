@@ -28,7 +28,10 @@ int InstallPlugins(const wchar_t* folder, const wchar_t* caption);
 int MakeFolderChain(wchar_t* path, size_t capacity);
 
 // Writes resource (`id`, `type`) of the program to `fileName` in the user's temp
-// folder, unpacks it into `target` and deletes it. Returns 0 on success, -1 when
-// staging fails, otherwise the result of UnpackArchive.
+// folder, unpacks it into `target` and deletes it. The copy is locked from its
+// creation to its deletion, and what was at the name before is replaced, never
+// written through. Returns 0 on success, -1 when staging fails (also when
+// something at the name cannot be replaced: a folder, a file in use), otherwise
+// the result of UnpackArchive.
 int StagePayloadArchive(int id, const wchar_t* type, const wchar_t* fileName,
                         const wchar_t* target);

@@ -3,15 +3,14 @@
 #include <windows.h>
 
 #include <direct.h>
-#include <errno.h>
 #include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
 
 #include "framework/scoped.h"
 #include "install/entry_name.h"
-#include "text/text.h"
-#include "iowin32.h"
+#include "install/pending_file.h"
+#include "install/target_folder.h"
 
 namespace {
 
@@ -22,15 +21,62 @@ struct UnzFileTraits {
 };
 using ScopedUnzFile = Scoped<UnzFileTraits>;
 
+// minizip reads the archive through these functions, from the one handle the
+// caller holds: it is never opened again by a path that another process could
+// have changed, and nothing here can write to it.
+struct ArchiveStream {
+  HANDLE file;
+  bool failed;  // a read or seek failed: minizip tells an error from the end by it
+};
+
+voidpf ZCALLBACK OpenStream(voidpf, const void* stream, int mode) {
+  if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) return nullptr;
+  return const_cast<void*>(stream);
+}
+
+uLong ZCALLBACK ReadStream(voidpf, voidpf stream, void* buffer, uLong size) {
+  auto* archive = static_cast<ArchiveStream*>(stream);
+  DWORD got = 0;
+  if (!ReadFile(archive->file, buffer, size, &got, nullptr)) archive->failed = true;
+  return got;
+}
+
+uLong ZCALLBACK WriteStream(voidpf, voidpf, const void*, uLong) { return 0; }
+
+ZPOS64_T ZCALLBACK TellStream(voidpf, voidpf stream) {
+  auto* archive = static_cast<ArchiveStream*>(stream);
+  LARGE_INTEGER zero = {}, at = {};
+  if (SetFilePointerEx(archive->file, zero, &at, FILE_CURRENT)) return static_cast<ZPOS64_T>(at.QuadPart);
+  archive->failed = true;
+  return static_cast<ZPOS64_T>(-1);
+}
+
+long ZCALLBACK SeekStream(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
+  auto* archive = static_cast<ArchiveStream*>(stream);
+  DWORD method = FILE_BEGIN;
+  if (origin == ZLIB_FILEFUNC_SEEK_CUR) method = FILE_CURRENT;
+  if (origin == ZLIB_FILEFUNC_SEEK_END) method = FILE_END;
+  LARGE_INTEGER to;
+  to.QuadPart = static_cast<LONGLONG>(offset);
+  if (SetFilePointerEx(archive->file, to, nullptr, method)) return 0;
+  archive->failed = true;
+  return -1;
+}
+
+int ZCALLBACK CloseStream(voidpf, voidpf) { return 0; }  // the caller's handle stays open
+
+int ZCALLBACK StreamError(voidpf, voidpf stream) {
+  return static_cast<ArchiveStream*>(stream)->failed ? 1 : 0;
+}
+
 // minizip takes an end record at offset 0 for a missing one and refuses an
 // archive with no entries at all; such an archive is simply empty.
-bool IsEmptyArchiveFile(const wchar_t* path) {
-  ScopedFileHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
+bool IsEmptyArchive(HANDLE file) {
+  LARGE_INTEGER start = {};
+  if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return false;
   unsigned char bytes[22 + 0xFFFF];
   DWORD got = 0;
-  if (!ReadFile(file.Get(), bytes, sizeof bytes, &got, nullptr)) return false;
+  if (!ReadFile(file, bytes, sizeof bytes, &got, nullptr)) return false;
   return IsEmptyArchiveRecord(bytes, got);
 }
 
@@ -40,98 +86,6 @@ bool ConvertEntryName(const char* name, wchar_t* wide, int capacity) {
   return MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name, -1, wide, capacity) > 0;
 }
 
-// Only what Windows would let a rename replace: no folder, and no read-only
-// file (Windows refuses to replace one; Wine would, so it is checked here).
-// No file at all is fine.
-bool MayReplace(const wchar_t* name) {
-  const DWORD attributes = GetFileAttributesW(name);
-  if (attributes == INVALID_FILE_ATTRIBUTES) return true;  // creating it tells the rest
-  return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
-}
-
-// A new file beside an entry's destination, written in full before it replaces
-// the destination in one rename. Deleted on every path that does not put it in
-// place, so a failed entry leaves the old file as it was.
-class PendingFile {
- public:
-  PendingFile() = default;
-  ~PendingFile() {
-    if (!file_ || placed_) return;
-    FILE_DISPOSITION_INFO dispose = {TRUE};
-    // A delete that fails leaves a stray temporary file, not a damaged plug-in.
-    (void)SetFileInformationByHandle(file_.Get(), FileDispositionInfo, &dispose, sizeof dispose);
-  }
-  PendingFile(const PendingFile&) = delete;
-  PendingFile& operator=(const PendingFile&) = delete;
-
-  // Creates the file new (never through anything already at its name) in the
-  // folder of `name`, making the folder when it is missing.
-  bool Create(const wchar_t* name) {
-    static uint32_t serial = 0;  // names left by a setup that was killed are skipped
-    const uint32_t process = GetCurrentProcessId();
-    bool made_folder = false;
-    for (int attempt = 0; attempt < 32; ++attempt) {
-      wchar_t temp[kEntryNameChars];
-      if (!SiblingTempName(name, process, serial++, temp, kEntryNameChars)) return false;
-      file_.Reset(CreateFileW(temp, GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-      if (file_) return true;
-      const DWORD error = GetLastError();
-      if (error == ERROR_PATH_NOT_FOUND && !made_folder) {
-        // The folder's entry comes later, or there is none.
-        made_folder = true;
-        MakeFolderOf(temp);
-      } else if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
-        return false;
-      }
-    }
-    return false;
-  }
-
-  HANDLE Get() const { return file_.Get(); }
-
-  // Renames the file to `name`, replacing what is there. False when that
-  // cannot be done (the old file is in use): the old file stays as it was.
-  bool PutInPlace(const wchar_t* name) {
-    wchar_t full[MAX_PATH];
-    const DWORD length = GetFullPathNameW(name, MAX_PATH, full, nullptr);
-    if (length == 0 || length >= MAX_PATH) return false;
-    // The rename takes a native path: \??\C:\... or \??\UNC\server\share\...
-    const wchar_t* rest = full;
-    const wchar_t* prefix = L"\\??\\";
-    if (full[0] == L'\\' && full[1] == L'\\') {
-      rest = full + 2;
-      prefix = L"\\??\\UNC\\";
-    }
-    struct {
-      FILE_RENAME_INFO info;
-      wchar_t room[MAX_PATH + 8];
-    } rename = {};
-    rename.info.ReplaceIfExists = TRUE;
-    wchar_t* target = rename.info.FileName;
-    if (!CopyText(target, MAX_PATH + 8, prefix) || !AppendText(target, MAX_PATH + 8, rest)) return false;
-    rename.info.FileNameLength = static_cast<DWORD>(TextLength(target) * sizeof(wchar_t));
-    placed_ = SetFileInformationByHandle(file_.Get(), FileRenameInfo, &rename, sizeof rename) != 0;
-    return placed_;
-  }
-
- private:
-  static void MakeFolderOf(wchar_t* path) {
-    wchar_t* last = nullptr;
-    for (wchar_t* p = path; *p != 0; ++p) {
-      if (IsEntrySeparator(*p)) last = p;
-    }
-    if (last == nullptr) return;
-    const wchar_t separator = *last;
-    *last = 0;
-    (void)MakeEntryFolderChain(path);  // a failure shows when the file is created again
-    *last = separator;
-  }
-
-  ScopedFileHandle file_;
-  bool placed_ = false;
-};
-
 bool WriteToPendingFile(void* file, const char* bytes, unsigned length) {
   DWORD put = 0;
   return WriteFile(static_cast<PendingFile*>(file)->Get(), bytes, length, &put, nullptr) &&
@@ -139,9 +93,10 @@ bool WriteToPendingFile(void* file, const char* bytes, unsigned length) {
 }
 
 // Writes one file entry; returns the entry's result, with kUnpackFilesSkipped
-// when its file could not be created or put in place.
+// when its file could not be created or put in place, or would have gone
+// through a link.
 int UnpackFileEntry(unzFile archive, const unz_file_info64& info, const wchar_t* name,
-                    char* buffer) {
+                    const TargetFolder& target, char* buffer) {
   int rc = CheckEntryMethod(info);
   if (rc != UNZ_OK) return rc;
   rc = unzOpenCurrentFilePassword(archive, nullptr);
@@ -149,8 +104,10 @@ int UnpackFileEntry(unzFile archive, const unz_file_info64& info, const wchar_t*
     (void)unzCloseCurrentFile(archive);  // the open's error is the one reported
     return rc;
   }
+  HeldFolders folders;
   PendingFile out;
-  if (!MayReplace(name) || !out.Create(name)) {
+  if (!folders.Hold(target, name) || !MayReplace(target, name) ||
+      !out.Create(name, GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL)) {
     rc = unzCloseCurrentFile(archive);
     return rc != UNZ_OK ? rc : kUnpackFilesSkipped;
   }
@@ -162,12 +119,13 @@ int UnpackFileEntry(unzFile archive, const unz_file_info64& info, const wchar_t*
 
 }  // namespace
 
-int UnpackArchive(const wchar_t* archivePath, const wchar_t* target) {
-  zlib_filefunc64_def functions;
-  fill_win32_filefunc64W(&functions);
-  ScopedUnzFile archive(unzOpen2_64(archivePath, &functions));
+int UnpackArchive(HANDLE archiveFile, const wchar_t* target) {
+  zlib_filefunc64_def functions = {&OpenStream, &ReadStream, &WriteStream, &TellStream,
+                                   &SeekStream, &CloseStream, &StreamError, nullptr};
+  ArchiveStream stream = {archiveFile, false};
+  ScopedUnzFile archive(unzOpen2_64(&stream, &functions));
   if (!archive) {
-    if (!IsEmptyArchiveFile(archivePath)) return kUnpackCantOpen;
+    if (!IsEmptyArchive(archiveFile)) return kUnpackCantOpen;
     return _wchdir(target) == 0 ? kUnpackOk : kUnpackCantOpen;
   }
   if (_wchdir(target) != 0) return kUnpackCantOpen;
@@ -187,6 +145,9 @@ int UnpackEntries(unzFile archive) {
   rc = CheckDataSpans(archive, global.number_entry);
   if (rc != UNZ_OK) return rc;
 
+  TargetFolder target;
+  if (!target.Open()) return kUnpackCantOpen;
+
   bool skipped = false;
   for (ZPOS64_T i = 0; i < global.number_entry;) {
     unz_file_info64 info;
@@ -198,15 +159,11 @@ int UnpackEntries(unzFile archive) {
       return kUnpackBadName;
     }
 
-    const size_t length = wcslen(wide);
-    if (IsEntrySeparator(wide[length - 1])) {
-      (void)_wmkdir(wide);  // an existing folder is fine; anything else in its way is not
-      const DWORD attributes = GetFileAttributesW(wide);
-      if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        skipped = true;
-      }
+    if (IsEntrySeparator(wide[wcslen(wide) - 1])) {
+      HeldFolders folders;  // an existing folder is fine; anything else in its way is not
+      if (!folders.Hold(target, wide)) skipped = true;
     } else {
-      rc = UnpackFileEntry(archive, info, wide, static_cast<char*>(buffer.Get()));
+      rc = UnpackFileEntry(archive, info, wide, target, static_cast<char*>(buffer.Get()));
       if (rc == kUnpackFilesSkipped) {
         skipped = true;
       } else if (rc != UNZ_OK) {
@@ -229,24 +186,4 @@ void SetEntryFileTime(HANDLE file, uint32_t dosDateTime) {
   if (!LocalFileTimeToFileTime(&local, &utc)) return;
   // The last-access time stays as the file system has it.
   (void)SetFileTime(file, &utc, nullptr, &utc);
-}
-
-int MakeEntryFolderChain(const wchar_t* path) {
-  if (path[0] == 0) return 0;
-  const size_t length = wcslen(path);
-  ScopedMalloc copy_memory(malloc((length + 1) * sizeof(wchar_t)));
-  if (!copy_memory) return UNZ_INTERNALERROR;
-  wchar_t* copy = static_cast<wchar_t*>(copy_memory.Get());
-  wmemcpy(copy, path, length + 1);
-  if (copy[length - 1] == L'/') copy[length - 1] = 0;
-
-  if (_wmkdir(copy) == 0) return 1;
-  for (wchar_t* p = copy + 1;; ++p) {
-    if (*p != 0 && !IsEntrySeparator(*p)) continue;
-    const wchar_t kept = *p;
-    *p = 0;
-    if (_wmkdir(copy) != 0 && errno == ENOENT) return 0;
-    *p = kept;
-    if (kept == 0) return 1;
-  }
 }

@@ -8,10 +8,12 @@
 #include "install/archive_rules.h"
 #include "unzip.h"
 
-// Opens `archivePath`, makes `target` the current directory (where it stays)
-// and writes every entry below it. Returns kUnpackCantOpen when the archive
-// cannot be opened or the target entered, otherwise the result of UnpackEntries.
-int UnpackArchive(const wchar_t* archivePath, const wchar_t* target);
+// Reads the archive through `archiveFile` (an open handle with read access,
+// never opened again by its name), makes `target` the current directory (where
+// it stays) and writes every entry below it. Returns kUnpackCantOpen when the
+// archive cannot be read or the target entered, otherwise the result of
+// UnpackEntries.
+int UnpackArchive(HANDLE archiveFile, const wchar_t* target);
 
 // Writes the entries of an open archive, positioned on its first entry, below
 // the current directory. An archive whose file entries share bytes is refused
@@ -21,13 +23,11 @@ int UnpackArchive(const wchar_t* archivePath, const wchar_t* target);
 // installed; otherwise the first error, which stops the loop (files installed
 // before it stay), or kUnpackFilesSkipped after a complete loop in which a file
 // could not be created or put in place, or a folder entry's folder is not there.
+// Nothing is written through a link, junction or mount point below the current
+// directory: an entry whose file or folders would be reached through one, or
+// whose file is one, is skipped the same way.
 int UnpackEntries(unzFile archive);
 
 // Sets the open file's creation and last-write times to the MS-DOS date-time
 // (date in the high 16 bits), read as local time. Failures are ignored.
 void SetEntryFileTime(HANDLE file, uint32_t dosDateTime);
-
-// Creates every folder of `path` (a trailing "/" is ignored). Returns 1 when
-// done, 0 when a parent could not be made, -104 when no working copy could be
-// allocated.
-int MakeEntryFolderChain(const wchar_t* path);

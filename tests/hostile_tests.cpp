@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "hostile_archives.h"
+#include "framework/scoped.h"
 #include "install/unpack.h"
 #include "test_support.h"
 
@@ -69,7 +70,8 @@ TEST_P(Hostile, StaysInsideAndTellsTheTruth) {
   ASSERT_TRUE(CreateDirectoryW(unpack.c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryW((unpack + L"\\Plugins").c_str(), nullptr));
   ASSERT_TRUE(WriteBytes(unpack + L"\\archive.zip", c.bytes));
-  const int rc = UnpackArchive((unpack + L"\\archive.zip").c_str(), (unpack + L"\\Plugins\\").c_str());
+  ScopedFileHandle archive(OpenToRead(unpack + L"\\archive.zip"));
+  const int rc = UnpackArchive(archive.Get(), (unpack + L"\\Plugins\\").c_str());
   SetCurrentDirectoryW(start.c_str());
   EXPECT_EQ(rc == kUnpackOk, c.installs_whole) << "unpacker result " << rc;
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/viewer_folder.h"
+#include "framework/scoped.h"
 #include "install/install.h"
 #include "install/install_log.h"
 #include "install/unpack.h"
@@ -146,7 +147,8 @@ class Unpacking : public InScratch {
     EXPECT_TRUE(WriteBytes(path, archive));
     target_ = dir_ + L"\\Plugins\\";
     CreateDirectoryW(target_.c_str(), nullptr);
-    return UnpackArchive(path.c_str(), target_.c_str());
+    ScopedFileHandle file(OpenToRead(path));
+    return UnpackArchive(file.Get(), target_.c_str());
   }
   std::optional<std::string> Installed(const std::wstring& name) {
     return ReadBytes(target_ + name);
@@ -184,9 +186,29 @@ TEST_F(Unpacking, NotAnArchiveOrMissingTargetFails) {
   WriteBytes(path, BuildZip({FileEntry("a.dll", "a")}));
   // A target that cannot be entered must not send the files to where the process stands.
   ASSERT_TRUE(SetCurrentDirectoryW(dir_.c_str()));
-  EXPECT_EQ(UnpackArchive(path.c_str(), (dir_ + L"\\missing\\").c_str()), kUnpackCantOpen);
+  ScopedFileHandle archive(OpenToRead(path));
+  EXPECT_EQ(UnpackArchive(archive.Get(), (dir_ + L"\\missing\\").c_str()), kUnpackCantOpen);
   EXPECT_EQ(CurrentDirectory(), dir_);
   EXPECT_FALSE(Exists(dir_ + L"\\a.dll"));
+}
+
+// Links that another process planted below the target, leading elsewhere:
+// nothing goes through them, at any depth, and the rest is installed.
+TEST_F(Unpacking, NothingIsWrittenThroughALinkBelowTheTarget) {
+  const std::wstring plugins = dir_ + L"\\Plugins\\", outside = dir_ + L"\\outside";
+  ASSERT_TRUE(CreateDirectoryW(plugins.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(outside.c_str(), nullptr));
+  ASSERT_TRUE(WriteBytes(dir_ + L"\\victim.dll", "the user's"));
+  ASSERT_TRUE(PlantUnixLink(plugins + L"in", outside));
+  ASSERT_TRUE(PlantUnixLink(plugins + L"f.dll", dir_ + L"\\victim.dll"));
+  EXPECT_EQ(Unpack({FolderEntry("in/sub/"), FileEntry("in/deeper/y.dll", "y"),
+                    FileEntry("in\\z.dll", "z"), FileEntry("f.dll", "new"),
+                    FileEntry("ok.dll", "ok")}),
+            kUnpackFilesSkipped);
+  EXPECT_TRUE(ListTree(outside).empty()) << ListTree(outside).size() << " items outside";
+  EXPECT_EQ(Brief(dir_ + L"\\victim.dll"), "the user's");
+  EXPECT_EQ(Installed(L"ok.dll").value_or("(missing)"), "ok");
+  EXPECT_TRUE(RemoveUnixLink(plugins + L"in") && RemoveUnixLink(plugins + L"f.dll"));
 }
 
 TEST_F(Unpacking, ZeroLengthFileIsCreatedWithItsTime) {

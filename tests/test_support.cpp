@@ -79,6 +79,10 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes) {
   return ok && written == bytes.size() && file.Close();
 }
 
+HANDLE OpenToRead(const std::wstring& path) {
+  return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
 std::optional<std::string> ReadBytes(const std::wstring& path) {
   ScopedFileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
@@ -98,6 +102,12 @@ bool ReadFileTimes(const std::wstring& path, FILETIME* created, FILETIME* writte
                                     OPEN_EXISTING, 0, nullptr));
   FILETIME accessed;
   return file && GetFileTime(file.Get(), created, &accessed, written);
+}
+
+std::string Brief(const std::wstring& path) {
+  const auto bytes = ReadBytes(path);
+  if (!bytes) return "(no file)";
+  return bytes->size() <= 64 ? *bytes : "(" + std::to_string(bytes->size()) + " bytes)";
 }
 
 bool Exists(const std::wstring& path) {
@@ -251,6 +261,71 @@ std::wstring WindowsPath(const char* unix_path) {
   std::wstring path = L"Z:" + Widen(unix_path);
   for (auto& c : path) c = c == L'/' ? L'\\' : c;
   return path;
+}
+
+namespace {
+
+// Wine's own export that names the Unix file behind a Windows path.
+std::string UnixPath(const std::wstring& path) {
+  using ToUnix = char*(CDECL*)(const wchar_t*);
+  const auto to_unix = reinterpret_cast<ToUnix>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+  if (to_unix == nullptr) return "";
+  char* name = to_unix(path.c_str());
+  if (name == nullptr) return "";
+  std::string unix_path = name;
+  HeapFree(GetProcessHeap(), 0, name);
+  return unix_path;
+}
+
+// The system's name for what `path` leads to; empty when it cannot be opened.
+std::wstring FinalPath(const std::wstring& path) {
+  ScopedFileHandle item(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  wchar_t name[1024];
+  if (!item || GetFinalPathNameByHandleW(item.Get(), name, 1024, 0) - 1 >= 1023) return L"";
+  return name;
+}
+
+// Wine starts a Unix program that a Windows process names by its Unix path,
+// but does not tell reliably that it did, nor when it ends.
+void RunUnixProgram(const std::wstring& program, const std::wstring& args) {
+  HANDLE process = StartProcess(program, args, L"C:\\");
+  if (process != nullptr) CloseHandle(process);
+}
+
+}  // namespace
+
+bool PlantUnixLink(const std::wstring& link, const std::wstring& target) {
+  const std::string from = UnixPath(target), at = UnixPath(link);
+  if (from.empty() || at.empty()) return false;
+  RunUnixProgram(L"/bin/ln", L"-sfn \"" + Widen(from) + L"\" \"" + Widen(at) + L"\"");
+  const std::wstring leads_to = FinalPath(target);
+  for (int i = 0; i < 500; ++i) {
+    if (!leads_to.empty() && FinalPath(link) == leads_to) return true;
+    Sleep(10);
+  }
+  return false;
+}
+
+bool RemoveUnixLink(const std::wstring& link) {
+  const std::string at = UnixPath(link);
+  if (at.empty()) return false;
+  RunUnixProgram(L"/bin/rm", L"-f \"" + Widen(at) + L"\"");
+  for (int i = 0; i < 500; ++i) {
+    WIN32_FIND_DATAW found;
+    ScopedFindHandle find(FindFirstFileW(link.c_str(), &found));
+    if (!find) return true;
+    Sleep(10);
+  }
+  return false;
+}
+
+std::wstring StagedArchivePath() {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  return std::wstring(temp) + L"PX32_plugins.zip";
 }
 
 HANDLE StartProcess(const std::wstring& exe, const std::wstring& args, const std::wstring& cwd,

@@ -14,8 +14,13 @@ std::wstring MakeScratchFolder(const std::wstring& name);
 void RemoveTree(const std::wstring& path);
 
 bool WriteBytes(const std::wstring& path, const std::string& bytes);
+// The file opened for reading only, as the setup holds its staged archive;
+// INVALID_HANDLE_VALUE when it cannot be opened.
+HANDLE OpenToRead(const std::wstring& path);
 std::optional<std::string> ReadBytes(const std::wstring& path);
 bool Exists(const std::wstring& path);
+// What a small file holds, to compare and print; a large one by its size only.
+std::string Brief(const std::wstring& path);
 // The file's creation and last-write times; false when it cannot be read.
 bool ReadFileTimes(const std::wstring& path, FILETIME* created, FILETIME* written);
 bool IsFolder(const std::wstring& path);
@@ -58,6 +63,16 @@ std::wstring TodayShortDate();
 
 // A Windows path for a path of the Linux side (the Z: drive).
 std::wstring WindowsPath(const char* unix_path);
+
+// Plants a Unix symbolic link at `link` that leads to `target` (Windows paths),
+// as another process of the user could: Wine shows it as a plain file or
+// folder that only its final path tells apart. False when it is not there after.
+bool PlantUnixLink(const std::wstring& link, const std::wstring& target);
+// Removes such a link itself (Windows' delete would remove what it leads to).
+bool RemoveUnixLink(const std::wstring& link);
+
+// Where a setup stages its archive: the temp folder it shares with the tests.
+std::wstring StagedArchivePath();
 
 // Starts `exe` with `args` in `cwd`; returns its process handle, or null.
 // `environment` is a Unicode environment block, or null for this process's own.

@@ -220,6 +220,20 @@ TEST(EntryNames, TemporaryFileLiesInTheEntrysOwnFolder) {
   EXPECT_EQ(Utf8(temp), "");
 }
 
+// Where an entry's file or folder lies below the target, the path its real
+// location is compared with.
+TEST(EntryNames, PathBelowTheFolderUsesBackslashesAndFits) {
+  wchar_t path[40];
+  ASSERT_TRUE(EntryPathBelow(L"\\\\?\\C:\\V\\Plugins", L"Codecs/a.dll", 6, path, 40));
+  EXPECT_EQ(Utf8(path), "\\\\?\\C:\\V\\Plugins\\Codecs");
+  ASSERT_TRUE(EntryPathBelow(L"\\\\?\\D:\\", L"a/b\\c.dll", 9, path, 40));  // a drive's root
+  EXPECT_EQ(Utf8(path), "\\\\?\\D:\\a\\b\\c.dll");
+  ASSERT_TRUE(EntryPathBelow(L"C:\\P", L"x.dll", 5, path, 11));  // exactly fits
+  EXPECT_EQ(Utf8(path), "C:\\P\\x.dll");
+  EXPECT_FALSE(EntryPathBelow(L"C:\\P", L"x.dll", 5, path, 10));
+  EXPECT_EQ(Utf8(path), "");
+}
+
 TEST(EmptyArchive, OnlyAnEndRecordWithoutEntriesCounts) {
   unsigned char record[22 + 3] = {0x50, 0x4B, 0x05, 0x06};
   EXPECT_TRUE(IsEmptyArchiveRecord(record, 22));

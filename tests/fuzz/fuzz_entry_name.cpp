@@ -1,6 +1,7 @@
 // The entry-name check: whatever it accepts names no place outside the target
 // folder and nothing Windows would read as a drive, stream or device; and the
-// temporary file written for an accepted name lies in that name's own folder.
+// temporary file written for an accepted name lies in that name's own folder,
+// and the path its real location is compared with is the name below the folder.
 #include <wctype.h>
 
 #include <string>
@@ -58,6 +59,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(t.compare(0, folder, n, 0, folder) == 0);
     FUZZ_CHECK(t.find_first_of(L"/\\", folder) == std::wstring::npos);
     FUZZ_CHECK(t != n && IsPlainRelativeName(t.c_str()));
+  }
+
+  // The place it is checked against: the folder, one backslash, the name with
+  // backslashes only, and nothing cut, or nothing at all when it does not fit.
+  const std::wstring folder = size % 2 ? L"\\\\?\\C:\\V\\Plugins" : L"\\\\?\\C:\\";
+  std::vector<wchar_t> below(folder.size() + n.size() + 2 - size % 3);
+  if (EntryPathBelow(folder.c_str(), n.c_str(), n.size(), below.data(), below.size())) {
+    std::wstring expected = folder.back() == L'\\' ? folder : folder + L'\\';
+    for (wchar_t c : n) expected += IsEntrySeparator(c) ? L'\\' : c;
+    FUZZ_CHECK(std::wstring(below.data()) == expected);
+  } else {
+    FUZZ_CHECK(below[0] == 0 && size % 3 != 0);
   }
   return 0;
 }

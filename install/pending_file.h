@@ -1,0 +1,33 @@
+// A new file that replaces whatever is at a name in one step, once it is whole.
+#pragma once
+
+#include <windows.h>
+
+#include "framework/scoped.h"
+
+// Created exclusively beside its destination and held without sharing, so no
+// other process can open, replace or rename it while it is written. Deleted on
+// every path that does not put it in place.
+class PendingFile {
+ public:
+  PendingFile() = default;
+  ~PendingFile();
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
+
+  // Creates the file new in the folder of `name` (never through anything
+  // already at its name), with `access` besides DELETE and CreateFileW's
+  // `flags`. False when it cannot be created there.
+  bool Create(const wchar_t* name, DWORD access, DWORD flags);
+
+  HANDLE Get() const { return file_.Get(); }
+
+  // Renames the file to `name` in one step, replacing what is there: a file,
+  // or a link or hard link itself, never what a link leads to. False when that
+  // cannot be done (a folder there, or a file in use): it then stays as it was.
+  bool PutInPlace(const wchar_t* name);
+
+ private:
+  ScopedFileHandle file_;
+  bool placed_ = false;
+};

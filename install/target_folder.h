@@ -1,0 +1,50 @@
+// Keeping every write of an unpacking inside the folder it unpacks into.
+// Another process of the user may be able to write below that folder (a viewer
+// folder that a standard user made) and put a link, junction or mount point
+// there that leads elsewhere: nothing is written through one.
+#pragma once
+
+#include <windows.h>
+
+#include <stddef.h>
+
+#include "framework/scoped.h"
+#include "install/archive_rules.h"
+
+// The current directory, held open while entries are written below it, with
+// where it really lies. The folder chosen is used as it is, through any links
+// above it; below it, every name must lie where it says.
+class TargetFolder {
+ public:
+  // False when the current directory cannot be opened or its location read.
+  bool Open();
+
+  // True when `item`, opened without following a link at its own name, is no
+  // reparse point and lies exactly at the first `length` characters of `name`
+  // below the folder: nothing on the way is a link. Gives its attributes.
+  bool Holds(HANDLE item, const wchar_t* name, size_t length, DWORD* attributes) const;
+
+ private:
+  static constexpr size_t kPathChars = 1024;
+  ScopedFileHandle folder_;
+  wchar_t path_[kPathChars] = {};  // the system's name for the folder
+};
+
+// Every folder of an entry's name (each part of it that a separator ends),
+// made where missing, checked to lie inside the target folder and held open
+// without delete sharing until the entry is written: no other process can then
+// rename one of them and put a link in its place.
+class HeldFolders {
+ public:
+  // False when one of them is not a plain folder where its name says.
+  bool Hold(const TargetFolder& target, const wchar_t* name);
+
+ private:
+  ScopedFileHandle held_[kEntryNameChars / 2];
+  size_t count_ = 0;
+};
+
+// True when a file entry may replace what is at `name`: nothing, or a file in
+// place below the target folder that is not read-only. Never a folder, and
+// never a link: it would have to be written through to install the entry.
+bool MayReplace(const TargetFolder& target, const wchar_t* name);
