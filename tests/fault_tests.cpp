@@ -1,16 +1,21 @@
 // Real silent runs while the world around them fails: a full disk, a read-only
 // Plugins folder, an unwritable temporary folder, a current directory where
-// the log cannot be written, and a payload resource that is missing or empty.
+// the log cannot be written, a payload resource that is missing or empty, and
+// a setup killed halfway.
 // Each must end with exit code 1, report the failure as "Can't install all
 // files!" where a log can be written, keep every file whole (what was there
 // before, or what was installed before the failure), and touch nothing else.
 //   fault_tests SETUP.exe PAYLOAD.zip FULL_DRIVE READONLY_DRIVE NO_PAYLOAD.exe EMPTY_PAYLOAD.exe
+//               BIG_PAYLOAD.exe
 // The drives are letters mapped by faults.sh to a small and to a read-only
 // tmpfs, or "-" when they could not be made (those cases are skipped).
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <stdint.h>
+
+#include <iostream>
 #include <map>
 #include <string>
 
@@ -18,7 +23,7 @@
 
 namespace {
 
-std::wstring g_setup, g_payload, g_full, g_readonly, g_no_payload, g_empty_payload;
+std::wstring g_setup, g_payload, g_full, g_readonly, g_no_payload, g_empty_payload, g_big_payload;
 
 const char kMsg7[] = "Can't install all files!";
 
@@ -135,6 +140,41 @@ TEST_F(Faults, UnwritableLogDirectoryStillEndsWithTheFailure) {
   EXPECT_EQ(Run(g_setup, L"/silent /folder=Q:\\Viewer", g_readonly + L":\\"), 1u);
 }
 
+// The size of the temporary file a setup writes a plug-in to in `folder`, or 0.
+uint64_t PendingFileSize(const std::wstring& folder) {
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW((folder + L"~px*.tmp").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return 0;
+  FindClose(find);
+  return (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+}
+
+// A setup killed while it writes a large plug-in (a deployment tool's time
+// limit, a shutdown): the file it was replacing stays whole, and the staged
+// copy goes with the process.
+TEST_F(Faults, KilledHalfwayLeavesTheOldFileWholeAndNoStagedCopy) {
+  const std::wstring plugins = dir_ + L"\\Viewer\\Plugins\\";
+  ASSERT_TRUE(CreateDirectoryW((dir_ + L"\\Viewer").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(plugins.c_str(), nullptr));
+  ASSERT_TRUE(WriteBytes(plugins + L"Big.dat", "the older plug-in"));
+  HANDLE setup = StartProcess(g_big_payload, L"/silent /folder=" + dir_ + L"\\Viewer", dir_);
+  ASSERT_NE(setup, nullptr);
+  uint64_t written = 0;
+  for (int i = 0; i < 60000 && written < (16u << 20); ++i) {
+    Sleep(1);
+    written = PendingFileSize(plugins);
+  }
+  TerminateProcess(setup, 99);
+  EXPECT_EQ(WaitForSingleObject(setup, 10000), WAIT_OBJECT_0);
+  CloseHandle(setup);
+  EXPECT_GE(written, 16u << 20) << "killed before it was halfway";
+  EXPECT_EQ(Brief(plugins + L"Big.dat"), "the older plug-in");
+  bool staged = true;
+  for (int i = 0; i < 50 && (staged = Exists(StagedArchivePath())); ++i) Sleep(100);
+  EXPECT_FALSE(staged) << "the staged copy outlived the setup";
+  std::cout << "killed after " << (written >> 20) << " MiB of the new file\n";
+}
+
 TEST_F(Faults, MissingPayloadFails) { ExpectFailsInstallingNothing(g_no_payload); }
 
 TEST_F(Faults, EmptyPayloadFails) { ExpectFailsInstallingNothing(g_empty_payload); }
@@ -143,10 +183,10 @@ TEST_F(Faults, EmptyPayloadFails) { ExpectFailsInstallingNothing(g_empty_payload
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  if (argc != 7) {
+  if (argc != 8) {
     fprintf(stderr,
             "usage: fault_tests SETUP.exe PAYLOAD.zip FULL_DRIVE READONLY_DRIVE NO_PAYLOAD.exe "
-            "EMPTY_PAYLOAD.exe\n");
+            "EMPTY_PAYLOAD.exe BIG_PAYLOAD.exe\n");
     return 2;
   }
   g_setup = WindowsPath(argv[1]);
@@ -155,5 +195,6 @@ int main(int argc, char** argv) {
   g_readonly = Widen(argv[4]);
   g_no_payload = WindowsPath(argv[5]);
   g_empty_payload = WindowsPath(argv[6]);
+  g_big_payload = WindowsPath(argv[7]);
   return RUN_ALL_TESTS();
 }

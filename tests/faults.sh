@@ -3,9 +3,9 @@
 # F: (a full disk for the sample payload) and a read-only tmpfs with an empty
 # Viewer\Plugins folder as drive R:. Without the right to mount (no root, or a
 # container without it) those cases are skipped, and the others still run.
-# The setups without a payload and with an empty one are made here too: the
-# first by renaming the payload's resource type in a copy, the second built
-# with an empty archive file (-DPIXELMOOR_PAYLOAD_ZIP).
+# The setups without a payload, with an empty one and with one large entry are
+# made here too: the first by renaming the payload's resource type in a copy,
+# the others built with their archive file (-DPIXELMOOR_PAYLOAD_ZIP).
 #   faults.sh BUILD_DIR FAULT_TESTS.exe SETUP.exe PAYLOAD.zip
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -42,15 +42,26 @@ name = b"\x03\x00Z\x00I\x00P\x00"
 assert data.count(name) == 1, "the payload's resource type is not found once"
 open(sys.argv[2], "wb").write(data.replace(name, b"\x03\x00Z\x00I\x00Q\x00"))
 PY
-# An empty payload, built in the tree of the hostile-archive setups.
+# Built in the tree of the hostile-archive setups.
 setup_build=$build/hostile-setup
-mkdir -p "$build/hostile"
-: >"$build/hostile/payload.zip"
-# An empty payload is refused on purpose: the build-time check is off here.
-(cd "$root" && cmake --preset default -B "$setup_build" -DPIXELMOOR_TESTS=OFF \
-  -DPIXELMOOR_PAYLOAD_CHECK=OFF -DPIXELMOOR_PAYLOAD_ZIP="$build/hostile/payload.zip" >/dev/null) || exit 1
-cmake --build "$setup_build" --target PixelmoorPlugInsSetup >/dev/null || exit 1
-cp "$setup_build/PixelmoorPlugInsSetup.exe" "$build/faults/empty-payload.exe"
+build_setup() {  # ARCHIVE OUT.exe
+  # An empty payload is refused on purpose: the build-time check is off here.
+  (cd "$root" && cmake --preset default -B "$setup_build" -DPIXELMOOR_TESTS=OFF \
+    -DPIXELMOOR_PAYLOAD_CHECK=OFF -DPIXELMOOR_PAYLOAD_ZIP="$1" >/dev/null) || exit 1
+  cmake --build "$setup_build" --target PixelmoorPlugInsSetup >/dev/null || exit 1
+  cp "$setup_build/PixelmoorPlugInsSetup.exe" "$2"
+}
+: >"$build/faults/empty.zip"
+build_setup "$build/faults/empty.zip" "$build/faults/empty-payload.exe"
+# One entry that inflates to 512 MiB, so that a setup can be killed while it writes it.
+python3 - "$build/faults/big.zip" <<'PY' || exit 1
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED, compresslevel=1) as archive:
+    with archive.open("Big.dat", "w") as entry:
+        for _ in range(512):
+            entry.write(bytes(1 << 20))
+PY
+build_setup "$build/faults/big.zip" "$build/faults/big-payload.exe"
 
 "$root/scripts/wine-run" "$2" "$3" "$4" "$full_drive" "$readonly_drive" \
-  "$build/faults/no-payload.exe" "$build/faults/empty-payload.exe"
+  "$build/faults/no-payload.exe" "$build/faults/empty-payload.exe" "$build/faults/big-payload.exe"

@@ -5,10 +5,13 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "test_support.h"
+#include "zip_builder.h"
 
 namespace {
 
@@ -71,6 +74,7 @@ void ExpectLog(const std::wstring& dir, const std::vector<std::string>& messages
 }
 
 void ExpectInstalled(const std::wstring& plugins) { ExpectPayloadInstalled(plugins, g_payload); }
+
 
 class SilentSetup : public ::testing::Test {
  protected:
@@ -144,9 +148,7 @@ TEST_F(SilentSetup, ExistingPluginsAreOverwritten) {
 }
 
 TEST_F(SilentSetup, TemporaryCopyIsGoneAfterwards) {
-  wchar_t temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
-  const std::wstring staged = std::wstring(temp) + L"PX32_plugins.zip";
+  const std::wstring staged = StagedArchivePath();
   Run(L"/silent /folder=" + dir_ + L"\\V");
   EXPECT_FALSE(Exists(staged));
   Run(L"/silent /folder=Q:\\V", 1);
@@ -335,6 +337,104 @@ TEST_F(SilentSetup, WaitsWhileAnotherSetupInstalls) {
   CloseHandle(run);
   CloseHandle(other);
   ExpectInstalled(dir_ + L"\\V\\Plugins");
+}
+
+// Another process of the user can write to the temp folder and, for a viewer
+// folder a standard user made, below the Plugins folder. The setup runs
+// elevated: nothing there may lead its writes to the user's other files.
+TEST_F(SilentSetup, LinkOrHardLinkAtTheStagedNameIsReplacedNotWrittenThrough) {
+  const std::wstring staged = StagedArchivePath();
+  const std::wstring victim = dir_ + L"\\the user's file.txt";
+  ASSERT_TRUE(WriteBytes(victim, "the user's own words"));
+  ASSERT_TRUE(PlantUnixLink(staged, victim));
+  Run(L"/silent /folder=" + dir_ + L"\\V");
+  EXPECT_EQ(Brief(victim), "the user's own words") << "written through the link";
+  EXPECT_FALSE(Exists(staged)) << "the link or the copy is still there";
+  ExpectInstalled(dir_ + L"\\V\\Plugins");
+
+  ASSERT_TRUE(CreateHardLinkW(staged.c_str(), victim.c_str(), nullptr)) << GetLastError();
+  Run(L"/silent /folder=" + dir_ + L"\\W");
+  EXPECT_EQ(Brief(victim), "the user's own words") << "written through the hard link";
+  EXPECT_FALSE(Exists(staged));
+  ExpectInstalled(dir_ + L"\\W\\Plugins");
+}
+
+// A process that keeps overwriting the staged archive with its own, whole or
+// in place, once it is there.
+TEST_F(SilentSetup, RaceForTheStagedArchiveNeverChangesWhatIsInstalled) {
+  const std::wstring staged = StagedArchivePath();
+  const std::string theirs = BuildZip({FileEntry("Intruder.dll", "not from the payload")});
+  const std::wstring their_copy = dir_ + L"\\theirs.zip";
+  std::atomic<bool> stop{false};
+  std::atomic<int> opened{0}, replaced{0};
+  std::thread racer([&] {
+    while (!stop) {
+      HANDLE h = CreateFileW(staged.c_str(), GENERIC_WRITE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
+      if (h != INVALID_HANDLE_VALUE) {
+        DWORD put = 0;
+        WriteFile(h, theirs.data(), static_cast<DWORD>(theirs.size()), &put, nullptr);
+        SetEndOfFile(h);
+        CloseHandle(h);
+        ++opened;
+      }
+      if (WriteBytes(their_copy, theirs) &&
+          MoveFileExW(their_copy.c_str(), staged.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        ++replaced;
+      }
+    }
+  });
+  int installed = 0;
+  for (int run = 0; run < 10; ++run) {
+    const std::wstring plugins = dir_ + L"\\V" + std::to_wstring(run) + L"\\Plugins";
+    const long code = RunSetup(L"/silent /folder=" + dir_ + L"\\V" + std::to_wstring(run), dir_);
+    EXPECT_TRUE(code == 0 || code == 1) << "run " << run << ": exit code " << code;
+    EXPECT_FALSE(Exists(plugins + L"\\Intruder.dll")) << "run " << run << " installed their file";
+    if (code == 0) {
+      ++installed;
+      ExpectInstalled(plugins);
+    }
+  }
+  stop = true;
+  racer.join();
+  DeleteFileW(staged.c_str());
+  printf("racer: opened the staged name %d times, put its archive there %d times; "
+         "%d of 10 runs installed\n", opened.load(), replaced.load(), installed);
+}
+
+TEST_F(SilentSetup, LinksInsideThePluginsFolderAreNotWrittenThrough) {
+  std::string folder_entry, top_file;
+  for (const auto& [name, entry] : ReadArchive(g_payload)) {
+    if (entry.folder) folder_entry = name.substr(0, name.size() - 1);
+    if (!entry.folder && name.find('/') == std::string::npos) top_file = name;
+  }
+  ASSERT_FALSE(folder_entry.empty() || top_file.empty()) << "the payload lacks a folder or a file";
+  const std::wstring plugins = dir_ + L"\\V\\Plugins\\";
+  const std::wstring outside = dir_ + L"\\outside", victim = dir_ + L"\\victim.dll";
+  ASSERT_TRUE(CreateDirectoryW((dir_ + L"\\V").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(plugins.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(outside.c_str(), nullptr));
+  ASSERT_TRUE(WriteBytes(victim, "the user's own module"));
+  ASSERT_TRUE(PlantUnixLink(plugins + Widen(folder_entry), outside));
+  ASSERT_TRUE(PlantUnixLink(plugins + Widen(top_file), victim));
+
+  Run(L"/silent /folder=" + dir_ + L"\\V", 1);
+  ExpectLog(dir_, {kMsg7});
+  EXPECT_TRUE(ListTree(outside).empty()) << "written through the folder link";
+  EXPECT_EQ(Brief(victim), "the user's own module") << "written through the file link";
+  EXPECT_EQ(Brief(plugins + Widen(top_file)), "the user's own module") << "the file link was replaced";
+  size_t installed = 0;
+  for (const auto& [name, entry] : ReadArchive(g_payload)) {
+    if (entry.folder || name == top_file || name.find(folder_entry + "/") == 0) continue;
+    std::wstring path = Widen(name);
+    for (auto& c : path) c = c == L'/' ? L'\\' : c;
+    EXPECT_TRUE(ReadBytes(plugins + path) == entry.data) << name << " is not installed";
+    ++installed;
+  }
+  EXPECT_GT(installed, 0u) << "the rest is still installed";
+  EXPECT_TRUE(RemoveUnixLink(plugins + Widen(folder_entry)));
+  EXPECT_TRUE(RemoveUnixLink(plugins + Widen(top_file)));
 }
 
 TEST(TestRig, RunsUnderATimeZoneOtherThanUtc) {
