@@ -26,6 +26,12 @@ class Scoped {
     if (IsValid()) Traits::Close(h_);
     h_ = h;
   }
+  // Hands the handle to a new owner (the C runtime's descriptor of a file).
+  Handle Release() {
+    Handle h = h_;
+    h_ = Traits::Invalid();
+    return h;
+  }
   // Closes now and returns the close's result, for callers that must check it.
   auto Close() {
     auto rc = Traits::Close(h_);

@@ -2,13 +2,53 @@
 
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
 #include <stdio.h>
+#include <wchar.h>
 
 #include "framework/scoped.h"
 #include "install/log_text.h"
+#include "install/target_folder.h"
+
+namespace {
+
+// The log in the current directory, opened to append: the directory the run
+// started in, which the user's other programs may be able to write to. Only a
+// plain file of its own is appended to, never what a link or a hard link there
+// leads to; otherwise null, as when it cannot be opened.
+FILE* OpenLog() {
+  constexpr DWORD kAccess = FILE_APPEND_DATA | SYNCHRONIZE;
+  constexpr DWORD kFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+  // Another setup may be appending too, as it could before.
+  constexpr DWORD kSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  ScopedFileHandle file(CreateFileW(kInstallLogName, kAccess, kSharing, nullptr, OPEN_EXISTING,
+                                    kFlags, nullptr));
+  // Created new, it can only be a file of its own (never through a dangling link).
+  if (!file) {
+    file.Reset(CreateFileW(kInstallLogName, kAccess, kSharing, nullptr, CREATE_NEW, kFlags,
+                           nullptr));
+  }
+  TargetFolder here;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!file || !here.Open() ||
+      !here.Holds(file.Get(), kInstallLogName, wcslen(kInstallLogName), &info) ||
+      info.nNumberOfLinks != 1 || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return nullptr;
+  }
+  const int descriptor =
+      _open_osfhandle(reinterpret_cast<intptr_t>(file.Get()), _O_APPEND | _O_TEXT);
+  if (descriptor == -1) return nullptr;
+  (void)file.Release();  // the descriptor owns it now
+  FILE* log = _fdopen(descriptor, "at");
+  if (log == nullptr) (void)_close(descriptor);
+  return log;
+}
+
+}  // namespace
 
 void WriteInstallLog(const wchar_t* message) {
-  ScopedCrtFile log(_wfopen(kInstallLogName, L"at"));
+  ScopedCrtFile log(OpenLog());
   if (!log) return;
 
   SYSTEMTIME now;

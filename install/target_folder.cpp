@@ -31,12 +31,10 @@ bool TargetFolder::Open() {
 }
 
 bool TargetFolder::Holds(HANDLE item, const wchar_t* name, size_t length,
-                         DWORD* attributes) const {
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(item, &info)) return false;
-  *attributes = info.dwFileAttributes;
+                         BY_HANDLE_FILE_INFORMATION* info) const {
+  if (!GetFileInformationByHandle(item, info)) return false;
   // A link on Windows: a symbolic link, junction or mount point.
-  if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
+  if (info->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
 
   wchar_t expected[kPathChars + kEntryNameChars];
   if (!EntryPathBelow(path_, name, length, expected, kPathChars + kEntryNameChars)) return false;
@@ -65,8 +63,9 @@ bool HeldFolders::Hold(const TargetFolder& target, const wchar_t* name) {
     }
     if (held == INVALID_HANDLE_VALUE) return false;
     held_[count_++].Reset(held);
-    DWORD attributes = 0;
-    if (!target.Holds(held, folder, i, &attributes) || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!target.Holds(held, folder, i, &info) ||
+        !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
       return false;
     }
     folder[i] = name[i];
@@ -80,8 +79,8 @@ bool MayReplace(const TargetFolder& target, const wchar_t* name) {
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, kNoFollow, nullptr));
   if (!item) return IsMissing(GetLastError());  // creating it tells the rest
-  DWORD attributes = 0;
+  BY_HANDLE_FILE_INFORMATION info;
   // Windows refuses to replace a read-only file; Wine would, so it is checked here.
-  return target.Holds(item.Get(), name, wcslen(name), &attributes) &&
-         !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
+  return target.Holds(item.Get(), name, wcslen(name), &info) &&
+         !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
 }

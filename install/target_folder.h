@@ -1,7 +1,8 @@
-// Keeping every write of an unpacking inside the folder it unpacks into.
-// Another process of the user may be able to write below that folder (a viewer
-// folder that a standard user made) and put a link, junction or mount point
-// there that leads elsewhere: nothing is written through one.
+// Keeping the setup's writes where their names say. Another process of the
+// user may be able to write below the folder that is unpacked into (a viewer
+// folder that a standard user made) or where the log goes, and put a link,
+// junction or mount point there that leads elsewhere: nothing is written
+// through one.
 #pragma once
 
 #include <windows.h>
@@ -21,8 +22,10 @@ class TargetFolder {
 
   // True when `item`, opened without following a link at its own name, is no
   // reparse point and lies exactly at the first `length` characters of `name`
-  // below the folder: nothing on the way is a link. Gives its attributes.
-  bool Holds(HANDLE item, const wchar_t* name, size_t length, DWORD* attributes) const;
+  // below the folder: nothing on the way is a link. Gives what else is known
+  // of it (attributes, number of links).
+  bool Holds(HANDLE item, const wchar_t* name, size_t length,
+             BY_HANDLE_FILE_INFORMATION* info) const;
 
  private:
   static constexpr size_t kPathChars = 1024;

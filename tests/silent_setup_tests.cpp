@@ -437,6 +437,25 @@ TEST_F(SilentSetup, LinksInsideThePluginsFolderAreNotWrittenThrough) {
   EXPECT_TRUE(RemoveUnixLink(plugins + Widen(top_file)));
 }
 
+// The log goes where the run started, which may be the user's to write to.
+TEST_F(SilentSetup, LogThatIsALinkOrHardLinkIsNotWrittenThrough) {
+  ASSERT_FALSE(IsFolder(L"Q:\\")) << "this test needs no drive Q:";
+  const std::wstring log = dir_ + L"\\Pixelmoor_Install.log", victim = dir_ + L"\\victim.ini";
+  ASSERT_TRUE(WriteBytes(victim, "[the user's]"));
+  ASSERT_TRUE(PlantUnixLink(log, victim));
+  Run(L"/silent /folder=Q:\\V", 1);
+  EXPECT_EQ(Brief(victim), "[the user's]") << "logged through the link";
+  ASSERT_TRUE(RemoveUnixLink(log));
+
+  ASSERT_TRUE(CreateHardLinkW(log.c_str(), victim.c_str(), nullptr)) << GetLastError();
+  Run(L"/silent /folder=Q:\\V", 1);
+  EXPECT_EQ(Brief(victim), "[the user's]") << "logged through the hard link";
+  ASSERT_TRUE(DeleteFileW(log.c_str()));  // that name only: the victim stays
+
+  Run(L"/silent /folder=Q:\\V", 1);
+  ExpectLog(dir_, {kMsg7});
+}
+
 TEST(TestRig, RunsUnderATimeZoneOtherThanUtc) {
   TIME_ZONE_INFORMATION tz;
   GetTimeZoneInformation(&tz);
