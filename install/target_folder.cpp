@@ -47,28 +47,38 @@ bool TargetFolder::Holds(HANDLE item, const wchar_t* name, size_t length,
 }
 
 bool HeldFolders::Hold(const TargetFolder& target, const wchar_t* name) {
-  wchar_t folder[kEntryNameChars];
-  for (size_t i = 0; name[i] != 0 && i + 1 < kEntryNameChars; ++i) {
-    folder[i] = name[i];
+  // The folders held for the entry before that begin this name stay held:
+  // entries of one folder usually come together, and each check costs.
+  size_t kept = 0;
+  while (kept < count_ && wcsncmp(name, path_, ends_[kept]) == 0 &&
+         IsEntrySeparator(name[ends_[kept]])) {
+    ++kept;
+  }
+  for (size_t k = kept; k < count_; ++k) held_[k].Reset();
+  count_ = kept;
+
+  for (size_t i = count_ == 0 ? 0 : ends_[count_ - 1] + 1; name[i] != 0 && i + 1 < kEntryNameChars;
+       ++i) {
+    path_[i] = name[i];
     if (!IsEntrySeparator(name[i])) continue;
-    folder[i] = 0;
-    if (count_ == sizeof held_ / sizeof held_[0]) return false;  // only empty parts could get here
-    HANDLE held = CreateFileW(folder, kFolderAccess, kHoldSharing, nullptr, OPEN_EXISTING,
-                              kNoFollow, nullptr);
-    if (held == INVALID_HANDLE_VALUE && IsMissing(GetLastError())) {
+    if (count_ == kMostFolders) return false;  // only empty parts could get here
+    path_[i] = 0;
+    ScopedFileHandle held(CreateFileW(path_, kFolderAccess, kHoldSharing, nullptr, OPEN_EXISTING,
+                                      kNoFollow, nullptr));
+    if (!held && IsMissing(GetLastError())) {
       // Made inside a folder already held; what the check below finds is what counts.
-      (void)CreateDirectoryW(folder, nullptr);
-      held = CreateFileW(folder, kFolderAccess, kHoldSharing, nullptr, OPEN_EXISTING, kNoFollow,
-                         nullptr);
+      (void)CreateDirectoryW(path_, nullptr);
+      held.Reset(CreateFileW(path_, kFolderAccess, kHoldSharing, nullptr, OPEN_EXISTING, kNoFollow,
+                             nullptr));
     }
-    if (held == INVALID_HANDLE_VALUE) return false;
-    held_[count_++].Reset(held);
     BY_HANDLE_FILE_INFORMATION info;
-    if (!target.Holds(held, folder, i, &info) ||
+    if (!held || !target.Holds(held.Get(), path_, i, &info) ||
         !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
       return false;
     }
-    folder[i] = name[i];
+    held_[count_].Reset(held.Release());
+    ends_[count_++] = i;
+    path_[i] = name[i];
   }
   return true;
 }

@@ -33,18 +33,23 @@ class TargetFolder {
   wchar_t path_[kPathChars] = {};  // the system's name for the folder
 };
 
-// Every folder of an entry's name (each part of it that a separator ends),
-// made where missing, checked to lie inside the target folder and held open
-// without delete sharing until the entry is written: no other process can then
-// rename one of them and put a link in its place.
+// The folders of the entries' names (each part of a name that a separator
+// ends), made where missing, checked to lie inside the target folder and held
+// open without delete sharing while entries below them are written: no other
+// process can then rename one of them and put a link in its place. Folders
+// stay held until an entry of another folder comes.
 class HeldFolders {
  public:
-  // False when one of them is not a plain folder where its name says.
+  // Holds every folder of `name`. False when one of them is not a plain
+  // folder where its name says.
   bool Hold(const TargetFolder& target, const wchar_t* name);
 
  private:
-  ScopedFileHandle held_[kEntryNameChars / 2];
+  static constexpr size_t kMostFolders = kEntryNameChars / 2;  // parts are never empty
+  ScopedFileHandle held_[kMostFolders];
+  size_t ends_[kMostFolders] = {};  // where each held folder's name ends in path_
   size_t count_ = 0;
+  wchar_t path_[kEntryNameChars] = {};  // the names of the held folders, one below the other
 };
 
 // True when a file entry may replace what is at `name`: nothing, or a file in

@@ -96,7 +96,7 @@ bool WriteToPendingFile(void* file, const char* bytes, unsigned length) {
 // when its file could not be created or put in place, or would have gone
 // through a link.
 int UnpackFileEntry(unzFile archive, const unz_file_info64& info, const wchar_t* name,
-                    const TargetFolder& target, char* buffer) {
+                    const TargetFolder& target, HeldFolders* folders, char* buffer) {
   int rc = CheckEntryMethod(info);
   if (rc != UNZ_OK) return rc;
   rc = unzOpenCurrentFilePassword(archive, nullptr);
@@ -104,9 +104,8 @@ int UnpackFileEntry(unzFile archive, const unz_file_info64& info, const wchar_t*
     (void)unzCloseCurrentFile(archive);  // the open's error is the one reported
     return rc;
   }
-  HeldFolders folders;
   PendingFile out;
-  if (!folders.Hold(target, name) || !MayReplace(target, name) ||
+  if (!folders->Hold(target, name) || !MayReplace(target, name) ||
       !out.Create(name, GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL)) {
     rc = unzCloseCurrentFile(archive);
     return rc != UNZ_OK ? rc : kUnpackFilesSkipped;
@@ -147,6 +146,7 @@ int UnpackEntries(unzFile archive) {
 
   TargetFolder target;
   if (!target.Open()) return kUnpackCantOpen;
+  HeldFolders folders;
 
   bool skipped = false;
   for (ZPOS64_T i = 0; i < global.number_entry;) {
@@ -160,10 +160,10 @@ int UnpackEntries(unzFile archive) {
     }
 
     if (IsEntrySeparator(wide[wcslen(wide) - 1])) {
-      HeldFolders folders;  // an existing folder is fine; anything else in its way is not
+      // An existing folder is fine; anything else in its way is not.
       if (!folders.Hold(target, wide)) skipped = true;
     } else {
-      rc = UnpackFileEntry(archive, info, wide, target, static_cast<char*>(buffer.Get()));
+      rc = UnpackFileEntry(archive, info, wide, target, &folders, static_cast<char*>(buffer.Get()));
       if (rc == kUnpackFilesSkipped) {
         skipped = true;
       } else if (rc != UNZ_OK) {
