@@ -199,16 +199,22 @@ TEST_F(Unpacking, NothingIsWrittenThroughALinkBelowTheTarget) {
   ASSERT_TRUE(CreateDirectoryW(plugins.c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryW(outside.c_str(), nullptr));
   ASSERT_TRUE(WriteBytes(dir_ + L"\\victim.dll", "the user's"));
+  ASSERT_TRUE(CreateDirectoryW((plugins + L"ok").c_str(), nullptr));
   ASSERT_TRUE(PlantUnixLink(plugins + L"in", outside));
+  ASSERT_TRUE(PlantUnixLink(plugins + L"ok\\in", outside));  // below a folder held for the entry before
   ASSERT_TRUE(PlantUnixLink(plugins + L"f.dll", dir_ + L"\\victim.dll"));
   EXPECT_EQ(Unpack({FolderEntry("in/sub/"), FileEntry("in/deeper/y.dll", "y"),
                     FileEntry("in\\z.dll", "z"), FileEntry("f.dll", "new"),
-                    FileEntry("ok.dll", "ok")}),
+                    FileEntry("ok.dll", "ok"), FileEntry("ok/a.dll", "a"),
+                    FileEntry("ok/in/b.dll", "b"), FileEntry("ok\\c.dll", "c")}),
             kUnpackFilesSkipped);
   EXPECT_TRUE(ListTree(outside).empty()) << ListTree(outside).size() << " items outside";
   EXPECT_EQ(Brief(dir_ + L"\\victim.dll"), "the user's");
   EXPECT_EQ(Installed(L"ok.dll").value_or("(missing)"), "ok");
-  EXPECT_TRUE(RemoveUnixLink(plugins + L"in") && RemoveUnixLink(plugins + L"f.dll"));
+  EXPECT_EQ(Installed(L"ok\\a.dll").value_or("(missing)"), "a");
+  EXPECT_EQ(Installed(L"ok\\c.dll").value_or("(missing)"), "c");
+  EXPECT_TRUE(RemoveUnixLink(plugins + L"in") && RemoveUnixLink(plugins + L"ok\\in") &&
+              RemoveUnixLink(plugins + L"f.dll"));
 }
 
 TEST_F(Unpacking, ZeroLengthFileIsCreatedWithItsTime) {
