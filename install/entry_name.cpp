@@ -115,6 +115,19 @@ bool SiblingTempName(const wchar_t* name, uint32_t process, uint32_t serial,
   return true;
 }
 
+bool IsSiblingTempLeaf(const wchar_t* leaf) {
+  if (leaf[0] != L'~' || leaf[1] != L'p' || leaf[2] != L'x') return false;
+  const wchar_t* p = leaf + 3;
+  const wchar_t ends[] = {L'-', L'.'};  // after the process's number, after the serial
+  for (const wchar_t end : ends) {
+    const wchar_t* digits = p;
+    while ((*p >= L'0' && *p <= L'9') || (*p >= L'a' && *p <= L'f')) ++p;
+    if (p == digits || p - digits > 8 || *p != end) return false;
+    ++p;
+  }
+  return p[0] == L't' && p[1] == L'm' && p[2] == L'p' && p[3] == 0;
+}
+
 bool EntryPathBelow(const wchar_t* folder, const wchar_t* name, size_t length, wchar_t* path,
                     size_t capacity) {
   size_t folder_length = 0;

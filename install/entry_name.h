@@ -27,6 +27,13 @@ bool IsEmptyArchiveRecord(const unsigned char* bytes, size_t length);
 bool SiblingTempName(const wchar_t* name, uint32_t process, uint32_t serial,
                      wchar_t* temp, size_t capacity);
 
+// A file-search pattern that matches every name SiblingTempName makes.
+constexpr wchar_t kSiblingTempPattern[] = L"~px*.tmp";
+
+// True for a file name (no folder part) that SiblingTempName makes: "~px", one
+// to eight lowercase hexadecimal digits, "-", one to eight more, ".tmp".
+bool IsSiblingTempLeaf(const wchar_t* leaf);
+
 // `folder`, a backslash (unless `folder` ends with one) and the first `length`
 // characters of `name` with each "/" as "\": where an entry's file or folder
 // lies when nothing on the way is a link. False, with `path` empty, when it

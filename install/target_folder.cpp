@@ -3,6 +3,7 @@
 #include <wchar.h>
 
 #include "install/entry_name.h"
+#include "text/text.h"
 
 namespace {
 
@@ -18,6 +19,12 @@ constexpr DWORD kPathForm = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
 
 bool IsMissing(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// `leaf` in `folder`, or alone for the target folder itself ("").
+bool NameIn(const wchar_t* folder, const wchar_t* leaf, wchar_t name[kEntryNameChars]) {
+  if (folder[0] == 0) return CopyText(name, kEntryNameChars, leaf);
+  return EntryPathBelow(folder, leaf, wcslen(leaf), name, kEntryNameChars);
 }
 
 }  // namespace
@@ -44,6 +51,30 @@ bool TargetFolder::Holds(HANDLE item, const wchar_t* name, size_t length,
   if (got == 0 || got >= kPathChars + kEntryNameChars) return false;
   // Names differ from the entry's only in case, as the file system compares them.
   return CompareStringOrdinal(expected, -1, actual, -1, TRUE) == CSTR_EQUAL;
+}
+
+void SweepLeftovers(const TargetFolder& target, const wchar_t* folder) {
+  wchar_t name[kEntryNameChars];
+  WIN32_FIND_DATAW found;
+  if (!NameIn(folder, kSiblingTempPattern, name)) return;
+  ScopedFindHandle find(FindFirstFileW(name, &found));
+  if (!find) return;
+  do {
+    // The pattern also matches short names: only the long name's exact form counts.
+    if (!IsSiblingTempLeaf(found.cFileName) || !NameIn(folder, found.cFileName, name)) {
+      continue;
+    }
+    ScopedFileHandle leftover(CreateFileW(name, DELETE | FILE_READ_ATTRIBUTES, 0, nullptr,
+                                          OPEN_EXISTING, kNoFollow, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!leftover || !target.Holds(leftover.Get(), name, wcslen(name), &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || info.nNumberOfLinks != 1) {
+      continue;
+    }
+    FILE_DISPOSITION_INFO dispose = {TRUE};
+    // One that stays is left for the next setup; it harms nothing.
+    (void)SetFileInformationByHandle(leftover.Get(), FileDispositionInfo, &dispose, sizeof dispose);
+  } while (FindNextFileW(find.Get(), &found));
 }
 
 bool HeldFolders::Hold(const TargetFolder& target, const wchar_t* name) {
@@ -78,6 +109,7 @@ bool HeldFolders::Hold(const TargetFolder& target, const wchar_t* name) {
     }
     held_[count_].Reset(held.Release());
     ends_[count_++] = i;
+    SweepLeftovers(target, path_);  // path_ ends here for now
     path_[i] = name[i];
   }
   return true;

@@ -37,7 +37,8 @@ class TargetFolder {
 // ends), made where missing, checked to lie inside the target folder and held
 // open without delete sharing while entries below them are written: no other
 // process can then rename one of them and put a link in its place. Folders
-// stay held until an entry of another folder comes.
+// stay held until an entry of another folder comes. Each folder newly held is
+// swept of the temporary files a killed setup left (SweepLeftovers).
 class HeldFolders {
  public:
   // Holds every folder of `name`. False when one of them is not a plain
@@ -51,6 +52,13 @@ class HeldFolders {
   size_t count_ = 0;
   wchar_t path_[kEntryNameChars] = {};  // the names of the held folders, one below the other
 };
+
+// Deletes the temporary files (SiblingTempName's form) that a setup which was
+// killed left in `folder`, a folder's name below the target folder ("" for
+// the target folder itself). A running setup
+// holds its own without sharing, so only those that nobody holds are opened;
+// and only plain files in place, never through a link.
+void SweepLeftovers(const TargetFolder& target, const wchar_t* folder);
 
 // True when a file entry may replace what is at `name`: nothing, or a file in
 // place below the target folder that is not read-only. Never a folder, and

@@ -146,6 +146,7 @@ int UnpackEntries(unzFile archive) {
 
   TargetFolder target;
   if (!target.Open()) return kUnpackCantOpen;
+  SweepLeftovers(target, L"");
   HeldFolders folders;
 
   bool skipped = false;

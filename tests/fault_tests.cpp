@@ -18,6 +18,7 @@
 #include <iostream>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "test_support.h"
 
@@ -152,7 +153,7 @@ uint64_t PendingFileSize(const std::wstring& folder) {
 // A setup killed while it writes a large plug-in (a deployment tool's time
 // limit, a shutdown): the file it was replacing stays whole, and the staged
 // copy goes with the process.
-TEST_F(Faults, KilledHalfwayLeavesTheOldFileWholeAndNoStagedCopy) {
+TEST_F(Faults, KilledHalfwayKeepsTheOldFileAndTheNextSetupClearsWhatItLeft) {
   const std::wstring plugins = dir_ + L"\\Viewer\\Plugins\\";
   ASSERT_TRUE(CreateDirectoryW((dir_ + L"\\Viewer").c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryW(plugins.c_str(), nullptr));
@@ -173,6 +174,22 @@ TEST_F(Faults, KilledHalfwayLeavesTheOldFileWholeAndNoStagedCopy) {
   for (int i = 0; i < 50 && (staged = Exists(StagedArchivePath())); ++i) Sleep(100);
   EXPECT_FALSE(staged) << "the staged copy outlived the setup";
   std::cout << "killed after " << (written >> 20) << " MiB of the new file\n";
+
+  // The next setup into that folder deletes what the killed one left; a
+  // temporary file that a running setup holds, and other names, stay.
+  ASSERT_NE(PendingFileSize(plugins), 0u) << "the killed setup left no temporary file";
+  HANDLE running = CreateFileW((plugins + L"~px1-0.tmp").c_str(), GENERIC_WRITE, 0, nullptr,
+                               CREATE_NEW, 0, nullptr);
+  ASSERT_NE(running, INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(WriteBytes(plugins + L"~px-mine.tmp", "not a setup's"));
+  EXPECT_EQ(Run(g_setup, L"/silent /folder=" + dir_ + L"\\Viewer", dir_), 0u);
+  CloseHandle(running);
+  std::vector<std::string> left;
+  for (const auto& [name, folder] : ListTree(plugins)) {
+    if (name.rfind(L"~px", 0) == 0) left.push_back(Narrow(name));
+  }
+  EXPECT_EQ(left, (std::vector<std::string>{"~px-mine.tmp", "~px1-0.tmp"}));
+  EXPECT_EQ(Brief(plugins + L"Big.dat"), "the older plug-in");
 }
 
 TEST_F(Faults, MissingPayloadFails) { ExpectFailsInstallingNothing(g_no_payload); }

@@ -220,6 +220,17 @@ TEST(EntryNames, TemporaryFileLiesInTheEntrysOwnFolder) {
   EXPECT_EQ(Utf8(temp), "");
 }
 
+// A later setup deletes only what has exactly that form.
+TEST(EntryNames, OnlyTheTemporaryFilesOwnFormIsKnownAsOne) {
+  EXPECT_TRUE(IsSiblingTempLeaf(L"~px1f-2.tmp"));
+  EXPECT_TRUE(IsSiblingTempLeaf(L"~pxffffffff-0.tmp"));
+  for (const wchar_t* other : {L"~px1f-2.tmp.dll", L"~px-2.tmp", L"~px1f-.tmp", L"~px1F-2.tmp",
+                               L"~px123456789-2.tmp", L"~px1f2.tmp", L"~px1f-2.TMP", L"px1f-2.tmp",
+                               L"~px1f-2.tm", L"Codecs\\~px1f-2.tmp"}) {
+    EXPECT_FALSE(IsSiblingTempLeaf(other)) << Utf8(other);
+  }
+}
+
 // Where an entry's file or folder lies below the target, the path its real
 // location is compared with.
 TEST(EntryNames, PathBelowTheFolderUsesBackslashesAndFits) {

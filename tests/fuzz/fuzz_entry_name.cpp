@@ -33,6 +33,7 @@ bool NamesDevice(const std::wstring& part) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<wchar_t> name = TextFromBytes(data, size);
   (void)IsEmptyArchiveRecord(data, size);
+  (void)IsSiblingTempLeaf(name.data());
   if (!IsPlainRelativeName(name.data())) return 0;
   const std::wstring n(name.data());
   FUZZ_CHECK(!n.empty() && !IsEntrySeparator(n[0]));
@@ -59,6 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(t.compare(0, folder, n, 0, folder) == 0);
     FUZZ_CHECK(t.find_first_of(L"/\\", folder) == std::wstring::npos);
     FUZZ_CHECK(t != n && IsPlainRelativeName(t.c_str()));
+    FUZZ_CHECK(IsSiblingTempLeaf(t.c_str() + folder));
   }
 
   // The place it is checked against: the folder, one backslash, the name with
