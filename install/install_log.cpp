@@ -18,7 +18,8 @@ namespace {
 // plain file of its own is appended to, never what a link or a hard link there
 // leads to; otherwise null, as when it cannot be opened.
 FILE* OpenLog() {
-  constexpr DWORD kAccess = FILE_APPEND_DATA | SYNCHRONIZE;
+  // Reading its attributes is what the check below needs (Windows enforces it; Wine does not).
+  constexpr DWORD kAccess = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
   constexpr DWORD kFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
   // Another setup may be appending too, as it could before.
   constexpr DWORD kSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
