@@ -34,7 +34,7 @@ FILE* OpenLog() {
   BY_HANDLE_FILE_INFORMATION info;
   if (!file || !here.Open() ||
       !here.Holds(file.Get(), kInstallLogName, wcslen(kInstallLogName), &info) ||
-      info.nNumberOfLinks != 1 || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      info.nNumberOfLinks != 1) {
     return nullptr;
   }
   const int descriptor =

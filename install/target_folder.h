@@ -55,9 +55,9 @@ class HeldFolders {
 
 // Deletes the temporary files (SiblingTempName's form) that a setup which was
 // killed left in `folder`, a folder's name below the target folder ("" for
-// the target folder itself). A running setup
-// holds its own without sharing, so only those that nobody holds are opened;
-// and only plain files in place, never through a link.
+// the target folder itself). A running setup holds its own without sharing,
+// so only those that nobody holds are opened; and only plain files in place,
+// never through a link.
 void SweepLeftovers(const TargetFolder& target, const wchar_t* folder);
 
 // True when a file entry may replace what is at `name`: nothing, or a file in

@@ -4,7 +4,6 @@
 
 #include <direct.h>
 #include <stdlib.h>
-#include <string.h>
 #include <wchar.h>
 
 #include "framework/scoped.h"

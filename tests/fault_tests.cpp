@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/scoped.h"
 #include "test_support.h"
 
 namespace {
@@ -38,17 +39,10 @@ class Faults : public ::testing::Test {
   // Runs `exe` silently in `cwd` with the environment `env` (null: this one's).
   DWORD Run(const std::wstring& exe, const std::wstring& args, const std::wstring& cwd,
             const wchar_t* env = nullptr) {
-    HANDLE process = StartProcess(exe, args, cwd, env);
-    EXPECT_NE(process, nullptr);
-    if (process == nullptr) return 1;
-    DWORD code = 259;
-    if (WaitForSingleObject(process, 120000) != WAIT_OBJECT_0) {
-      TerminateProcess(process, 99);
-      ADD_FAILURE() << "the setup hung";
-    }
-    GetExitCodeProcess(process, &code);
-    CloseHandle(process);
-    return code;
+    const long code = RunToEnd(exe, args, cwd, env);
+    EXPECT_NE(code, -2) << "the setup did not start";
+    EXPECT_NE(code, -1) << "the setup hung";
+    return static_cast<DWORD>(code);
   }
   // The log in `dir` holds exactly one entry, message 7.
   void ExpectOneMessage7(const std::wstring& dir) {
@@ -144,9 +138,8 @@ TEST_F(Faults, UnwritableLogDirectoryStillEndsWithTheFailure) {
 // The size of the temporary file a setup writes a plug-in to in `folder`, or 0.
 uint64_t PendingFileSize(const std::wstring& folder) {
   WIN32_FIND_DATAW found;
-  HANDLE find = FindFirstFileW((folder + L"~px*.tmp").c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return 0;
-  FindClose(find);
+  ScopedFindHandle find(FindFirstFileW((folder + L"~px*.tmp").c_str(), &found));
+  if (!find) return 0;
   return (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
 }
 
@@ -158,16 +151,16 @@ TEST_F(Faults, KilledHalfwayKeepsTheOldFileAndTheNextSetupClearsWhatItLeft) {
   ASSERT_TRUE(CreateDirectoryW((dir_ + L"\\Viewer").c_str(), nullptr));
   ASSERT_TRUE(CreateDirectoryW(plugins.c_str(), nullptr));
   ASSERT_TRUE(WriteBytes(plugins + L"Big.dat", "the older plug-in"));
-  HANDLE setup = StartProcess(g_big_payload, L"/silent /folder=" + dir_ + L"\\Viewer", dir_);
-  ASSERT_NE(setup, nullptr);
+  ScopedKernelHandle setup(
+      StartProcess(g_big_payload, L"/silent /folder=" + dir_ + L"\\Viewer", dir_));
+  ASSERT_TRUE(setup);
   uint64_t written = 0;
   for (int i = 0; i < 60000 && written < (16u << 20); ++i) {
     Sleep(1);
     written = PendingFileSize(plugins);
   }
-  TerminateProcess(setup, 99);
-  EXPECT_EQ(WaitForSingleObject(setup, 10000), WAIT_OBJECT_0);
-  CloseHandle(setup);
+  TerminateProcess(setup.Get(), 99);
+  EXPECT_EQ(WaitForSingleObject(setup.Get(), 10000), WAIT_OBJECT_0);
   EXPECT_GE(written, 16u << 20) << "killed before it was halfway";
   EXPECT_EQ(Brief(plugins + L"Big.dat"), "the older plug-in");
   bool staged = true;
@@ -178,12 +171,12 @@ TEST_F(Faults, KilledHalfwayKeepsTheOldFileAndTheNextSetupClearsWhatItLeft) {
   // The next setup into that folder deletes what the killed one left; a
   // temporary file that a running setup holds, and other names, stay.
   ASSERT_NE(PendingFileSize(plugins), 0u) << "the killed setup left no temporary file";
-  HANDLE running = CreateFileW((plugins + L"~px1-0.tmp").c_str(), GENERIC_WRITE, 0, nullptr,
-                               CREATE_NEW, 0, nullptr);
-  ASSERT_NE(running, INVALID_HANDLE_VALUE);
+  ScopedFileHandle running(CreateFileW((plugins + L"~px1-0.tmp").c_str(), GENERIC_WRITE, 0,
+                                       nullptr, CREATE_NEW, 0, nullptr));
+  ASSERT_TRUE(running);
   ASSERT_TRUE(WriteBytes(plugins + L"~px-mine.tmp", "not a setup's"));
   EXPECT_EQ(Run(g_setup, L"/silent /folder=" + dir_ + L"\\Viewer", dir_), 0u);
-  CloseHandle(running);
+  running.Reset();
   std::vector<std::string> left;
   for (const auto& [name, folder] : ListTree(plugins)) {
     if (name.rfind(L"~px", 0) == 0) left.push_back(Narrow(name));

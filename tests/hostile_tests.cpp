@@ -80,15 +80,10 @@ TEST_P(Hostile, StaysInsideAndTellsTheTruth) {
   ASSERT_TRUE(CreateDirectoryW(run.c_str(), nullptr));
   const std::wstring exe = g_setups + L"\\" + Widen(c.id) + L".exe";
   ASSERT_TRUE(Exists(exe)) << "no setup built for " << c.id;
-  HANDLE process = StartProcess(exe, L"/silent /folder=" + run + L"\\Viewer", run);
-  ASSERT_NE(process, nullptr);
-  DWORD code = 259;
-  const bool ended = WaitForSingleObject(process, 60000) == WAIT_OBJECT_0;
-  if (!ended) TerminateProcess(process, 99);
-  GetExitCodeProcess(process, &code);
-  CloseHandle(process);
-  EXPECT_TRUE(ended) << "the setup hung";
-  EXPECT_EQ(code, c.installs_whole ? 0u : 1u) << "exit code (a crash gives an exception code)";
+  const long code = RunToEnd(exe, L"/silent /folder=" + run + L"\\Viewer", run);
+  ASSERT_NE(code, -2) << "the setup did not start";
+  EXPECT_NE(code, -1) << "the setup hung";
+  EXPECT_EQ(code, c.installs_whole ? 0 : 1) << "exit code (a crash gives an exception code)";
 
   const std::string log = ReadBytes(run + L"\\Pixelmoor_Install.log").value_or("");
   size_t entries = 0;
@@ -121,9 +116,7 @@ TEST_P(Hostile, StaysInsideAndTellsTheTruth) {
   EXPECT_EQ(check_passed, c.installs_whole && !c.check_refuses_anyway)
       << "the build-time check " << (check_passed ? "passed" : "refused") << " it";
 
-  wchar_t temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
-  const bool temp_left = Exists(std::wstring(temp) + L"PX32_plugins.zip");
+  const bool temp_left = Exists(StagedArchivePath());
   EXPECT_FALSE(temp_left) << "the temporary copy of the archive is left";
 
   size_t files = 0;
@@ -132,7 +125,7 @@ TEST_P(Hostile, StaysInsideAndTellsTheTruth) {
                    ResultName(rc) + " | " + std::to_string(files) + " | " +
                    (log.empty() ? "nothing" : logged_7 ? "message 7" : "other: " + std::to_string(entries) + " entries") +
                    " | " + (outside.empty() ? "none" : std::to_string(outside.size()) + " paths") + " | " +
-                   (temp_left ? "left" : "gone") + " | " + (ended ? std::to_string(code) : "hung") + " | " +
+                   (temp_left ? "left" : "gone") + " | " + (code != -1 ? std::to_string(code) : "hung") + " | " +
                    (!check_ran ? "not run" : check_passed ? "passes" : "refuses") + " |";
 }
 

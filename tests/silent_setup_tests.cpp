@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "framework/scoped.h"
 #include "test_support.h"
 #include "zip_builder.h"
 
@@ -32,16 +33,7 @@ const char kNoFolder[] = "No install folder!";
 
 // Runs the setup in `cwd` and returns its exit code (-1 when it did not end).
 long RunSetup(const std::wstring& args, const std::wstring& cwd) {
-  HANDLE process = StartProcess(g_setup, args, cwd);
-  if (process == nullptr) return -2;
-  DWORD code = static_cast<DWORD>(-1);
-  if (WaitForSingleObject(process, 120000) != WAIT_OBJECT_0) {
-    TerminateProcess(process, 99);
-  } else {
-    GetExitCodeProcess(process, &code);
-  }
-  CloseHandle(process);
-  return static_cast<long>(code);
+  return RunToEnd(g_setup, args, cwd);
 }
 
 // The install log as it must read: each entry "<date> - HH:MM:SS: <message>"
@@ -369,14 +361,13 @@ TEST_F(SilentSetup, RaceForTheStagedArchiveNeverChangesWhatIsInstalled) {
   std::atomic<int> opened{0}, replaced{0};
   std::thread racer([&] {
     while (!stop) {
-      HANDLE h = CreateFileW(staged.c_str(), GENERIC_WRITE,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                             OPEN_EXISTING, 0, nullptr);
-      if (h != INVALID_HANDLE_VALUE) {
+      ScopedFileHandle h(CreateFileW(staged.c_str(), GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr));
+      if (h) {
         DWORD put = 0;
-        WriteFile(h, theirs.data(), static_cast<DWORD>(theirs.size()), &put, nullptr);
-        SetEndOfFile(h);
-        CloseHandle(h);
+        WriteFile(h.Get(), theirs.data(), static_cast<DWORD>(theirs.size()), &put, nullptr);
+        SetEndOfFile(h.Get());
         ++opened;
       }
       if (WriteBytes(their_copy, theirs) &&

@@ -343,6 +343,18 @@ HANDLE StartProcess(const std::wstring& exe, const std::wstring& args, const std
   return pi.hProcess;
 }
 
+long RunToEnd(const std::wstring& exe, const std::wstring& args, const std::wstring& cwd,
+              const wchar_t* environment) {
+  ScopedKernelHandle process(StartProcess(exe, args, cwd, environment));
+  if (!process) return -2;
+  if (WaitForSingleObject(process.Get(), 120000) != WAIT_OBJECT_0) {
+    TerminateProcess(process.Get(), 99);
+    return -1;
+  }
+  DWORD code = 0;
+  return GetExitCodeProcess(process.Get(), &code) ? static_cast<long>(code) : -2;
+}
+
 void ExpectPayloadInstalled(const std::wstring& plugins, const std::wstring& payload_path) {
   const auto payload = ReadArchive(payload_path);
   ASSERT_FALSE(payload.empty());

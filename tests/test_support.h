@@ -79,6 +79,12 @@ std::wstring StagedArchivePath();
 HANDLE StartProcess(const std::wstring& exe, const std::wstring& args, const std::wstring& cwd,
                     const wchar_t* environment = nullptr);
 
+// Starts `exe` as StartProcess does and waits for its end, two minutes at most.
+// Returns its exit code; -1 when it had to be ended (it hung), -2 when it did
+// not start.
+long RunToEnd(const std::wstring& exe, const std::wstring& args, const std::wstring& cwd,
+              const wchar_t* environment = nullptr);
+
 // The Plugins folder holds exactly the archive's entries: every file's bytes, and
 // its creation and last-write times read as local time equal the entry's date-time.
 void ExpectPayloadInstalled(const std::wstring& plugins, const std::wstring& payload);
