@@ -1,10 +1,10 @@
-// The setup's application object: every run happens inside its InitInstance.
+// The setup's application object: every run happens inside its InitInstance,
+// which chooses the face: the silent run or the wizard.
 #pragma once
 
 #include <windows.h>
 
 #include "framework/winapp.h"
-
 
 class TheApp : public CWinApp {
  public:
@@ -13,14 +13,9 @@ class TheApp : public CWinApp {
   // returns FALSE so that the process ends with it.
   BOOL InitInstance() override;
 
-  LOGFONTW HeaderLogFont = {};  // the wizard's header font record
+  LOGFONTW HeaderLogFont = {};  // the wizard's header font record, filled by the wizard
 };
 
 // Restricts the DLL search to `flags` (SetDefaultDllDirectories), before any
 // other DLL loads. Returns its result, or 0 when the system lacks it.
 DWORD HardenDllSearch(DWORD flags);
-
-// The silent run: folder from the command line, the registry or Program Files,
-// problems to the install log. `commandLine` is the whole process command line.
-// Returns the process exit code (SetupExitCode).
-int RunSilentInstall(const wchar_t* commandLine);

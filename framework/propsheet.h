@@ -17,6 +17,11 @@
 
 class CPropertySheet;
 
+// The control ids of the wizard's Back and Next buttons in the system's
+// property sheet.
+constexpr int kWizardBackButton = 0x3023;
+constexpr int kWizardNextButton = 0x3024;
+
 class CPropertyPage : public CWnd {
   DECLARE_DYNAMIC(CPropertyPage)
  public:

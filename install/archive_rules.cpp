@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "install/entry_name.h"
+#include "install/zip_records.h"
 
 namespace {
 
@@ -69,15 +70,16 @@ bool IsFolderEntryName(const char* name) {
 }
 
 int CheckEntryMethod(const unz_file_info64& info) {
-  if (info.flag & 1) return kUnpackEncrypted;
+  if (info.flag & kZipFlagEncrypted) return kUnpackEncrypted;
   if (info.compression_method != 0 && info.compression_method != Z_DEFLATED) {
     return kUnpackUnsupportedMethod;
   }
   return UNZ_OK;
 }
 
-int CheckDataSpans(unzFile archive, uint64_t count, uint64_t* overlapping) {
+int CheckDataSpans(unzFile archive, uint64_t count, uint64_t* overlapping, uint64_t* fileBytes) {
   SpanList spans;
+  uint64_t total = 0;
   for (uint64_t i = 0; i < count;) {
     unz_file_info64 info;
     char name[kEntryNameBytes];
@@ -95,10 +97,12 @@ int CheckDataSpans(unzFile archive, uint64_t count, uint64_t* overlapping) {
       const int extra = unzGetLocalExtrafield(archive, nullptr, 0);
       (void)unzCloseCurrentFile(archive);  // nothing was read: there is nothing to check
       if (extra < 0) return extra;
-      const uint64_t header = 30 + info.size_filename + static_cast<unsigned>(extra);
+      const uint64_t header = kLocalHeaderBytes + info.size_filename + static_cast<unsigned>(extra);
       if (!spans.Add({data > header ? data - header : 0, data + info.compressed_size, i})) {
-        return UNZ_INTERNALERROR;
+        return kUnpackOutOfMemory;
       }
+      // Declared sizes: a lying archive may add up past what 64 bits hold.
+      total = info.uncompressed_size > UINT64_MAX - total ? UINT64_MAX : total + info.uncompressed_size;
     }
     ++i;
     if (i < count) {
@@ -111,6 +115,7 @@ int CheckDataSpans(unzFile archive, uint64_t count, uint64_t* overlapping) {
     if (overlapping != nullptr) *overlapping = static_cast<uint64_t>(overlap);
     return kUnpackOverlap;
   }
+  if (fileBytes != nullptr) *fileBytes = total;
   return unzGoToFirstFile(archive);
 }
 
@@ -126,7 +131,7 @@ int DrainEntry(unzFile archive, const unz_file_info64& info, char* buffer, Entry
     }
     if (got == 0) break;
     if (!sink(context, buffer, static_cast<unsigned>(got))) {
-      copy_rc = kUnpackCantOpen;
+      copy_rc = kUnpackWriteFailed;
       break;
     }
     total += static_cast<unsigned>(got);

@@ -8,16 +8,21 @@
 
 #include "unzip.h"
 
-// Results besides minizip's own (UNZ_*, all negative) and 0 for success.
+// Results besides minizip's own (UNZ_*, all negative; UNZ_ERRNO is a short or
+// failed read) and 0 for success.
 enum UnpackResult : int {
   kUnpackOk = 0,
-  kUnpackCantOpen = -1,        // archive not openable, target not enterable, short write
   kUnpackFilesSkipped = 1,     // all entries read, but some files or folders could not be made
   kUnpackBadName = -201,       // an entry name that is not a plain relative path
   kUnpackSizeMismatch = -202,  // an entry's data gave other than its declared size
   kUnpackEncrypted = -203,     // an encrypted entry: never written as if it were plain
   kUnpackUnsupportedMethod = -204,  // neither stored nor deflated: never written raw
   kUnpackOverlap = -205,       // two files' local headers or data share bytes
+  kUnpackNotAnArchive = -206,  // no ZIP archive that minizip can open
+  kUnpackTargetUnusable = -207,  // the target folder cannot be opened or located
+  kUnpackWriteFailed = -208,   // a file's data could not be written whole: a full disk
+  kUnpackReadFailed = -209,    // the archive's file could not be read: the disk, not the bytes
+  kUnpackOutOfMemory = -210,   // the copy buffer or the span list could not be had
 };
 
 constexpr unsigned kEntryNameBytes = 520;
@@ -41,9 +46,12 @@ int CheckEntryMethod(const unz_file_info64& info);
 // headers or their data (many records over one local header: the
 // overlapped-components bomb), in whatever order the central directory lists
 // them. Entries refused anyway are not looked at. Returns minizip's error,
-// kUnpackOverlap (with the index of the later-lying entry in `*overlapping`
-// when given), else 0; the archive is then back on its first entry.
-int CheckDataSpans(unzFile archive, uint64_t count, uint64_t* overlapping = nullptr);
+// kUnpackOutOfMemory, kUnpackOverlap (with the index of the later-lying entry
+// in `*overlapping` when given), else 0; the archive is then back on its first
+// entry, and `*fileBytes` (when given) holds the declared sizes of its files
+// added up.
+int CheckDataSpans(unzFile archive, uint64_t count, uint64_t* overlapping = nullptr,
+                   uint64_t* fileBytes = nullptr);
 
 // Takes one piece of an entry's data; false when it could not be kept.
 using EntrySink = bool (*)(void* context, const char* bytes, unsigned length);
@@ -51,6 +59,6 @@ using EntrySink = bool (*)(void* context, const char* bytes, unsigned length);
 // Reads the open entry's data to its end through `sink`, using `buffer`
 // (kCopyBufferBytes), and closes the entry. Returns 0 when the data came out
 // whole: its declared size and its CRC. Otherwise the first error: minizip's
-// or zlib's, kUnpackCantOpen when the sink failed, kUnpackSizeMismatch.
+// or zlib's, kUnpackWriteFailed when the sink failed, kUnpackSizeMismatch.
 int DrainEntry(unzFile archive, const unz_file_info64& info, char* buffer, EntrySink sink,
                void* context);

@@ -55,13 +55,6 @@ bool IsPlainComponent(const wchar_t* begin, const wchar_t* end) {
   return !IsDeviceName(begin, end);
 }
 
-unsigned ReadLe16(const unsigned char* p) { return p[0] | (p[1] << 8); }
-
-unsigned long ReadLe32(const unsigned char* p) {
-  return static_cast<unsigned long>(ReadLe16(p)) |
-         (static_cast<unsigned long>(ReadLe16(p + 2)) << 16);
-}
-
 }  // namespace
 
 bool IsPlainRelativeName(const wchar_t* name) {
@@ -77,55 +70,6 @@ bool IsPlainRelativeName(const wchar_t* name) {
     if (!IsPlainComponent(begin, end)) return false;
     begin = end + 1;
   }
-}
-
-bool IsEmptyArchiveRecord(const unsigned char* bytes, size_t length) {
-  const size_t kRecord = 22;
-  if (length < kRecord) return false;
-  if (ReadLe32(bytes) != 0x06054b50UL) return false;
-  const unsigned comment = ReadLe16(bytes + 20);
-  return ReadLe16(bytes + 4) == 0 && ReadLe16(bytes + 6) == 0 && ReadLe16(bytes + 8) == 0 &&
-         ReadLe16(bytes + 10) == 0 && ReadLe32(bytes + 12) == 0 && ReadLe32(bytes + 16) == 0 &&
-         kRecord + comment <= length;
-}
-
-bool SiblingTempName(const wchar_t* name, uint32_t process, uint32_t serial,
-                     wchar_t* temp, size_t capacity) {
-  size_t folder = 0;  // characters up to and including the last separator
-  for (size_t i = 0; name[i] != 0; ++i) {
-    if (IsEntrySeparator(name[i])) folder = i + 1;
-  }
-  wchar_t leaf[32] = L"~px";
-  const wchar_t digits[] = L"0123456789abcdef";
-  size_t at = 3;
-  const uint32_t values[] = {process, serial};
-  for (const uint32_t value : values) {
-    if (at > 3) leaf[at++] = L'-';
-    int shift = 28;
-    while (shift > 0 && ((value >> shift) & 0xF) == 0) shift -= 4;
-    for (; shift >= 0; shift -= 4) leaf[at++] = digits[(value >> shift) & 0xF];
-  }
-  for (const wchar_t* p = L".tmp"; *p != 0; ++p) leaf[at++] = *p;
-  leaf[at] = 0;
-  if (capacity == 0) return false;
-  temp[0] = 0;
-  if (folder + at + 1 > capacity) return false;
-  for (size_t i = 0; i < folder; ++i) temp[i] = name[i];
-  for (size_t i = 0; i <= at; ++i) temp[folder + i] = leaf[i];
-  return true;
-}
-
-bool IsSiblingTempLeaf(const wchar_t* leaf) {
-  if (leaf[0] != L'~' || leaf[1] != L'p' || leaf[2] != L'x') return false;
-  const wchar_t* p = leaf + 3;
-  const wchar_t ends[] = {L'-', L'.'};  // after the process's number, after the serial
-  for (const wchar_t end : ends) {
-    const wchar_t* digits = p;
-    while ((*p >= L'0' && *p <= L'9') || (*p >= L'a' && *p <= L'f')) ++p;
-    if (p == digits || p - digits > 8 || *p != end) return false;
-    ++p;
-  }
-  return p[0] == L't' && p[1] == L'm' && p[2] == L'p' && p[3] == 0;
 }
 
 bool EntryPathBelow(const wchar_t* folder, const wchar_t* name, size_t length, wchar_t* path,

@@ -1,8 +1,8 @@
-// Which archive entry names may be written below the target folder. Pure text logic.
+// Which archive entry names may be written below the target folder, and where
+// they lie there. Pure text logic.
 #pragma once
 
 #include <stddef.h>
-#include <stdint.h>
 
 // True for a plain relative path: components separated by "/" or "\", none of
 // them empty (except after a final separator, which marks a folder entry), "."
@@ -15,24 +15,6 @@ bool IsPlainRelativeName(const wchar_t* name);
 
 // Entry names separate folders with "/", and "\" is taken as well.
 inline bool IsEntrySeparator(wchar_t c) { return c == L'/' || c == L'\\'; }
-
-// True when the bytes start with an end-of-central-directory record that
-// describes an archive without entries (no central directory at all).
-bool IsEmptyArchiveRecord(const unsigned char* bytes, size_t length);
-
-// The name of the temporary file an entry is written to before it replaces
-// `name`: in the same folder (`name` up to its last separator), "~px", the two
-// numbers in hexadecimal and ".tmp". False, with `temp` empty, when it does not
-// fit `capacity` characters.
-bool SiblingTempName(const wchar_t* name, uint32_t process, uint32_t serial,
-                     wchar_t* temp, size_t capacity);
-
-// A file-search pattern that matches every name SiblingTempName makes.
-constexpr wchar_t kSiblingTempPattern[] = L"~px*.tmp";
-
-// True for a file name (no folder part) that SiblingTempName makes: "~px", one
-// to eight lowercase hexadecimal digits, "-", one to eight more, ".tmp".
-bool IsSiblingTempLeaf(const wchar_t* leaf);
 
 // `folder`, a backslash (unless `folder` ends with one) and the first `length`
 // characters of `name` with each "/" as "\": where an entry's file or folder

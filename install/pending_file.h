@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <stdint.h>
+
 #include "framework/scoped.h"
 
 // Created exclusively beside its destination and held without sharing, so no
@@ -15,17 +17,19 @@ class PendingFile {
   PendingFile(const PendingFile&) = delete;
   PendingFile& operator=(const PendingFile&) = delete;
 
-  // Creates the file new in the folder of `name` (never through anything
-  // already at its name), with `access` besides DELETE and CreateFileW's
-  // `flags`. False when it cannot be created there.
-  bool Create(const wchar_t* name, DWORD access, DWORD flags);
+  // Creates the file new in the folder of `path`, a full path (never through
+  // anything already at its name), with `access` besides DELETE and
+  // CreateFileW's `flags`. Its name takes the next of the caller's `*serial`
+  // numbers. False when it cannot be created there.
+  bool Create(const wchar_t* path, DWORD access, DWORD flags, uint32_t* serial);
 
   HANDLE Get() const { return file_.Get(); }
 
-  // Renames the file to `name` in one step, replacing what is there: a file,
-  // or a link or hard link itself, never what a link leads to. False when that
-  // cannot be done (a folder there, or a file in use): it then stays as it was.
-  bool PutInPlace(const wchar_t* name);
+  // Renames the file to `path`, a full path, in one step, replacing what is
+  // there: a file, or a link or hard link itself, never what a link leads to.
+  // False when that cannot be done (a folder there, or a file in use): it then
+  // stays as it was.
+  bool PutInPlace(const wchar_t* path);
 
  private:
   ScopedFileHandle file_;

@@ -3,6 +3,7 @@
 #include <wchar.h>
 
 #include "install/entry_name.h"
+#include "install/temp_name.h"
 #include "text/text.h"
 
 namespace {
@@ -21,7 +22,8 @@ bool IsMissing(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-// `leaf` in `folder`, or alone for the target folder itself ("").
+// `leaf` in `folder`, or alone for the target folder itself (""): a name below
+// the target folder.
 bool NameIn(const wchar_t* folder, const wchar_t* leaf, wchar_t name[kEntryNameChars]) {
   if (folder[0] == 0) return CopyText(name, kEntryNameChars, leaf);
   return EntryPathBelow(folder, leaf, wcslen(leaf), name, kEntryNameChars);
@@ -29,12 +31,17 @@ bool NameIn(const wchar_t* folder, const wchar_t* leaf, wchar_t name[kEntryNameC
 
 }  // namespace
 
-bool TargetFolder::Open() {
-  folder_.Reset(CreateFileW(L".", kFolderAccess, kHoldSharing, nullptr, OPEN_EXISTING,
+bool TargetFolder::Open(const wchar_t* path) {
+  folder_.Reset(CreateFileW(path, kFolderAccess, kHoldSharing, nullptr, OPEN_EXISTING,
                             FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!folder_) return false;
-  const DWORD length = GetFinalPathNameByHandleW(folder_.Get(), path_, kPathChars, kPathForm);
-  return length > 0 && length < kPathChars;
+  const DWORD length = GetFinalPathNameByHandleW(folder_.Get(), path_, kFolderPathChars, kPathForm);
+  return length > 0 && length < kFolderPathChars;
+}
+
+bool TargetFolder::PathBelow(const wchar_t* name, size_t length,
+                             wchar_t path[kBelowPathChars]) const {
+  return path_[0] != 0 && EntryPathBelow(path_, name, length, path, kBelowPathChars);
 }
 
 bool TargetFolder::Holds(HANDLE item, const wchar_t* name, size_t length,
@@ -43,28 +50,32 @@ bool TargetFolder::Holds(HANDLE item, const wchar_t* name, size_t length,
   // A link on Windows: a symbolic link, junction or mount point.
   if (info->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
 
-  wchar_t expected[kPathChars + kEntryNameChars];
-  if (!EntryPathBelow(path_, name, length, expected, kPathChars + kEntryNameChars)) return false;
+  wchar_t expected[kBelowPathChars];
+  if (!PathBelow(name, length, expected)) return false;
   // Where it really lies: Wine shows a Unix symbolic link only this way.
-  wchar_t actual[kPathChars + kEntryNameChars];
-  const DWORD got = GetFinalPathNameByHandleW(item, actual, kPathChars + kEntryNameChars, kPathForm);
-  if (got == 0 || got >= kPathChars + kEntryNameChars) return false;
+  wchar_t actual[kBelowPathChars];
+  const DWORD got = GetFinalPathNameByHandleW(item, actual, kBelowPathChars, kPathForm);
+  if (got == 0 || got >= kBelowPathChars) return false;
   // Names differ from the entry's only in case, as the file system compares them.
   return CompareStringOrdinal(expected, -1, actual, -1, TRUE) == CSTR_EQUAL;
 }
 
 void SweepLeftovers(const TargetFolder& target, const wchar_t* folder) {
   wchar_t name[kEntryNameChars];
+  wchar_t full[kBelowPathChars];
   WIN32_FIND_DATAW found;
-  if (!NameIn(folder, kSiblingTempPattern, name)) return;
-  ScopedFindHandle find(FindFirstFileW(name, &found));
+  if (!NameIn(folder, kSiblingTempPattern, name) || !target.PathBelow(name, wcslen(name), full)) {
+    return;
+  }
+  ScopedFindHandle find(FindFirstFileW(full, &found));
   if (!find) return;
   do {
     // The pattern also matches short names: only the long name's exact form counts.
-    if (!IsSiblingTempLeaf(found.cFileName) || !NameIn(folder, found.cFileName, name)) {
+    if (!IsSiblingTempLeaf(found.cFileName) || !NameIn(folder, found.cFileName, name) ||
+        !target.PathBelow(name, wcslen(name), full)) {
       continue;
     }
-    ScopedFileHandle leftover(CreateFileW(name, DELETE | FILE_READ_ATTRIBUTES, 0, nullptr,
+    ScopedFileHandle leftover(CreateFileW(full, DELETE | FILE_READ_ATTRIBUTES, 0, nullptr,
                                           OPEN_EXISTING, kNoFollow, nullptr));
     BY_HANDLE_FILE_INFORMATION info;
     if (!leftover || !target.Holds(leftover.Get(), name, wcslen(name), &info) ||
@@ -94,12 +105,14 @@ bool HeldFolders::Hold(const TargetFolder& target, const wchar_t* name) {
     if (!IsEntrySeparator(name[i])) continue;
     if (count_ == kMostFolders) return false;  // only empty parts could get here
     path_[i] = 0;
-    ScopedFileHandle held(CreateFileW(path_, kFolderAccess, kHoldSharing, nullptr, OPEN_EXISTING,
+    wchar_t full[kBelowPathChars];
+    if (!target.PathBelow(path_, i, full)) return false;
+    ScopedFileHandle held(CreateFileW(full, kFolderAccess, kHoldSharing, nullptr, OPEN_EXISTING,
                                       kNoFollow, nullptr));
     if (!held && IsMissing(GetLastError())) {
       // Made inside a folder already held; what the check below finds is what counts.
-      (void)CreateDirectoryW(path_, nullptr);
-      held.Reset(CreateFileW(path_, kFolderAccess, kHoldSharing, nullptr, OPEN_EXISTING, kNoFollow,
+      (void)CreateDirectoryW(full, nullptr);
+      held.Reset(CreateFileW(full, kFolderAccess, kHoldSharing, nullptr, OPEN_EXISTING, kNoFollow,
                              nullptr));
     }
     BY_HANDLE_FILE_INFORMATION info;
@@ -116,8 +129,10 @@ bool HeldFolders::Hold(const TargetFolder& target, const wchar_t* name) {
 }
 
 bool MayReplace(const TargetFolder& target, const wchar_t* name) {
+  wchar_t full[kBelowPathChars];
+  if (!target.PathBelow(name, wcslen(name), full)) return false;
   // Attribute access alone takes no part in sharing: a file in use is still looked at.
-  ScopedFileHandle item(CreateFileW(name, FILE_READ_ATTRIBUTES,
+  ScopedFileHandle item(CreateFileW(full, FILE_READ_ATTRIBUTES,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, kNoFollow, nullptr));
   if (!item) return IsMissing(GetLastError());  // creating it tells the rest

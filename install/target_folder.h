@@ -12,13 +12,23 @@
 #include "framework/scoped.h"
 #include "install/archive_rules.h"
 
-// The current directory, held open while entries are written below it, with
+// The longest final path of a held folder, and of a name below it.
+constexpr size_t kFolderPathChars = 1024;
+constexpr size_t kBelowPathChars = kFolderPathChars + kEntryNameChars;
+
+// The folder unpacked into, held open while entries are written below it, with
 // where it really lies. The folder chosen is used as it is, through any links
-// above it; below it, every name must lie where it says.
+// above it; below it, every name must lie where it says. Names below it are
+// made from where it lies, never from the current directory.
 class TargetFolder {
  public:
-  // False when the current directory cannot be opened or its location read.
-  bool Open();
+  // Opens the folder at `path`, a full path. False when it cannot be opened or
+  // its location read.
+  bool Open(const wchar_t* path);
+
+  // Where the first `length` characters of `name` lie below the folder, as a
+  // full path (kBelowPathChars). False when it does not fit.
+  bool PathBelow(const wchar_t* name, size_t length, wchar_t path[kBelowPathChars]) const;
 
   // True when `item`, opened without following a link at its own name, is no
   // reparse point and lies exactly at the first `length` characters of `name`
@@ -28,9 +38,8 @@ class TargetFolder {
              BY_HANDLE_FILE_INFORMATION* info) const;
 
  private:
-  static constexpr size_t kPathChars = 1024;
   ScopedFileHandle folder_;
-  wchar_t path_[kPathChars] = {};  // the system's name for the folder
+  wchar_t path_[kFolderPathChars] = {};  // the system's name for the folder
 };
 
 // The folders of the entries' names (each part of a name that a separator

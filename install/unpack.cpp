@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <direct.h>
 #include <stdlib.h>
 #include <wchar.h>
 
@@ -10,6 +9,7 @@
 #include "install/entry_name.h"
 #include "install/pending_file.h"
 #include "install/target_folder.h"
+#include "install/zip_records.h"
 
 namespace {
 
@@ -73,7 +73,7 @@ int ZCALLBACK StreamError(voidpf, voidpf stream) {
 bool IsEmptyArchive(HANDLE file) {
   LARGE_INTEGER start = {};
   if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return false;
-  unsigned char bytes[22 + 0xFFFF];
+  unsigned char bytes[kMostEndRecordBytes];
   DWORD got = 0;
   if (!ReadFile(file, bytes, sizeof bytes, &got, nullptr)) return false;
   return IsEmptyArchiveRecord(bytes, got);
@@ -85,17 +85,58 @@ bool ConvertEntryName(const char* name, wchar_t* wide, int capacity) {
   return MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name, -1, wide, capacity) > 0;
 }
 
-bool WriteToPendingFile(void* file, const char* bytes, unsigned length) {
+constexpr uint64_t kProgressStepBytes = 1 << 20;  // a large entry reports every mebibyte
+
+// Tells the observer, if any, how far unpacking has come.
+class Progress {
+ public:
+  explicit Progress(InstallObserver* observer) : observer_(observer) {}
+  void Started(uint64_t entries, uint64_t bytes) {
+    if (observer_ != nullptr) observer_->OnStarted(entries, bytes);
+  }
+  // `length` more bytes of the entry being written.
+  void Wrote(unsigned length) {
+    if (observer_ == nullptr) return;
+    const uint64_t before = written_;
+    written_ += length;
+    if (written_ / kProgressStepBytes != before / kProgressStepBytes) {
+      observer_->OnProgress(entries_, bytes_ + written_);
+    }
+  }
+  // One more entry handled, with its declared size.
+  void EntryDone(uint64_t declared) {
+    written_ = 0;
+    ++entries_;
+    bytes_ = declared > UINT64_MAX - bytes_ ? UINT64_MAX : bytes_ + declared;
+    if (observer_ != nullptr) observer_->OnProgress(entries_, bytes_);
+  }
+
+ private:
+  InstallObserver* observer_;
+  uint64_t entries_ = 0, bytes_ = 0, written_ = 0;
+};
+
+struct FileSink {
+  PendingFile* file;
+  Progress* progress;
+};
+
+bool WriteToPendingFile(void* context, const char* bytes, unsigned length) {
+  auto* sink = static_cast<FileSink*>(context);
   DWORD put = 0;
-  return WriteFile(static_cast<PendingFile*>(file)->Get(), bytes, length, &put, nullptr) &&
-         put == length;  // a short write: a full disk
+  if (!WriteFile(sink->file->Get(), bytes, length, &put, nullptr) || put != length) {
+    return false;  // a short write: a full disk
+  }
+  sink->progress->Wrote(length);
+  return true;
 }
 
 // Writes one file entry; returns the entry's result, with kUnpackFilesSkipped
 // when its file could not be created or put in place, or would have gone
 // through a link.
 int UnpackFileEntry(unzFile archive, const unz_file_info64& info, const wchar_t* name,
-                    const TargetFolder& target, HeldFolders* folders, char* buffer) {
+                    const TargetFolder& target, HeldFolders* folders, char* buffer,
+                    uint32_t* serial, Progress* progress) {
   int rc = CheckEntryMethod(info);
   if (rc != UNZ_OK) return rc;
   rc = unzOpenCurrentFilePassword(archive, nullptr);
@@ -104,49 +145,61 @@ int UnpackFileEntry(unzFile archive, const unz_file_info64& info, const wchar_t*
     return rc;
   }
   PendingFile out;
+  wchar_t path[kBelowPathChars];
   if (!folders->Hold(target, name) || !MayReplace(target, name) ||
-      !out.Create(name, GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL)) {
+      !target.PathBelow(name, wcslen(name), path) ||
+      !out.Create(path, GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL, serial)) {
     rc = unzCloseCurrentFile(archive);
     return rc != UNZ_OK ? rc : kUnpackFilesSkipped;
   }
-  rc = DrainEntry(archive, info, buffer, &WriteToPendingFile, &out);
+  FileSink sink = {&out, progress};
+  rc = DrainEntry(archive, info, buffer, &WriteToPendingFile, &sink);
   if (rc != UNZ_OK) return rc;
   SetEntryFileTime(out.Get(), static_cast<uint32_t>(info.dosDate));
-  return out.PutInPlace(name) ? kUnpackOk : kUnpackFilesSkipped;
+  return out.PutInPlace(path) ? kUnpackOk : kUnpackFilesSkipped;
 }
 
 }  // namespace
 
-int UnpackArchive(HANDLE archiveFile, const wchar_t* target) {
+int UnpackArchive(HANDLE archiveFile, const wchar_t* target, InstallObserver* observer) {
   zlib_filefunc64_def functions = {&OpenStream, &ReadStream, &WriteStream, &TellStream,
                                    &SeekStream, &CloseStream, &StreamError, nullptr};
   ArchiveStream stream = {archiveFile, false};
   ScopedUnzFile archive(unzOpen2_64(&stream, &functions));
   if (!archive) {
-    if (!IsEmptyArchive(archiveFile)) return kUnpackCantOpen;
-    return _wchdir(target) == 0 ? kUnpackOk : kUnpackCantOpen;
+    if (stream.failed) return kUnpackReadFailed;
+    if (!IsEmptyArchive(archiveFile)) return kUnpackNotAnArchive;
+    TargetFolder folder;
+    if (!folder.Open(target)) return kUnpackTargetUnusable;
+    Progress(observer).Started(0, 0);
+    return kUnpackOk;
   }
-  if (_wchdir(target) != 0) return kUnpackCantOpen;
-  const int rc = UnpackEntries(archive.Get());
+  int rc = UnpackEntries(archive.Get(), target, observer);
+  // A short read looks like a damaged archive to minizip; the disk said otherwise.
+  if (rc < 0 && stream.failed) rc = kUnpackReadFailed;
   (void)archive.Close();  // read-only: nothing of the result depends on closing
   return rc;
 }
 
-int UnpackEntries(unzFile archive) {
+int UnpackEntries(unzFile archive, const wchar_t* target, InstallObserver* observer) {
   unz_global_info64 global;
   int rc = unzGetGlobalInfo64(archive, &global);
   if (rc != UNZ_OK) return rc;
 
   ScopedMalloc buffer(malloc(kCopyBufferBytes));  // one copy buffer for the whole archive
-  if (!buffer) return UNZ_INTERNALERROR;
+  if (!buffer) return kUnpackOutOfMemory;
 
-  rc = CheckDataSpans(archive, global.number_entry);
+  uint64_t file_bytes = 0;
+  rc = CheckDataSpans(archive, global.number_entry, nullptr, &file_bytes);
   if (rc != UNZ_OK) return rc;
 
-  TargetFolder target;
-  if (!target.Open()) return kUnpackCantOpen;
-  SweepLeftovers(target, L"");
+  TargetFolder folder;
+  if (!folder.Open(target)) return kUnpackTargetUnusable;
+  SweepLeftovers(folder, L"");
   HeldFolders folders;
+  uint32_t serial = 0;  // numbers the temporary files of this run
+  Progress progress(observer);
+  progress.Started(global.number_entry, file_bytes);
 
   bool skipped = false;
   for (ZPOS64_T i = 0; i < global.number_entry;) {
@@ -159,17 +212,20 @@ int UnpackEntries(unzFile archive) {
       return kUnpackBadName;
     }
 
-    if (IsEntrySeparator(wide[wcslen(wide) - 1])) {
+    const bool folder_entry = IsEntrySeparator(wide[wcslen(wide) - 1]);
+    if (folder_entry) {
       // An existing folder is fine; anything else in its way is not.
-      if (!folders.Hold(target, wide)) skipped = true;
+      if (!folders.Hold(folder, wide)) skipped = true;
     } else {
-      rc = UnpackFileEntry(archive, info, wide, target, &folders, static_cast<char*>(buffer.Get()));
+      rc = UnpackFileEntry(archive, info, wide, folder, &folders, static_cast<char*>(buffer.Get()),
+                           &serial, &progress);
       if (rc == kUnpackFilesSkipped) {
         skipped = true;
       } else if (rc != UNZ_OK) {
         return rc;
       }
     }
+    progress.EntryDone(folder_entry ? 0 : info.uncompressed_size);
 
     ++i;
     if (i < global.number_entry) {

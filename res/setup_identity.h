@@ -25,6 +25,16 @@
 #define IDI_SETUP 111        // the sheet's large icon
 #define IDB_LOGO 113         // the logo at the page's top left
 
+// The messages: string resources, loaded by these numbers.
+#define IDS_EXIT 1
+#define IDS_EXIT_SETUP 3
+#define IDS_INVALID_FOLDER 5
+#define IDS_CANT_INSTALL 7
+#define IDS_FOLDER_PICKER_TITLE 8
+#define IDS_INSTALLED 9
+#define IDS_NO_VIEWER_FOLDER 11
+#define IDS_VIEWER_RUNNING 12
+
 // Controls of the destination page.
 #define IDC_FOLDER_EDIT 1000
 #define IDC_BROWSE 1009

@@ -44,7 +44,7 @@ class Faults : public ::testing::Test {
     EXPECT_NE(code, -1) << "the setup hung";
     return static_cast<DWORD>(code);
   }
-  // The log in `dir` holds exactly one entry, message 7.
+  // The log in `dir` holds exactly one entry, kMsgCantInstall.
   void ExpectOneMessage7(const std::wstring& dir) {
     const std::string log = ReadBytes(dir + L"\\Pixelmoor_Install.log").value_or("");
     EXPECT_NE(log.find(kMsg7), std::string::npos) << "log: " << log;

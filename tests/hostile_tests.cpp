@@ -32,7 +32,11 @@ const char kCantInstall[] = "Can't install all files!";
 std::string ResultName(int rc) {
   switch (rc) {
     case kUnpackOk: return "0 (whole)";
-    case kUnpackCantOpen: return "cannot open or short write";
+    case kUnpackNotAnArchive: return "not an archive";
+    case kUnpackTargetUnusable: return "target unusable";
+    case kUnpackWriteFailed: return "short write";
+    case kUnpackReadFailed: return "read failed";
+    case UNZ_ERRNO: return "archive ends early";
     case Z_DATA_ERROR: return "inflate data error";
     case kUnpackFilesSkipped: return "files skipped";
     case kUnpackBadName: return "bad name";
@@ -92,7 +96,7 @@ TEST_P(Hostile, StaysInsideAndTellsTheTruth) {
   if (c.installs_whole) {
     EXPECT_TRUE(log.empty()) << "an archive that installed whole logged: " << log;
   } else {
-    EXPECT_TRUE(logged_7) << "expected exactly message 7 in the log, found: " << log;
+    EXPECT_TRUE(logged_7) << "expected exactly kMsgCantInstall in the log, found: " << log;
   }
 
   // Nothing outside the two Plugins folders; both got the same files.
@@ -123,7 +127,7 @@ TEST_P(Hostile, StaysInsideAndTellsTheTruth) {
   for (const auto& [name, folder] : unpacked) files += folder ? 0 : 1;
   g_row_of[c.id] = "| " + c.what + " | " + (c.installs_whole ? "whole" : "not whole") + " | " +
                    ResultName(rc) + " | " + std::to_string(files) + " | " +
-                   (log.empty() ? "nothing" : logged_7 ? "message 7" : "other: " + std::to_string(entries) + " entries") +
+                   (log.empty() ? "nothing" : logged_7 ? "kMsgCantInstall" : "other: " + std::to_string(entries) + " entries") +
                    " | " + (outside.empty() ? "none" : std::to_string(outside.size()) + " paths") + " | " +
                    (temp_left ? "left" : "gone") + " | " + (code != -1 ? std::to_string(code) : "hung") + " | " +
                    (!check_ran ? "not run" : check_passed ? "passes" : "refuses") + " |";

@@ -6,12 +6,12 @@
 
 #include <string>
 
-#include "app/viewer_folder.h"
 #include "framework/scoped.h"
-#include "install/install.h"
-#include "install/install_log.h"
+#include "install/engine.h"
 #include "install/unpack.h"
+#include "report/install_log.h"
 #include "test_support.h"
+#include "viewer/viewer_folder.h"
 #include "zip_builder.h"
 
 namespace {
@@ -171,23 +171,23 @@ TEST_F(Unpacking, FilesBeforeTheirFolderEntryAndBackslashNames) {
   EXPECT_EQ(Installed(L"sub\\a.dll").value_or("?"), "alpha");
   EXPECT_EQ(Installed(L"deep\\er\\b.dll").value_or("?"), std::string(100000, 'b'));
   EXPECT_EQ(Installed(L"top.ini").value_or("?"), "[x]");
-  EXPECT_EQ(CurrentDirectory() + L"\\", target_) << "the target stays the current directory";
+  EXPECT_EQ(CurrentDirectory(), start_) << "unpacking moved the current directory";
 }
 
 TEST_F(Unpacking, EmptyArchiveWritesNothingAndSucceeds) {
   EXPECT_EQ(Unpack({}), 0);
   EXPECT_TRUE(Written().empty());
-  EXPECT_EQ(CurrentDirectory() + L"\\", target_);
+  EXPECT_EQ(CurrentDirectory(), start_);
 }
 
 TEST_F(Unpacking, NotAnArchiveOrMissingTargetFails) {
-  EXPECT_EQ(UnpackBytes("this is not a zip file"), kUnpackCantOpen);
+  EXPECT_EQ(UnpackBytes("this is not a zip file"), kUnpackNotAnArchive);
   const std::wstring path = dir_ + L"\\archive.zip";
   WriteBytes(path, BuildZip({FileEntry("a.dll", "a")}));
   // A target that cannot be entered must not send the files to where the process stands.
   ASSERT_TRUE(SetCurrentDirectoryW(dir_.c_str()));
   ScopedFileHandle archive(OpenToRead(path));
-  EXPECT_EQ(UnpackArchive(archive.Get(), (dir_ + L"\\missing\\").c_str()), kUnpackCantOpen);
+  EXPECT_EQ(UnpackArchive(archive.Get(), (dir_ + L"\\missing\\").c_str()), kUnpackTargetUnusable);
   EXPECT_EQ(CurrentDirectory(), dir_);
   EXPECT_FALSE(Exists(dir_ + L"\\a.dll"));
 }

@@ -4,10 +4,12 @@
 
 #include <string>
 
-#include "app/command_line.h"
-#include "app/folder_text.h"
+#include "silent/command_line.h"
+#include "viewer/folder_text.h"
 #include "install/entry_name.h"
-#include "install/log_text.h"
+#include "install/temp_name.h"
+#include "install/zip_records.h"
+#include "report/log_text.h"
 #include "text/path_split.h"
 #include "wizard/page_text.h"
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/propsheet.h"
 #include "screenshot.h"
 #include "test_support.h"
 
@@ -21,8 +22,8 @@ namespace {
 
 std::wstring g_setup, g_payload, g_viewer, g_screenshots;
 
-constexpr int kBackButton = 0x3023;
-constexpr int kNextButton = 0x3024;
+constexpr int kBackButton = kWizardBackButton;
+constexpr int kNextButton = kWizardNextButton;
 constexpr int kFolderEdit = 1000;
 constexpr int kBrowseButton = 1009;
 constexpr DWORD kPatience = 20000;  // milliseconds to wait for a window or the end
@@ -577,7 +578,7 @@ TEST_F(Browse, PickerIsTitledWithTheFolderMessage) {
   ASSERT_NE(picker, nullptr);
   bool titled = false;
   for (HWND w : Descendants(picker)) titled = titled || TextOf(w) == L"Installation folder:";
-  EXPECT_TRUE(titled) << "the picker's title is message 8";
+  EXPECT_TRUE(titled) << "the picker's title is kMsgFolderPickerTitle";
   Click(GetDlgItem(picker, IDCANCEL));
   ASSERT_NE(run_.WaitForSheet(), nullptr);
 }

@@ -425,7 +425,7 @@ VOID CALLBACK Inspect(HWND, UINT, UINT_PTR id, DWORD) {
   if (SUCCEEDED(g_seen.com)) CoUninitialize();
   HWND page = PropSheet_GetCurrentPageHwnd(sheet);
   g_seen.active_index = g_sheet->GetActiveIndex();
-  g_seen.back_enabled = IsWindowEnabled(GetDlgItem(sheet, 0x3023)) != FALSE;
+  g_seen.back_enabled = IsWindowEnabled(GetDlgItem(sheet, kWizardBackButton)) != FALSE;
   g_seen.big_icon = reinterpret_cast<HICON>(SendMessageW(sheet, WM_GETICON, ICON_BIG, 0));
   HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageW(GetDlgItem(page, 1013), WM_GETFONT, 0, 0));
   if (font != nullptr) GetObjectW(font, sizeof g_seen.header, &g_seen.header);
@@ -452,7 +452,7 @@ class SheetWindow : public SetupResources {
   }
   void TearDown() override {
     AfxSetResourceHandle(nullptr);
-    SetCurrentDirectoryW(cwd_.c_str());  // an installation leaves it in the Plugins folder
+    SetCurrentDirectoryW(cwd_.c_str());
   }
   std::wstring cwd_;
 
@@ -552,7 +552,8 @@ TEST_F(SheetWindow, WizardRunsInAComApartmentAndReleasesIt) {
   g_sheet = &theWizard;
   g_press = IDCANCEL;
   ASSERT_NE(SetTimer(nullptr, 0, 300, Inspect), 0u);
-  EXPECT_EQ(RunWizard(), kExitWizardLeft);
+  LOGFONTW record;
+  EXPECT_EQ(RunWizard(&record), kExitWizardLeft);
   EXPECT_EQ(g_seen.com, S_FALSE) << "COM was not initialised while the wizard ran";
   const HRESULT after = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   EXPECT_EQ(after, S_OK) << "COM was left initialised";

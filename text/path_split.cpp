@@ -42,3 +42,8 @@ void SplitPath(const wchar_t* path, PathParts* parts) {
   CopyRange(parts->name, dir_end, name_end);
   CopyRange(parts->ext, name_end, end);
 }
+
+bool IsFullPath(const wchar_t* path) {
+  if (path[0] == L'\\') return path[1] == L'\\';
+  return path[0] != 0 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
+}

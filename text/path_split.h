@@ -5,6 +5,8 @@
 #include <stddef.h>
 
 constexpr size_t kPathPartChars = 256;  // 255 characters and the terminator
+// The most characters a Windows path may have (MAX_PATH less the terminator).
+constexpr size_t kMaxPathChars = 259;
 
 struct PathParts {
   wchar_t drive[3];  // "X:" when the second character is a colon, else empty
@@ -16,3 +18,7 @@ struct PathParts {
 // Splits `path`. When the directory, the name or the extension would be longer
 // than 255 characters, all four parts are empty.
 void SplitPath(const wchar_t* path, PathParts* parts);
+
+// True for a path that says where it is without a current directory: a drive
+// and a separator ("C:\"), or two backslashes (UNC, "\\?\").
+bool IsFullPath(const wchar_t* path);

@@ -3,8 +3,10 @@
 
 #include <stddef.h>
 
+#include "text/path_split.h"
+
 // The page's folder text holds at most this many characters (and a terminator).
-constexpr size_t kPageFolderChars = 259;
+constexpr size_t kPageFolderChars = kMaxPathChars;
 
 // Removes trailing blanks (U+0020); then, if the text begins with a blank and is
 // shorter than 260 characters, removes all leading blanks.

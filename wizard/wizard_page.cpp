@@ -2,18 +2,15 @@
 
 #include <shlobj.h>
 
-#include "app/viewer_folder.h"
 #include "framework/winapp.h"
-#include "install/install.h"
-#include "install/messages.h"
+#include "report/install_plugins.h"
+#include "report/messages.h"
 #include "res/setup_identity.h"
 #include "text/text.h"
+#include "viewer/viewer_folder.h"
 #include "wizard/wizard_sheet.h"
 
 namespace {
-
-constexpr int kSheetBackButton = 0x3023;
-constexpr int kSheetNextButton = 0x3024;
 
 constexpr size_t kPageTextChars = 512;
 constexpr size_t kButtonCaptionChars = 64;  // 63 characters and the terminator
@@ -28,14 +25,14 @@ BEGIN_MESSAGE_MAP(CWizPropertyPage, CPropertyPage)
 END_MESSAGE_MAP()
 
 void CWizPropertyPage::ShowMessage(unsigned id, UINT icon) const {
-  wchar_t text[kFolderChars];
-  LoadMessage(static_cast<MessageId>(id), text, kFolderChars);
+  wchar_t text[kMessageChars];
+  LoadMessage(static_cast<MessageId>(id), text, kMessageChars);
   MessageBox(text, Sheet->SheetCaption, icon);
 }
 
 BOOL CWizPropertyPage::OnSetActive() {
   if (Sheet->GetActiveIndex() == 0) {
-    (void)EnableWindow(Sheet->GetDlgItem(kSheetBackButton), FALSE);  // Back never applies
+    (void)EnableWindow(Sheet->GetDlgItem(kWizardBackButton), FALSE);  // Back never applies
     HICON icon = LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDI_SETUP));
     Sheet->SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
 
@@ -66,7 +63,7 @@ BOOL CWizPropertyPage::OnSetActive() {
 
       // The sentence below the edit box names the button as the system labels it.
       wchar_t caption[kButtonCaptionChars];
-      Sheet->GetDlgItemText(kSheetNextButton, caption, kButtonCaptionChars);
+      Sheet->GetDlgItemText(kWizardNextButton, caption, kButtonCaptionChars);
       wchar_t label[kButtonCaptionChars + 2];
       NextButtonLabel(caption, label, kButtonCaptionChars + 2);
       if (label[0] != 0) SetDlgItemText(IDC_NEXT_NAME, label);
@@ -93,7 +90,7 @@ LRESULT CWizPropertyPage::OnWizardNext() {
     return -1;
   }
   // InstallPlugins reports success or failure itself; the wizard ends either way.
-  Sheet->Outcome = InstallPlugins(folder, Sheet->SheetCaption) == 0 ? kExitInstalled : kExitInstallFailed;
+  Sheet->Outcome = InstallPlugins(folder, Sheet->SheetCaption);
   (void)Sheet->DestroyWindow();
   return GetPageIndex(TRUE);
 }

@@ -1,17 +1,13 @@
 #include "wizard/wizard_sheet.h"
 
-#include "app/setup_app.h"
 #include "framework/scoped.h"
-#include "install/messages.h"
+#include "framework/winapp.h"
+#include "report/messages.h"
 #include "res/setup_identity.h"
 #include "text/text.h"
 #include "wizard/wizard_page.h"
 
 CWizPropertySheet theWizard(L"Pixelmoor Setup", nullptr, 0);
-
-namespace {
-constexpr size_t kMessageChars = 260;
-}  // namespace
 
 IMPLEMENT_DYNAMIC(CWizPropertySheet, CPropertySheet)
 
@@ -82,7 +78,7 @@ void FillHeaderLogFont(LOGFONTW* font, int dpi, bool modernShell) {
   }
 }
 
-int RunWizard() {
+int RunWizard(LOGFONTW* headerLogFont) {
   // The folder picker (SHBrowseForFolderW) needs COM on this thread. Without
   // it the picker may fail; the rest of the wizard does not depend on it.
   ScopedComApartment com;
@@ -91,16 +87,16 @@ int RunWizard() {
     ScopedScreenDc screen(GetDC(nullptr));
     if (screen) dpi = GetDeviceCaps(screen.Get(), LOGPIXELSX);
   }
-  TheApp* app = static_cast<TheApp*>(AfxGetApp());
-  FillHeaderLogFont(&app->HeaderLogFont, dpi, IsModernShellPlatform());
+  FillHeaderLogFont(headerLogFont, dpi, IsModernShellPlatform());
   // A font that cannot be made leaves the header in the system font.
-  theWizard.HeaderFont.Attach(CreateFontIndirectW(&app->HeaderLogFont));
+  theWizard.HeaderFont.Attach(CreateFontIndirectW(headerLogFont));
 
   CWizPropertyPage page(IDD_DESTINATION);
   theWizard.AddPage(&page);
-  app->m_pMainWnd = &theWizard;
+  CWinApp* app = AfxGetApp();
+  if (app != nullptr) app->m_pMainWnd = &theWizard;
   theWizard.Outcome = kExitWizardLeft;
   const INT_PTR shown = theWizard.DoModal();  // the page reports the outcome itself
-  app->m_pMainWnd = nullptr;
+  if (app != nullptr) app->m_pMainWnd = nullptr;
   return shown == -1 ? kExitWizardNotShown : theWizard.Outcome;
 }

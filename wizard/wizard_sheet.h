@@ -4,10 +4,10 @@
 
 #include <windows.h>
 
-#include "app/exit_code.h"
-#include "app/folder_text.h"
 #include "framework/font.h"
 #include "framework/propsheet.h"
+#include "report/exit_code.h"
+#include "viewer/folder_text.h"
 
 class CWizPropertyPage;
 
@@ -44,9 +44,10 @@ class CWizPropertySheet : public CPropertySheet {
 // The one wizard of the program.
 extern CWizPropertySheet theWizard;
 
-// The interactive run: header font, page, modal sheet. Returns the process
-// exit code (SetupExitCode) when the wizard has closed.
-int RunWizard();
+// The interactive run: header font (its record filled into `headerLogFont`,
+// which outlives the run), page, modal sheet. Returns the process exit code
+// (SetupExitCode) when the wizard has closed.
+int RunWizard(LOGFONTW* headerLogFont);
 
 // True on an NT-family system above version 4; false when the version is unknown.
 bool IsModernShellPlatform();

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "install/entry_name.h"
+#include "install/temp_name.h"
+#include "install/zip_records.h"
 #include "tests/fuzz/fuzz_input.h"
 
 namespace {

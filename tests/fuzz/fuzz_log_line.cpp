@@ -2,7 +2,7 @@
 // kept, always closed by the separator line.
 #include <string>
 
-#include "install/log_text.h"
+#include "report/log_text.h"
 #include "tests/fuzz/fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -1,6 +1,6 @@
 // The silent run's option reading: "/folder=" found anywhere, its value read
 // and cleaned as the setup does it.
-#include "app/command_line.h"
+#include "silent/command_line.h"
 #include "text/text.h"
 #include "tests/fuzz/fuzz_input.h"
 

@@ -17,6 +17,7 @@
 
 #include "install/archive_rules.h"
 #include "install/entry_name.h"
+#include "install/zip_records.h"
 
 namespace {
 
@@ -94,7 +95,7 @@ int CheckArchive(const char* path) {
     fprintf(stderr, "check_payload: cannot read %s\n", path);
     return 2;
   }
-  std::vector<unsigned char> head(22 + 0xFFFF);
+  std::vector<unsigned char> head(kMostEndRecordBytes);
   head.resize(fread(head.data(), 1, head.size(), file));
   fclose(file);
   unzFile archive = unzOpen64(path);

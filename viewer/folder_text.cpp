@@ -1,4 +1,4 @@
-#include "app/folder_text.h"
+#include "viewer/folder_text.h"
 
 #include "text/path_split.h"
 #include "text/text.h"

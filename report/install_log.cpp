@@ -1,4 +1,4 @@
-#include "install/install_log.h"
+#include "report/install_log.h"
 
 #include <windows.h>
 
@@ -8,7 +8,7 @@
 #include <wchar.h>
 
 #include "framework/scoped.h"
-#include "install/log_text.h"
+#include "report/log_text.h"
 #include "install/target_folder.h"
 
 namespace {
@@ -32,7 +32,7 @@ FILE* OpenLog() {
   }
   TargetFolder here;
   BY_HANDLE_FILE_INFORMATION info;
-  if (!file || !here.Open() ||
+  if (!file || !here.Open(L".") ||
       !here.Holds(file.Get(), kInstallLogName, wcslen(kInstallLogName), &info) ||
       info.nNumberOfLinks != 1) {
     return nullptr;

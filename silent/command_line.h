@@ -3,6 +3,14 @@
 
 #include <stddef.h>
 
+// The options, found as plain case-sensitive substrings anywhere in the
+// command line.
+constexpr wchar_t kSilentOption[] = L"/silent";
+constexpr wchar_t kFolderOption[] = L"/folder=";
+constexpr wchar_t kAppOption[] = L"/app";
+// Where the folder option's value starts, after "/folder=".
+constexpr size_t kFolderValueStart = sizeof kFolderOption / sizeof kFolderOption[0] - 1;
+
 // Copies text[start] onwards into `value` while the index is below
 // min(length of text, limit) and the character is not "/": the next option, or
 // any slash, ends the value. `value` needs room for limit - start + 1 characters.

@@ -1,4 +1,4 @@
-#include "install/messages.h"
+#include "report/messages.h"
 
 #include <windows.h>
 

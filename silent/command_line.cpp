@@ -1,4 +1,4 @@
-#include "app/command_line.h"
+#include "silent/command_line.h"
 
 #include "text/text.h"
 

@@ -1,4 +1,4 @@
-#include "app/viewer_folder.h"
+#include "viewer/viewer_folder.h"
 
 #include "framework/scoped.h"
 #include "text/text.h"

@@ -1,4 +1,4 @@
-#include "install/log_text.h"
+#include "report/log_text.h"
 
 #include "text/text.h"
 

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "app/folder_text.h"
+#include "viewer/folder_text.h"
 
 constexpr wchar_t kOpenCommandKey[] = L"SOFTWARE\\Classes\\Pixelmoor\\shell\\open\\command";
 constexpr wchar_t kCurrentVersionKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion";

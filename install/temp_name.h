@@ -1,0 +1,20 @@
+// The names of the temporary files a new file is written to before it
+// replaces the old one, and how a later setup knows them. Pure text logic.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+// The name of the temporary file an entry is written to before it replaces
+// `name`: in the same folder (`name` up to its last separator), "~px", the two
+// numbers in hexadecimal and ".tmp". False, with `temp` empty, when it does not
+// fit `capacity` characters.
+bool SiblingTempName(const wchar_t* name, uint32_t process, uint32_t serial,
+                     wchar_t* temp, size_t capacity);
+
+// A file-search pattern that matches every name SiblingTempName makes.
+constexpr wchar_t kSiblingTempPattern[] = L"~px*.tmp";
+
+// True for a file name (no folder part) that SiblingTempName makes: "~px", one
+// to eight lowercase hexadecimal digits, "-", one to eight more, ".tmp".
+bool IsSiblingTempLeaf(const wchar_t* leaf);

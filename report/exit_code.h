@@ -1,0 +1,12 @@
+// The process exit codes: the outcome that deployment tools read. The
+// comments are in the user's words: scripts/run prints them.
+#pragma once
+
+enum SetupExitCode : int {
+  kExitInstalled = 0,        // installed: every file of the package reached the disk whole
+  kExitInstallFailed = 1,    // the installation failed: some or all files were not installed
+  kExitViewerRunning = 2,    // Pixelmoor was running: nothing was installed
+  kExitNoInstallFolder = 3,  // no install folder was given or found: nothing was installed
+  kExitWizardLeft = 4,       // the wizard was left without installing
+  kExitWizardNotShown = 5,   // the wizard could not be shown at all
+};

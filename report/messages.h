@@ -1,0 +1,25 @@
+// The numbered user-visible texts, stored as string resources of the program.
+// The numbers come from the resource ids that the resource script uses too.
+#pragma once
+
+#include <stddef.h>
+
+#include "res/setup_identity.h"
+
+enum MessageId : unsigned {
+  kMsgExit = IDS_EXIT,
+  kMsgExitSetup = IDS_EXIT_SETUP,
+  kMsgInvalidFolder = IDS_INVALID_FOLDER,
+  kMsgCantInstall = IDS_CANT_INSTALL,
+  kMsgFolderPickerTitle = IDS_FOLDER_PICKER_TITLE,
+  kMsgInstalled = IDS_INSTALLED,
+  kMsgNoViewerFolder = IDS_NO_VIEWER_FOLDER,
+  kMsgViewerRunning = IDS_VIEWER_RUNNING,
+};
+
+// Room for a message loaded to be logged or shown: every message fits whole.
+constexpr size_t kMessageChars = 260;
+
+// Loads message `id` into `buffer` (room for `capacity` characters). On
+// failure the buffer is empty. Returns the number of characters loaded.
+int LoadMessage(MessageId id, wchar_t* buffer, size_t capacity);
