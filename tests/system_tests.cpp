@@ -1,15 +1,20 @@
 // Folder discovery against the (Wine) registry, the folder chain, unpacking of
-// archives written here, entry times and the log file, on the real file system.
+// archives written here, entry times, the log file, and the engine called in
+// the process as a face calls it, on the real file system.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "framework/scoped.h"
 #include "install/engine.h"
 #include "install/unpack.h"
 #include "report/install_log.h"
+#include "report/outcome.h"
 #include "test_support.h"
 #include "viewer/viewer_folder.h"
 #include "zip_builder.h"
@@ -411,6 +416,143 @@ TEST_F(Log, UnwritableLogLeavesNoTrace) {
   WriteInstallLog(L"lost");
   EXPECT_EQ(ListTree(dir_), before) << "the entry went somewhere else";
   EXPECT_EQ(CurrentDirectory(), dir_);
+}
+
+// Everything the engine tells its observer, in order.
+class RecordingObserver : public InstallObserver {
+ public:
+  void OnWaiting() override {
+    calls.push_back("waiting");
+    waiting = true;
+  }
+  void OnStarted(uint64_t e, uint64_t b) override {
+    calls.push_back("started");
+    entries = e, total = b;
+  }
+  void OnProgress(uint64_t e, uint64_t b) override {
+    calls.push_back("progress");
+    progress.push_back({e, b});
+  }
+  void OnDone(const InstallResult& r) override {
+    calls.push_back("done");
+    done = r;
+  }
+  std::vector<std::string> calls;
+  std::vector<std::pair<uint64_t, uint64_t>> progress;
+  uint64_t entries = 0, total = 0;
+  InstallResult done = {};
+  std::atomic<bool> waiting{false};
+};
+
+class Engine : public InScratch {
+ protected:
+  // Runs the engine on a thread of its own, as the wizard will.
+  InstallResult OnWorker(const InstallRequest& request) {
+    InstallResult result = {};
+    std::thread worker([&] { result = InstallPayload(request); });
+    worker.join();
+    return result;
+  }
+  InstallRequest Request(const std::string& payload, const std::wstring& folder,
+                         InstallObserver* observer = nullptr) {
+    folder_ = folder;
+    return {payload.data(), payload.size(), folder_.c_str(), true, observer};
+  }
+  std::wstring folder_;
+};
+
+TEST_F(Engine, OnAWorkerThreadTellsItsProgressAndKeepsTheCurrentDirectory) {
+  const std::string big(3 * 1024 * 1024 + 5, 'b');  // more than three mebibytes
+  const std::string payload = BuildZip({FileEntry("a.dll", "alpha"), FolderEntry("Codecs/"),
+                                        FileEntry("Codecs/big.dll", big), FileEntry("z.ini", "z")});
+  RecordingObserver seen;
+  const InstallResult result = OnWorker(Request(payload, dir_ + L"\\Viewer", &seen));
+  EXPECT_EQ(result.status, InstallStatus::kInstalled) << "check " << result.check;
+  EXPECT_EQ(CurrentDirectory(), start_);
+  EXPECT_EQ(ReadBytes(dir_ + L"\\Viewer\\Plugins\\Codecs\\big.dll") == big, true);
+
+  ASSERT_GE(seen.calls.size(), 2u);
+  EXPECT_EQ(seen.calls.front(), "started");
+  EXPECT_EQ(seen.calls.back(), "done");
+  EXPECT_EQ(seen.done.status, InstallStatus::kInstalled);
+  EXPECT_EQ(seen.entries, 4u);
+  EXPECT_EQ(seen.total, 5 + big.size() + 1);
+  int within_big = 0;
+  for (size_t i = 0; i < seen.progress.size(); ++i) {
+    const auto [entries, bytes] = seen.progress[i];
+    if (i > 0) {
+      EXPECT_GE(entries, seen.progress[i - 1].first) << "call " << i;
+      EXPECT_GE(bytes, seen.progress[i - 1].second) << "call " << i;
+    }
+    if (entries == 2) ++within_big;  // two entries done while the third is written
+  }
+  EXPECT_GE(within_big, 4) << "one call after the folder entry and one a mebibyte of big.dll";
+  ASSERT_FALSE(seen.progress.empty());
+  EXPECT_EQ(seen.progress.back().first, 4u);
+  EXPECT_EQ(seen.progress.back().second, seen.total);
+
+  // Again in the same process, without an observer.
+  EXPECT_EQ(OnWorker(Request(payload, dir_ + L"\\Viewer")).status, InstallStatus::kInstalled);
+  EXPECT_EQ(CurrentDirectory(), start_);
+}
+
+TEST_F(Engine, SaysItWaitsWhileAnotherSetupInstalls) {
+  ScopedKernelHandle other(CreateMutexW(nullptr, TRUE, kInstallMutexName));
+  ASSERT_TRUE(other);
+  const std::string payload = BuildZip({FileEntry("a.dll", "alpha")});
+  RecordingObserver seen;
+  const InstallRequest request = Request(payload, dir_ + L"\\Viewer", &seen);
+  InstallResult result = {};
+  std::thread worker([&] { result = InstallPayload(request); });
+  for (int i = 0; i < 200 && !seen.waiting; ++i) Sleep(50);
+  EXPECT_TRUE(seen.waiting) << "the engine did not say that it waits";
+  ReleaseMutex(other.Get());
+  worker.join();
+  EXPECT_EQ(result.status, InstallStatus::kInstalled) << "check " << result.check;
+  ASSERT_FALSE(seen.calls.empty());
+  EXPECT_EQ(seen.calls.front(), "waiting");
+}
+
+// Each way an installation ends, from its request, and what both faces make of it.
+TEST_F(Engine, EveryOutcomeHasItsStatusExitCodeAndMessage) {
+  const std::string good = BuildZip({FileEntry("a.dll", "alpha")});
+  const std::string damaged = "not a zip archive";
+  const std::wstring long_folder = dir_ + L"\\" + std::wstring(251 - dir_.size() - 1, L'v');
+  struct Case {
+    const char* what;
+    InstallRequest request;
+    InstallStatus status;
+  };
+  const std::wstring viewer = dir_ + L"\\Viewer", missing = dir_ + L"\\Missing";
+  const Case cases[] = {
+      {"installed", {good.data(), good.size(), viewer.c_str(), true, nullptr}, InstallStatus::kInstalled},
+      {"not an archive", {damaged.data(), damaged.size(), viewer.c_str(), true, nullptr},
+       InstallStatus::kArchiveDamaged},
+      {"no payload", {good.data(), 0, viewer.c_str(), true, nullptr}, InstallStatus::kCantStage},
+      {"path too long", {good.data(), good.size(), long_folder.c_str(), true, nullptr},
+       InstallStatus::kPathTooLong},
+      {"relative folder", {good.data(), good.size(), L"rel\\viewer", true, nullptr},
+       InstallStatus::kTargetUnusable},
+      {"missing folder not to be made", {good.data(), good.size(), missing.c_str(), false, nullptr},
+       InstallStatus::kTargetUnusable},
+  };
+  for (const Case& c : cases) {
+    const InstallResult result = OnWorker(c.request);
+    EXPECT_EQ(static_cast<int>(result.status), static_cast<int>(c.status))
+        << c.what << ": check " << result.check;
+  }
+  EXPECT_FALSE(Exists(missing)) << "a folder that was not to be made was made";
+
+  for (int i = 0; i < kInstallStatusCount; ++i) {
+    const OutcomeReport& report = ReportFor(static_cast<InstallStatus>(i));
+    const bool installed = static_cast<InstallStatus>(i) == InstallStatus::kInstalled;
+    EXPECT_EQ(report.exitCode, installed ? kExitInstalled : kExitInstallFailed) << "status " << i;
+    EXPECT_EQ(report.message, installed ? kMsgInstalled : kMsgCantInstall) << "status " << i;
+    EXPECT_EQ(report.icon, installed ? MB_ICONINFORMATION : MB_ICONERROR) << "status " << i;
+    EXPECT_EQ(report.logged, !installed) << "status " << i;
+  }
+  EXPECT_EQ(ReportFor(static_cast<InstallStatus>(kInstallStatusCount)).exitCode, kExitInstallFailed)
+      << "an unknown status must never read as success";
 }
 
 }  // namespace
