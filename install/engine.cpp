@@ -64,11 +64,11 @@ InstallResult InstallAlone(const InstallRequest& request, wchar_t* target) {
 }  // namespace
 
 InstallResult InstallPayload(const InstallRequest& request) {
-  InstallResult result = {InstallStatus::kTargetUnusable, 0};
+  InstallResult result;
   // folder\Plugins\ must fit the 259 characters a Windows path may have.
   wchar_t target[kTargetChars];
   if (!IsFullPath(request.folder)) {
-    result = {InstallStatus::kTargetUnusable, 0};
+    result = {InstallStatus::kTargetUnusable, 0};  // a relative folder would need a current directory
   } else if (!CopyText(target, kTargetChars, request.folder) ||
              !AppendBackslashIfMissing(target, kTargetChars) ||
              !AppendText(target, kTargetChars, kPluginsFolderName) ||
