@@ -8,8 +8,8 @@
 
 #include "unzip.h"
 
-// Results besides minizip's own (UNZ_*, all negative; UNZ_ERRNO is a short or
-// failed read) and 0 for success.
+// Results besides minizip's and zlib's own (UNZ_*, Z_*, all negative and above
+// kUnpackBadName; UNZ_ERRNO is a short or failed read) and 0 for success.
 enum UnpackResult : int {
   kUnpackOk = 0,
   kUnpackFilesSkipped = 1,     // all entries read, but some files or folders could not be made

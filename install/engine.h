@@ -25,7 +25,7 @@ enum class InstallStatus : int {
   kTargetUnusable,    // the Plugins folder could not be made or opened
   kCantStage,         // no payload, or its copy in the temp folder could not be made
   kWriteFailed,       // a file could not be written whole (a full disk); the rest was not tried
-  kOutOfMemory,       // the copy buffer could not be had
+  kOutOfMemory,       // the copy buffer or the list of the entries' spans could not be had
   kLockUnavailable,   // the mutex that keeps setups apart could not be opened
   kLockTimedOut,      // another setup held it for longer than kInstallWaitMilliseconds
 };
@@ -40,7 +40,7 @@ struct InstallRequest {
   const void* payload;      // the ZIP archive's bytes
   size_t payloadBytes;
   const wchar_t* folder;    // the viewer's folder: a full path (drive, UNC or \\?\)
-  bool makeMissingFolders;  // create the folder's missing parents and Plugins itself
+  bool makeMissingFolders;  // create the folder's missing parents and Plugins (a folder with a drive only)
   InstallObserver* observer;  // may be null
 };
 

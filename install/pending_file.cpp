@@ -15,6 +15,7 @@ constexpr size_t kNativePathChars = kBelowPathChars + 8;
 // The native form the rename takes: \??\C:\... or \??\UNC\server\share\...
 // Only a full path: a relative one would be taken from the current directory.
 bool NativePath(const wchar_t* path, wchar_t* native, size_t capacity) {
+  if (wcsncmp(path, L"\\\\.\\", 4) == 0) return false;  // a device, never a file to replace
   if (wcsncmp(path, L"\\\\?\\", 4) == 0) {  // the system's own form already
     return CopyText(native, capacity, L"\\??\\") && AppendText(native, capacity, path + 4);
   }
@@ -40,9 +41,8 @@ bool PendingFile::Create(const wchar_t* path, DWORD access, DWORD flags, uint32_
   const uint32_t process = GetCurrentProcessId();
   // Names left by a setup that was killed are skipped.
   for (int attempt = 0; attempt < 32; ++attempt) {
-    wchar_t temp[kBelowPathChars];
-    if (!SiblingTempName(path, process, (*serial)++, temp, kBelowPathChars)) return false;
-    file_.Reset(CreateFileW(temp, access | DELETE, 0, nullptr, CREATE_NEW, flags, nullptr));
+    if (!SiblingTempName(path, process, (*serial)++, temp_, kBelowPathChars)) return false;
+    file_.Reset(CreateFileW(temp_, access | DELETE, 0, nullptr, CREATE_NEW, flags, nullptr));
     if (file_) return true;
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
@@ -51,14 +51,19 @@ bool PendingFile::Create(const wchar_t* path, DWORD access, DWORD flags, uint32_
 }
 
 bool PendingFile::PutInPlace(const wchar_t* path) {
+  wchar_t native[kNativePathChars];
+  return NativePath(path, native, kNativePathChars) && Rename(nullptr, native);
+}
+
+bool PendingFile::Rename(HANDLE folder, const wchar_t* name) {
   struct {
     FILE_RENAME_INFO info;
     wchar_t room[kNativePathChars];
   } rename = {};
   rename.info.ReplaceIfExists = TRUE;
-  wchar_t* target = rename.info.FileName;
-  if (!NativePath(path, target, kNativePathChars)) return false;
-  rename.info.FileNameLength = static_cast<DWORD>(TextLength(target) * sizeof(wchar_t));
+  rename.info.RootDirectory = folder;
+  if (!CopyText(rename.info.FileName, kNativePathChars, name)) return false;
+  rename.info.FileNameLength = static_cast<DWORD>(TextLength(name) * sizeof(wchar_t));
   placed_ = SetFileInformationByHandle(file_.Get(), FileRenameInfo, &rename, sizeof rename) != 0;
   return placed_;
 }

@@ -6,6 +6,7 @@
 #include <stdint.h>
 
 #include "framework/scoped.h"
+#include "install/target_folder.h"
 
 // Created exclusively beside its destination and held without sharing, so no
 // other process can open, replace or rename it while it is written. Deleted on
@@ -24,6 +25,8 @@ class PendingFile {
   bool Create(const wchar_t* path, DWORD access, DWORD flags, uint32_t* serial);
 
   HANDLE Get() const { return file_.Get(); }
+  // The full path it was created at.
+  const wchar_t* TempPath() const { return temp_; }
 
   // Renames the file to `path`, a full path, in one step, replacing what is
   // there: a file, or a link or hard link itself, never what a link leads to.
@@ -32,6 +35,9 @@ class PendingFile {
   bool PutInPlace(const wchar_t* path);
 
  private:
+  bool Rename(HANDLE folder, const wchar_t* name);
+
   ScopedFileHandle file_;
   bool placed_ = false;
+  wchar_t temp_[kBelowPathChars] = {};
 };

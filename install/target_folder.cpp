@@ -35,6 +35,8 @@ bool TargetFolder::Open(const wchar_t* path) {
   folder_.Reset(CreateFileW(path, kFolderAccess, kHoldSharing, nullptr, OPEN_EXISTING,
                             FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!folder_) return false;
+  opened_chars_ = wcslen(path);
+  if (opened_chars_ > 0 && path[opened_chars_ - 1] != L'\\') ++opened_chars_;
   const DWORD length = GetFinalPathNameByHandleW(folder_.Get(), path_, kFolderPathChars, kPathForm);
   return length > 0 && length < kFolderPathChars;
 }
@@ -46,18 +48,20 @@ bool TargetFolder::PathBelow(const wchar_t* name, size_t length,
 
 bool TargetFolder::Holds(HANDLE item, const wchar_t* name, size_t length,
                          BY_HANDLE_FILE_INFORMATION* info) const {
+  wchar_t expected[kBelowPathChars];
+  return PathBelow(name, length, expected) && LiesAt(item, expected, info);
+}
+
+bool TargetFolder::LiesAt(HANDLE item, const wchar_t* path, BY_HANDLE_FILE_INFORMATION* info) const {
   if (!GetFileInformationByHandle(item, info)) return false;
   // A link on Windows: a symbolic link, junction or mount point.
   if (info->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
-
-  wchar_t expected[kBelowPathChars];
-  if (!PathBelow(name, length, expected)) return false;
   // Where it really lies: Wine shows a Unix symbolic link only this way.
   wchar_t actual[kBelowPathChars];
   const DWORD got = GetFinalPathNameByHandleW(item, actual, kBelowPathChars, kPathForm);
   if (got == 0 || got >= kBelowPathChars) return false;
   // Names differ from the entry's only in case, as the file system compares them.
-  return CompareStringOrdinal(expected, -1, actual, -1, TRUE) == CSTR_EQUAL;
+  return CompareStringOrdinal(path, -1, actual, -1, TRUE) == CSTR_EQUAL;
 }
 
 void SweepLeftovers(const TargetFolder& target, const wchar_t* folder) {

@@ -11,6 +11,7 @@
 
 #include "framework/scoped.h"
 #include "install/archive_rules.h"
+#include "text/path_split.h"
 
 // The longest final path of a held folder, and of a name below it.
 constexpr size_t kFolderPathChars = 1024;
@@ -22,9 +23,17 @@ constexpr size_t kBelowPathChars = kFolderPathChars + kEntryNameChars;
 // made from where it lies, never from the current directory.
 class TargetFolder {
  public:
-  // Opens the folder at `path`, a full path. False when it cannot be opened or
-  // its location read.
+  // Opens the folder at `path`, a full path (the install log alone opens "."
+  // on purpose: it belongs in the directory the run started in). False when
+  // it cannot be opened or its location read.
   bool Open(const wchar_t* path);
+
+  HANDLE Handle() const { return folder_.Get(); }
+
+  // True when a name of `length` characters below the folder, written below
+  // the path the folder was opened by, fits the 259 characters of a Windows
+  // path: what a viewer that knows no longer paths can load.
+  bool FitsMaxPath(size_t length) const { return opened_chars_ + length <= kMaxPathChars; }
 
   // Where the first `length` characters of `name` lie below the folder, as a
   // full path (kBelowPathChars). False when it does not fit.
@@ -37,9 +46,14 @@ class TargetFolder {
   bool Holds(HANDLE item, const wchar_t* name, size_t length,
              BY_HANDLE_FILE_INFORMATION* info) const;
 
+  // True when `item` is no reparse point and lies exactly at `path`, a full
+  // path made by PathBelow: a file made there did not go through a link.
+  bool LiesAt(HANDLE item, const wchar_t* path, BY_HANDLE_FILE_INFORMATION* info) const;
+
  private:
   ScopedFileHandle folder_;
   wchar_t path_[kFolderPathChars] = {};  // the system's name for the folder
+  size_t opened_chars_ = 0;  // the path it was opened by, with a final backslash
 };
 
 // The folders of the entries' names (each part of a name that a separator
@@ -53,6 +67,7 @@ class HeldFolders {
   // Holds every folder of `name`. False when one of them is not a plain
   // folder where its name says.
   bool Hold(const TargetFolder& target, const wchar_t* name);
+
 
  private:
   static constexpr size_t kMostFolders = kEntryNameChars / 2;  // parts are never empty

@@ -69,13 +69,17 @@ int ZCALLBACK StreamError(voidpf, voidpf stream) {
 }
 
 // minizip takes an end record at offset 0 for a missing one and refuses an
-// archive with no entries at all; such an archive is simply empty.
-bool IsEmptyArchive(HANDLE file) {
+// archive with no entries at all; such an archive is simply empty. A failed
+// read is told apart in `*readFailed`.
+bool IsEmptyArchive(HANDLE file, bool* readFailed) {
   LARGE_INTEGER start = {};
-  if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return false;
   unsigned char bytes[kMostEndRecordBytes];
   DWORD got = 0;
-  if (!ReadFile(file, bytes, sizeof bytes, &got, nullptr)) return false;
+  if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN) ||
+      !ReadFile(file, bytes, sizeof bytes, &got, nullptr)) {
+    *readFailed = true;
+    return false;
+  }
   return IsEmptyArchiveRecord(bytes, got);
 }
 
@@ -100,18 +104,21 @@ class Progress {
     const uint64_t before = written_;
     written_ += length;
     if (written_ / kProgressStepBytes != before / kProgressStepBytes) {
-      observer_->OnProgress(entries_, bytes_ + written_);
+      observer_->OnProgress(entries_, Add(bytes_, written_));
     }
   }
   // One more entry handled, with its declared size.
   void EntryDone(uint64_t declared) {
     written_ = 0;
     ++entries_;
-    bytes_ = declared > UINT64_MAX - bytes_ ? UINT64_MAX : bytes_ + declared;
+    bytes_ = Add(bytes_, declared);
     if (observer_ != nullptr) observer_->OnProgress(entries_, bytes_);
   }
 
  private:
+  // Declared sizes: a lying archive may add up past what 64 bits hold.
+  static uint64_t Add(uint64_t a, uint64_t b) { return b > UINT64_MAX - a ? UINT64_MAX : a + b; }
+
   InstallObserver* observer_;
   uint64_t entries_ = 0, bytes_ = 0, written_ = 0;
 };
@@ -132,8 +139,8 @@ bool WriteToPendingFile(void* context, const char* bytes, unsigned length) {
 }
 
 // Writes one file entry; returns the entry's result, with kUnpackFilesSkipped
-// when its file could not be created or put in place, or would have gone
-// through a link.
+// when its file could not be created or put in place, would have gone
+// through a link, or would lie past the 259 characters of a Windows path.
 int UnpackFileEntry(unzFile archive, const unz_file_info64& info, const wchar_t* name,
                     const TargetFolder& target, HeldFolders* folders, char* buffer,
                     uint32_t* serial, Progress* progress) {
@@ -145,10 +152,15 @@ int UnpackFileEntry(unzFile archive, const unz_file_info64& info, const wchar_t*
     return rc;
   }
   PendingFile out;
+  const size_t length = wcslen(name);
   wchar_t path[kBelowPathChars];
-  if (!folders->Hold(target, name) || !MayReplace(target, name) ||
-      !target.PathBelow(name, wcslen(name), path) ||
-      !out.Create(path, GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL, serial)) {
+  BY_HANDLE_FILE_INFORMATION made;
+  // The new file is checked where it was made: a folder on the way turned
+  // into a mount point since it was held would have sent it elsewhere.
+  if (!target.FitsMaxPath(length) || !folders->Hold(target, name) || !MayReplace(target, name) ||
+      !target.PathBelow(name, length, path) ||
+      !out.Create(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_ATTRIBUTE_NORMAL, serial) ||
+      !target.LiesAt(out.Get(), out.TempPath(), &made)) {
     rc = unzCloseCurrentFile(archive);
     return rc != UNZ_OK ? rc : kUnpackFilesSkipped;
   }
@@ -168,15 +180,18 @@ int UnpackArchive(HANDLE archiveFile, const wchar_t* target, InstallObserver* ob
   ScopedUnzFile archive(unzOpen2_64(&stream, &functions));
   if (!archive) {
     if (stream.failed) return kUnpackReadFailed;
-    if (!IsEmptyArchive(archiveFile)) return kUnpackNotAnArchive;
+    if (!IsEmptyArchive(archiveFile, &stream.failed)) {
+      return stream.failed ? kUnpackReadFailed : kUnpackNotAnArchive;
+    }
     TargetFolder folder;
     if (!folder.Open(target)) return kUnpackTargetUnusable;
     Progress(observer).Started(0, 0);
     return kUnpackOk;
   }
   int rc = UnpackEntries(archive.Get(), target, observer);
-  // A short read looks like a damaged archive to minizip; the disk said otherwise.
-  if (rc < 0 && stream.failed) rc = kUnpackReadFailed;
+  // A failed read looks like a damaged archive to minizip; the disk said
+  // otherwise. Only minizip's and zlib's codes are above kUnpackBadName.
+  if (stream.failed && rc < 0 && rc > kUnpackBadName) rc = kUnpackReadFailed;
   (void)archive.Close();  // read-only: nothing of the result depends on closing
   return rc;
 }
@@ -215,7 +230,7 @@ int UnpackEntries(unzFile archive, const wchar_t* target, InstallObserver* obser
     const bool folder_entry = IsEntrySeparator(wide[wcslen(wide) - 1]);
     if (folder_entry) {
       // An existing folder is fine; anything else in its way is not.
-      if (!folders.Hold(folder, wide)) skipped = true;
+      if (!folder.FitsMaxPath(wcslen(wide) - 1) || !folders.Hold(folder, wide)) skipped = true;
     } else {
       rc = UnpackFileEntry(archive, info, wide, folder, &folders, static_cast<char*>(buffer.Get()),
                            &serial, &progress);

@@ -50,14 +50,15 @@ InstallResult Install(const wchar_t* folder) {
 }  // namespace
 
 int InstallPlugins(const wchar_t* folder, const wchar_t* caption) {
-  if (!g_silent) SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+  // The cursor and the box are all the feedback there is: neither can fail usefully.
+  if (!g_silent) (void)SetCursor(LoadCursorW(nullptr, IDC_WAIT));
   const OutcomeReport& report = ReportFor(Install(folder).status);
-  if (!g_silent) SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+  if (!g_silent) (void)SetCursor(LoadCursorW(nullptr, IDC_ARROW));
 
   wchar_t text[kMessageChars];
-  LoadMessage(report.message, text, kMessageChars);
+  (void)LoadMessage(report.message, text, kMessageChars);  // empty when missing: still reported
   if (!g_silent) {
-    MessageBoxW(GetActiveWindow(), text, caption, report.icon);
+    (void)MessageBoxW(GetActiveWindow(), text, caption, report.icon);
   } else if (report.logged) {
     WriteInstallLog(text);
   }

@@ -16,7 +16,7 @@ constexpr size_t kSilentFolderChars = 520;
 
 void LogMessage(MessageId id) {
   wchar_t text[kMessageChars];
-  LoadMessage(id, text, kMessageChars);
+  (void)LoadMessage(id, text, kMessageChars);  // empty when missing: the entry still tells the time
   WriteInstallLog(text);
 }
 

@@ -386,6 +386,15 @@ TEST_F(Unpacking, BytesBeforeAndAfterTheArchiveStillInstallWhole) {
   EXPECT_EQ(Installed(L"b.dll").value_or("?"), "beta");
 }
 
+// A viewer that knows no longer paths could not load it: such an entry is
+// not installed, although the engine's own names would reach it.
+TEST_F(Unpacking, EntryPastTheLongestWindowsPathIsSkippedTheRestInstalled) {
+  const std::string name(259 - (dir_.size() + 9) + 1, 'n');  // dir_\Plugins\ and one too many
+  EXPECT_EQ(Unpack({FileEntry(name, "long"), FileEntry("short.dll", "s")}), kUnpackFilesSkipped);
+  EXPECT_FALSE(Installed(Widen(name)).has_value());
+  EXPECT_EQ(Installed(L"short.dll").value_or("?"), "s");
+}
+
 TEST_F(Unpacking, EntryCountBeyondTheArchiveIsAnError) {
   ZipOptions lying;
   lying.declared_entries = 500;
@@ -506,7 +515,7 @@ TEST_F(Engine, SaysItWaitsWhileAnotherSetupInstalls) {
   std::thread worker([&] { result = InstallPayload(request); });
   for (int i = 0; i < 200 && !seen.waiting; ++i) Sleep(50);
   EXPECT_TRUE(seen.waiting) << "the engine did not say that it waits";
-  ReleaseMutex(other.Get());
+  EXPECT_TRUE(ReleaseMutex(other.Get()));
   worker.join();
   EXPECT_EQ(result.status, InstallStatus::kInstalled) << "check " << result.check;
   ASSERT_FALSE(seen.calls.empty());

@@ -6,7 +6,7 @@
 void TrimBlanks(wchar_t* text) {
   TrimTrailingBlanks(text);
   const size_t n = TextLength(text);
-  if (n == 0 || text[0] != L' ' || n >= 260) return;
+  if (n == 0 || text[0] != L' ' || n > kPageFolderChars) return;
   size_t skip = 0;
   while (text[skip] == L' ') ++skip;
   for (size_t i = skip; i <= n; ++i) text[i - skip] = text[i];
