@@ -2,7 +2,8 @@
 # scripts/release end to end, as a maintainer runs it: a small plug-in folder
 # made here, a throwaway code-signing certificate from a CA of the test's own,
 # an unsigned and a signed release whose SHA256SUMS verify, the signature
-# verified against that CA, two unsigned releases from separate build folders
+# verified against that CA (also after a signing with a wrong password failed
+# in the same build folder), two unsigned releases from separate build folders
 # byte-identical, and a refused file name failing the release before anything
 # is built, naming the file.
 #   release.sh BUILD_DIR
@@ -70,6 +71,24 @@ check "the password appears in no output" \
 check "signing changed the setup" sh -c '! cmp -s "$1" "$2"' sh \
   "$work/unsigned/PixelmoorPlugInsSetup.exe" "$work/signed/PixelmoorPlugInsSetup.exe"
 
+# A wrong password in the same build folder and OUT_DIR, then the right one.
+printf 'not the password\n' >"$pki/wrong-password"
+wrong_password_fails() {
+  ! PIXELMOOR_RELEASE_BUILD=$work/build-a "$root/scripts/release" "$work/plugins" "$work/signed" \
+    --pfx "$pki/signer.pfx" --password-file "$pki/wrong-password" >"$work/wrong-password.log" 2>&1
+}
+check "a wrong password fails the release" wrong_password_fails
+check "the failure shows osslsigncode's cause before the log's tail" \
+  sh -c 'sed "/the log.s last lines/q" "$1" | grep -q "the cause: .*Wrong password"' sh \
+  "$work/wrong-password.log"
+check "no setup is left in the build folder or OUT_DIR" sh -c '[ ! -e "$1/build-a/PixelmoorPlugInsSetup.exe" ] &&
+  [ ! -e "$1/signed/PixelmoorPlugInsSetup.exe" ] && [ ! -e "$1/signed/SHA256SUMS" ]' sh "$work"
+check "signing again with the right password" release build-a signed-again --pfx "$pki/signer.pfx" \
+  --password-file "$pki/password"
+check "it says it is signed" grep -q 'signed: yes' "$work/signed-again.log"
+check "and osslsigncode verifies that signature" \
+  osslsigncode verify -CAfile "$pki/ca.pem" -in "$work/signed-again/PixelmoorPlugInsSetup.exe"
+
 mkdir -p "$work/refused"
 cp "$work/plugins/Px_One.dll" "$work/refused/"
 printf 'a device' >"$work/refused/CON.dll"
@@ -98,6 +117,6 @@ check "a CMake build of a refused archive fails" build_refuses
 check "in the payload check's words" grep -q 'refused "nul.txt": its name is not a plain' \
   "$work/build-zip.log"
 
-for log in unsigned signed; do sed -n 's/^release: //p' "$work/$log.log" | tail -n 5; done
+for log in unsigned signed-again; do sed -n 's/^release: //p' "$work/$log.log" | tail -n 5; done
 echo "$((checks - failures)) passed, $failures failed"
 [ "$failures" = 0 ]
