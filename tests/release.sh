@@ -4,8 +4,9 @@
 # an unsigned and a signed release whose SHA256SUMS verify, the signature
 # verified against that CA (also after a signing with a wrong password failed
 # in the same build folder), two unsigned releases from separate build folders
-# byte-identical, and a refused file name failing the release before anything
-# is built, naming the file.
+# byte-identical, refused names (a device name, a line break, a backslash, a
+# path too long, a link) and an OUT_DIR inside the plug-in folder failing the
+# release before anything is built, each named with its rule.
 #   release.sh BUILD_DIR
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -27,6 +28,8 @@ head -c 200000 /dev/urandom >"$work/plugins/Px_Two.dll"
 printf 'a codec' >"$work/plugins/Codecs/Px_Raw.dll"
 touch -d '2025-06-01 10:20:31' "$work/plugins/Px_One.dll"
 touch -d '2024-12-24 18:00:00' "$work/plugins/Codecs/Px_Raw.dll"
+: >"$work/plugins/Px_Empty.dll"
+mkdir "$work/plugins/Skins"
 
 # A CA, and a code-signing certificate it issued, in a PKCS#12 file.
 pki=$work/pki
@@ -57,6 +60,8 @@ sums_verify() { (cd "$work/$1" && sha256sum -c SHA256SUMS >/dev/null); }
 check "an unsigned release" release build-a unsigned
 check "its SHA256SUMS verifies" sums_verify unsigned
 check "it says it is unsigned" grep -q 'signed: no' "$work/unsigned.log"
+check "it warns of the empty file and the empty folder" sh -c 'grep -q "warning: \"Px_Empty.dll\" is empty" "$1" &&
+  grep -q "warning: \"Skins/\" is an empty folder" "$1"' sh "$work/unsigned.log"
 check "a second unsigned release, from a build folder of its own" release build-b unsigned-again
 check "the two are byte-identical" cmp "$work/unsigned/PixelmoorPlugInsSetup.exe" \
   "$work/unsigned-again/PixelmoorPlugInsSetup.exe"
@@ -92,14 +97,36 @@ check "and osslsigncode verifies that signature" \
 mkdir -p "$work/refused"
 cp "$work/plugins/Px_One.dll" "$work/refused/"
 printf 'a device' >"$work/refused/CON.dll"
+printf 'a line break' >"$work/refused/Px_"$'\n'"New.dll"
+printf 'a backslash' >"$work/refused/Px_\\Back.dll"
+# 41 characters of C:\Program Files (x86)\Pixelmoor\Plugins\ and these 219 make 260.
+long=Px_$(printf 'L%.0s' $(seq 212)).dll
+printf 'a long name' >"$work/refused/$long"
+ln -s Px_One.dll "$work/refused/Px_Link.dll"
 refused_fails() {
   ! PIXELMOOR_RELEASE_BUILD=$work/build-refused "$root/scripts/release" "$work/refused" \
     "$work/refused-out" >"$work/refused.log" 2>&1
 }
-check "a folder with a refused name fails the release" refused_fails
-check "the failure names the file" grep -q '"CON.dll"' "$work/refused.log"
+check "a folder with refused names fails the release" refused_fails
+check "the failure names the file and the rule" grep -q '"CON.dll": device name' "$work/refused.log"
+check "a name with a line break is refused as itself" \
+  grep -q '"Px_\\nNew.dll": control character' "$work/refused.log"
+check "a name with a backslash is refused" grep -q '"Px_\\\\Back.dll": backslash' "$work/refused.log"
+check "a name too long for C:\\Program Files (x86) is refused" \
+  grep -q "\"$long\": too long: .* 260 characters; Windows allows 259" "$work/refused.log"
+check "a link is refused in words that say so" grep -q '"Px_Link.dll": link' "$work/refused.log"
+check "with how to copy the folder following links" grep -q 'cp -rL' "$work/refused.log"
 check "nothing was built or written" \
-  sh -c '[ ! -e "$1/build-refused/PixelmoorPlugInsSetup.exe" ] && [ ! -e "$1/refused-out" ]' sh "$work"
+  sh -c '[ ! -e "$1/build-refused/PixelmoorPlugInsSetup.exe" ] && [ ! -e "$1/refused-out" ] &&
+    grep -q "nothing was built" "$1/refused.log"' sh "$work"
+
+inside_fails() {
+  ! PIXELMOOR_RELEASE_BUILD=$work/build-inside "$root/scripts/release" "$work/plugins" \
+    "$work/plugins/out" >"$work/inside.log" 2>&1
+}
+check "OUT_DIR inside PLUGINS_DIR fails the release" inside_fails
+check "before anything is built" sh -c '[ ! -e "$1/build-inside" ] && [ ! -e "$1/plugins/out" ] &&
+  grep -q "inside PLUGINS_DIR" "$1/inside.log"' sh "$work"
 
 # The same check in the CMake build, for an archive given as it is.
 python3 - "$work/refused.zip" <<'PY'
@@ -114,8 +141,7 @@ build_refuses() {
   ! cmake --build "$work/build-zip" --target payload >>"$work/build-zip.log" 2>&1
 }
 check "a CMake build of a refused archive fails" build_refuses
-check "in the payload check's words" grep -q 'refused "nul.txt": its name is not a plain' \
-  "$work/build-zip.log"
+check "in the payload check's words" grep -q 'refused "nul.txt": device name' "$work/build-zip.log"
 
 for log in unsigned signed-again; do sed -n 's/^release: //p' "$work/$log.log" | tail -n 5; done
 echo "$((checks - failures)) passed, $failures failed"

@@ -62,8 +62,11 @@ def pack(folder, out_path, checker=None):
         if is_dir:
             method, version, data, crc, size = 0, 10, b"", 0, 0
         else:
-            with open(path, "rb") as f:
-                plain = f.read()
+            try:
+                with open(path, "rb") as f:
+                    plain = f.read()
+            except OSError as error:
+                sys.exit(f"pack_payload: cannot read {name}: {error.strerror}; nothing packed")
             deflater = zlib.compressobj(9, zlib.DEFLATED, -15)
             data = deflater.compress(plain) + deflater.flush()
             method, version, crc, size = 8, 20, zlib.crc32(plain), len(plain)
