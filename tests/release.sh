@@ -4,9 +4,9 @@
 # an unsigned and a signed release whose SHA256SUMS verify, the signature
 # verified against that CA (also after a signing with a wrong password failed
 # in the same build folder), two unsigned releases from separate build folders
-# byte-identical, refused names (a device name, a line break, a backslash, a
-# path too long, a link) and an OUT_DIR inside the plug-in folder failing the
-# release before anything is built, each named with its rule.
+# and time zones byte-identical, refused names (a device name, a line break, a
+# backslash, a path too long, a link) and an OUT_DIR inside the plug-in folder
+# failing the release before anything is built, each named with its rule.
 #   release.sh BUILD_DIR
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -57,12 +57,19 @@ release() {  # release BUILD OUT [OPTIONS]: the output in OUT.log
 }
 sums_verify() { (cd "$work/$1" && sha256sum -c SHA256SUMS >/dev/null); }
 
-check "an unsigned release" release build-a unsigned
+zoned_release() {  # zoned_release TZ BUILD OUT [OPTIONS]
+  local zone=$1
+  shift
+  TZ=$zone release "$@"
+}
+
+check "an unsigned release, packed in Tokyo's time zone" zoned_release JST-9 build-a unsigned
 check "its SHA256SUMS verifies" sums_verify unsigned
 check "it says it is unsigned" grep -q 'signed: no' "$work/unsigned.log"
 check "it warns of the empty file and the empty folder" sh -c 'grep -q "warning: \"Px_Empty.dll\" is empty" "$1" &&
   grep -q "warning: \"Skins/\" is an empty folder" "$1"' sh "$work/unsigned.log"
-check "a second unsigned release, from a build folder of its own" release build-b unsigned-again
+check "a second one, from a build folder of its own, in New York's time zone" \
+  zoned_release EST5EDT,M3.2.0,M11.1.0 build-b unsigned-again
 check "the two are byte-identical" cmp "$work/unsigned/PixelmoorPlugInsSetup.exe" \
   "$work/unsigned-again/PixelmoorPlugInsSetup.exe"
 

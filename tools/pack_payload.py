@@ -4,8 +4,9 @@
 The archive has the form the setup is built for: a folder entry for every
 subfolder (stored, size 0) ahead of all files, then every file deflated at
 level 9, general-purpose flag 2 on every entry, "/" as separator, no comment.
-Entry times are the files' modification times as local time (as zip tools do).
-The output depends only on the files, their names and their times. With
+Entry times are the files' modification times in UTC, so that the archive is
+the same whatever time zone it is packed in (the setup takes them as the PC's
+local time). The output depends only on the files, their names and their times. With
 --checker, the build-time payload check first checks the names with the
 setup's own rules, and a refused name stops the packing in its words.
 """
@@ -19,7 +20,7 @@ import zlib
 
 
 def dos_date_time(mtime):
-    t = time.localtime(mtime)
+    t = time.gmtime(mtime)
     year = min(max(t.tm_year, 1980), 2107)
     date = ((year - 1980) << 9) | (t.tm_mon << 5) | t.tm_mday
     clock = (t.tm_hour << 11) | (t.tm_min << 5) | (t.tm_sec // 2)
