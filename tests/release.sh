@@ -6,7 +6,8 @@
 # in the same build folder), two unsigned releases from separate build folders
 # and time zones byte-identical, refused names (a device name, a line break, a
 # backslash, a path too long, a link) and an OUT_DIR inside the plug-in folder
-# failing the release before anything is built, each named with its rule.
+# failing the release before anything is built, each named with its rule; and
+# no test text writing out the version (tests/version_texts.sh).
 #   release.sh BUILD_DIR
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -100,6 +101,13 @@ check "signing again with the right password" release build-a signed-again --pfx
 check "it says it is signed" grep -q 'signed: yes' "$work/signed-again.log"
 check "and osslsigncode verifies that signature" \
   osslsigncode verify -CAfile "$pki/ca.pem" -in "$work/signed-again/PixelmoorPlugInsSetup.exe"
+
+check "no test text writes out the version" "$root/tests/version_texts.sh"
+mkdir -p "$work/version-texts"
+version=$(sed -n 's/^release: version \([^ ]*\) .*/\1/p' "$work/unsigned.log")
+printf '  EXPECT_EQ(PageText(), "version  %s (32 bit)");\n' "$version" >"$work/version-texts/page_tests.cpp"
+check "the report gives the version, and a test text that writes it out is found" \
+  sh -c '[ -n "$2" ] && ! "$1" "$3"' sh "$root/tests/version_texts.sh" "$version" "$work/version-texts"
 
 mkdir -p "$work/refused"
 cp "$work/plugins/Px_One.dll" "$work/refused/"
