@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "framework/propsheet.h"
+#include "res/setup_identity.h"
 #include "screenshot.h"
 #include "test_support.h"
 
@@ -308,7 +309,8 @@ TEST_F(Wizard, FirstShowProposesTheRegisteredFolderAndFormatsTheTexts) {
   EXPECT_EQ(Show(run_.PageText(kFolderEdit)), Show(viewer_folder_ + L"\\"));
   EXPECT_EQ(Show(run_.PageText(1013)), "Welcome to Pixelmoor PlugIns setup!");
   EXPECT_EQ(Show(run_.PageText(1019)),
-            "This program will install additional Pixelmoor PlugIns version  4.57 (32 bit)  on "
+            "This program will install additional Pixelmoor PlugIns version  " +
+                std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) + " (32 bit)  on "
             "your system.\\n(it should be started with Admin permissions)\\n\\nThe destination "
             "folder must be your (base) Pixelmoor 32-bit folder.");
   EXPECT_EQ(Show(run_.PageText(1020)),

@@ -4,8 +4,9 @@
 The archive has the form the setup is built for: a folder entry for every
 subfolder (stored, size 0) ahead of all files, then every file deflated at
 level 9, general-purpose flag 2 on every entry, "/" as separator, no comment.
-Entry times are the files' modification times as local time (as zip tools do).
-The output depends only on the files, their names and their times. With
+Entry times are the files' modification times in UTC, so that the archive is
+the same whatever time zone it is packed in (the setup takes them as the PC's
+local time). The output depends only on the files, their names and their times. With
 --checker, the build-time payload check first checks the names with the
 setup's own rules, and a refused name stops the packing in its words.
 """
@@ -19,7 +20,7 @@ import zlib
 
 
 def dos_date_time(mtime):
-    t = time.localtime(mtime)
+    t = time.gmtime(mtime)
     year = min(max(t.tm_year, 1980), 2107)
     date = ((year - 1980) << 9) | (t.tm_mon << 5) | t.tm_mday
     clock = (t.tm_hour << 11) | (t.tm_min << 5) | (t.tm_sec // 2)
@@ -62,8 +63,11 @@ def pack(folder, out_path, checker=None):
         if is_dir:
             method, version, data, crc, size = 0, 10, b"", 0, 0
         else:
-            with open(path, "rb") as f:
-                plain = f.read()
+            try:
+                with open(path, "rb") as f:
+                    plain = f.read()
+            except OSError as error:
+                sys.exit(f"pack_payload: cannot read {name}: {error.strerror}; nothing packed")
             deflater = zlib.compressobj(9, zlib.DEFLATED, -15)
             data = deflater.compress(plain) + deflater.flush()
             method, version, crc, size = 8, 20, zlib.crc32(plain), len(plain)
