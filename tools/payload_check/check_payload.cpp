@@ -22,6 +22,7 @@
 
 #include "install/archive_rules.h"
 #include "install/entry_name.h"
+#include "install/temp_name.h"
 #include "install/zip_records.h"
 
 namespace {
