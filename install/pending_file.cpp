@@ -51,19 +51,14 @@ bool PendingFile::Create(const wchar_t* path, DWORD access, DWORD flags, uint32_
 }
 
 bool PendingFile::PutInPlace(const wchar_t* path) {
-  wchar_t native[kNativePathChars];
-  return NativePath(path, native, kNativePathChars) && Rename(nullptr, native);
-}
-
-bool PendingFile::Rename(HANDLE folder, const wchar_t* name) {
   struct {
     FILE_RENAME_INFO info;
     wchar_t room[kNativePathChars];
   } rename = {};
   rename.info.ReplaceIfExists = TRUE;
-  rename.info.RootDirectory = folder;
-  if (!CopyText(rename.info.FileName, kNativePathChars, name)) return false;
-  rename.info.FileNameLength = static_cast<DWORD>(TextLength(name) * sizeof(wchar_t));
+  wchar_t* target = rename.info.FileName;
+  if (!NativePath(path, target, kNativePathChars)) return false;
+  rename.info.FileNameLength = static_cast<DWORD>(TextLength(target) * sizeof(wchar_t));
   placed_ = SetFileInformationByHandle(file_.Get(), FileRenameInfo, &rename, sizeof rename) != 0;
   return placed_;
 }

@@ -35,8 +35,6 @@ class PendingFile {
   bool PutInPlace(const wchar_t* path);
 
  private:
-  bool Rename(HANDLE folder, const wchar_t* name);
-
   ScopedFileHandle file_;
   bool placed_ = false;
   wchar_t temp_[kBelowPathChars] = {};

@@ -28,8 +28,6 @@ class TargetFolder {
   // it cannot be opened or its location read.
   bool Open(const wchar_t* path);
 
-  HANDLE Handle() const { return folder_.Get(); }
-
   // True when a name of `length` characters below the folder, written below
   // the path the folder was opened by, fits the 259 characters of a Windows
   // path: what a viewer that knows no longer paths can load.
