@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "report/install_log.h"
 #include "report/install_plugins.h"
 #include "silent/command_line.h"
 #include "silent/silent_run.h"
@@ -42,6 +43,9 @@ BOOL TheApp::InitInstance() {
 
   const wchar_t* command_line = GetCommandLineW();
   if (FindText(command_line, kSilentOption) != nullptr) g_silent = 1;
+  // The log goes where the run started, also if that folder's name is taken
+  // over meanwhile; without it, the log is looked for by name when written.
+  if (g_silent) (void)HoldLogFolder();
   m_exitCode = g_silent ? RunSilentInstall(command_line) : RunWizard(&HeaderLogFont);
   return FALSE;
 }

@@ -77,7 +77,8 @@ int CheckEntryMethod(const unz_file_info64& info) {
   return UNZ_OK;
 }
 
-int CheckDataSpans(unzFile archive, uint64_t count, uint64_t* overlapping, uint64_t* fileBytes) {
+int CheckDataSpans(unzFile archive, uint64_t count, uint64_t archiveBytes, uint64_t* overlapping,
+                   uint64_t* fileBytes) {
   SpanList spans;
   uint64_t total = 0;
   for (uint64_t i = 0; i < count;) {
@@ -98,6 +99,8 @@ int CheckDataSpans(unzFile archive, uint64_t count, uint64_t* overlapping, uint6
       (void)unzCloseCurrentFile(archive);  // nothing was read: there is nothing to check
       if (extra < 0) return extra;
       const uint64_t header = kLocalHeaderBytes + info.size_filename + static_cast<unsigned>(extra);
+      // Compared so that no sum can wrap: data lies inside the archive.
+      if (data > archiveBytes || info.compressed_size > archiveBytes - data) return kUnpackPastTheEnd;
       if (!spans.Add({data > header ? data - header : 0, data + info.compressed_size, i})) {
         return kUnpackOutOfMemory;
       }

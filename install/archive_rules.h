@@ -23,6 +23,7 @@ enum UnpackResult : int {
   kUnpackWriteFailed = -208,   // a file's data could not be written whole: a full disk
   kUnpackReadFailed = -209,    // the archive's file could not be read: the disk, not the bytes
   kUnpackOutOfMemory = -210,   // the copy buffer or the span list could not be had
+  kUnpackPastTheEnd = -211,    // a file's declared data runs past the end of the archive
 };
 
 constexpr unsigned kEntryNameBytes = 520;
@@ -45,13 +46,14 @@ int CheckEntryMethod(const unz_file_info64& info);
 // Refuses an archive in which two file entries share bytes, their local
 // headers or their data (many records over one local header: the
 // overlapped-components bomb), in whatever order the central directory lists
-// them. Entries refused anyway are not looked at. Returns minizip's error,
-// kUnpackOutOfMemory, kUnpackOverlap (with the index of the later-lying entry
-// in `*overlapping` when given), else 0; the archive is then back on its first
-// entry, and `*fileBytes` (when given) holds the declared sizes of its files
-// added up.
-int CheckDataSpans(unzFile archive, uint64_t count, uint64_t* overlapping = nullptr,
-                   uint64_t* fileBytes = nullptr);
+// them, and one whose declared data runs past the end of its `archiveBytes`
+// (a size that would wrap). Entries refused anyway are not looked at. Returns
+// minizip's error, kUnpackOutOfMemory, kUnpackPastTheEnd, kUnpackOverlap
+// (with the index of the later-lying entry in `*overlapping` when given),
+// else 0; the archive is then back on its first entry, and `*fileBytes` (when
+// given) holds the declared sizes of its files added up.
+int CheckDataSpans(unzFile archive, uint64_t count, uint64_t archiveBytes,
+                   uint64_t* overlapping = nullptr, uint64_t* fileBytes = nullptr);
 
 // Takes one piece of an entry's data; false when it could not be kept.
 using EntrySink = bool (*)(void* context, const char* bytes, unsigned length);

@@ -2,11 +2,12 @@
 
 #include <windows.h>
 
-#include <sddl.h>
+#include <ntsecapi.h>
 
 #include "framework/scoped.h"
 #include "install/archive_rules.h"
-#include "install/pending_file.h"
+#include "install/setup_lock.h"
+#include "install/temp_name.h"
 #include "install/unpack.h"
 #include "text/path_split.h"
 #include "text/text.h"
@@ -28,37 +29,38 @@ InstallResult ResultOf(int rc) {
   }
 }
 
-// Makes the Plugins folder `target` and unpacks the payload into it while no
-// other setup installs: setups started together would otherwise truncate each
-// other's staged archive.
-InstallResult InstallAlone(const InstallRequest& request, wchar_t* target) {
-  // Any user's setup may wait on the mutex and own it, whichever setup made it
-  // (one run as SYSTEM by a deployment, one elevated, one not); each asks only
-  // for the rights a wait needs.
-  ScopedLocalMemory security;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
-          L"D:(A;;0x00100001;;;WD)(A;;GA;;;SY)(A;;GA;;;BA)", SDDL_REVISION_1,
-          reinterpret_cast<PSECURITY_DESCRIPTOR*>(security.Receive()), nullptr)) {
-    return {InstallStatus::kLockUnavailable, 0};
+// Holds the Plugins folder of `request.folder` (made first when asked) and
+// unpacks the payload into it while no other setup installs there.
+InstallResult InstallAlone(const InstallRequest& request) {
+  if (request.makeMissingFolders) {
+    wchar_t chain[kTargetChars];
+    // Opening the folder finds out whether it is there; that is what counts.
+    if (CopyText(chain, kTargetChars, request.folder)) (void)MakeFolderChain(chain, kTargetChars);
   }
-  SECURITY_ATTRIBUTES attributes = {sizeof attributes, security.Get(), FALSE};
-  ScopedKernelHandle mutex(
-      CreateMutexExW(&attributes, kInstallMutexName, 0, SYNCHRONIZE | MUTEX_MODIFY_STATE));
-  if (!mutex) return {InstallStatus::kLockUnavailable, 0};
-  DWORD waited = WaitForSingleObject(mutex.Get(), 0);
-  if (waited == WAIT_TIMEOUT) {
-    if (request.observer != nullptr) request.observer->OnWaiting();
-    waited = WaitForSingleObject(mutex.Get(), kInstallWaitMilliseconds);
+  TargetFolder viewer, plugins;
+  if (!viewer.Open(request.folder) ||
+      !plugins.OpenIn(viewer, kPluginsFolderName, request.makeMissingFolders)) {
+    return {InstallStatus::kTargetUnusable, 0};
   }
-  if (waited == WAIT_TIMEOUT) return {InstallStatus::kLockTimedOut, 0};
-  // An abandoned mutex is owned all the same: its setup was ended midway.
-  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return {InstallStatus::kLockUnavailable, 0};
-  ScopedMutexOwnership owned(mutex.Get());
+  SetupLock lock;
+  switch (lock.Take(plugins, request.observer)) {
+    case LockOutcome::kTaken: break;
+    case LockOutcome::kTimedOut: return {InstallStatus::kLockTimedOut, 0};
+    case LockOutcome::kUnavailable: return {InstallStatus::kLockUnavailable, 0};
+  }
+  SweepLeftovers(plugins, plugins.Get(), L"");
+  return ResultOf(
+      StagePayloadArchive(request.payload, request.payloadBytes, plugins, request.observer));
+}
 
-  // Unpacking finds out whether the folder is there; its result is what counts.
-  if (request.makeMissingFolders) (void)MakeFolderChain(target, kTargetChars);
-  return ResultOf(StagePayloadArchive(request.payload, request.payloadBytes, kStagedArchiveName,
-                                      target, request.observer));
+// The temp folder for the staged copy: where the system offers it, the one
+// that only SYSTEM may use when the setup runs as SYSTEM.
+DWORD TempFolder(wchar_t* path, DWORD capacity) {
+  using GetTempPath2 = DWORD(WINAPI*)(DWORD, LPWSTR);
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  const auto get_temp_path2 = reinterpret_cast<GetTempPath2>(
+      reinterpret_cast<void*>(kernel != nullptr ? GetProcAddress(kernel, "GetTempPath2W") : nullptr));
+  return get_temp_path2 != nullptr ? get_temp_path2(capacity, path) : GetTempPathW(capacity, path);
 }
 
 }  // namespace
@@ -75,7 +77,7 @@ InstallResult InstallPayload(const InstallRequest& request) {
              TextLength(target) + 1 > kMaxPathChars) {
     result = {InstallStatus::kPathTooLong, 0};
   } else {
-    result = InstallAlone(request, target);
+    result = InstallAlone(request);
   }
   if (request.observer != nullptr) request.observer->OnDone(result);
   return result;
@@ -83,9 +85,8 @@ InstallResult InstallPayload(const InstallRequest& request) {
 
 int MakeFolderChain(wchar_t* path, size_t capacity) {
   if (!AppendBackslashIfMissing(path, capacity)) return 0;
-  PathParts parts;
-  SplitPath(path, &parts);
-  if (parts.drive[0] == 0) return 0;
+  const size_t drive = DriveAt(path);
+  if (drive == kNoDrive) return 0;
 
   const DWORD attributes = GetFileAttributesW(path);
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return 1;
@@ -97,8 +98,9 @@ int MakeFolderChain(wchar_t* path, size_t capacity) {
     const DWORD error = GetLastError();
     return error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_NOT_FOUND;
   };
-  for (wchar_t* p = path; *p != 0; ++p) {
-    if (*p != L'\\' || p == path) continue;
+  // The folders from the drive on: "\\?\" is no folder to make.
+  for (wchar_t* p = path + drive + 2; *p != 0; ++p) {
+    if (*p != L'\\') continue;
     *p = 0;
     const bool missing = missing_parent(path);
     *p = L'\\';
@@ -107,42 +109,44 @@ int MakeFolderChain(wchar_t* path, size_t capacity) {
   return missing_parent(path) ? 0 : 1;
 }
 
-int StagePayloadArchive(const void* payload, size_t payloadBytes, const wchar_t* fileName,
-                        const wchar_t* target, InstallObserver* observer) {
+int StagePayloadArchive(const void* payload, size_t payloadBytes, const TargetFolder& target,
+                        InstallObserver* observer) {
   if (payload == nullptr || payloadBytes == 0 || payloadBytes > MAXDWORD) return kStageFailed;
 
-  wchar_t temp_path[kTargetChars] = {};
-  const DWORD length = GetTempPathW(kTargetChars, temp_path);
-  if (length == 0 || length >= kTargetChars) return kStageFailed;
-  if (!AppendBackslashIfMissing(temp_path, kTargetChars) ||
-      !AppendText(temp_path, kTargetChars, fileName)) {
+  wchar_t folder[kTargetChars] = {};
+  const DWORD length = TempFolder(folder, kTargetChars);
+  if (length == 0 || length >= kTargetChars || !AppendBackslashIfMissing(folder, kTargetChars)) {
     return kStageFailed;
   }
-
-  // The user's other programs can write to the temp folder: the copy is made
-  // new under a name of its own and renamed over the staged name, which
-  // replaces whatever is there (a leftover copy, a link or a hard link itself,
-  // never what a link leads to). Nobody else can open, replace or rename it,
-  // and it is deleted when its last handle closes, also when the setup is killed.
-  ScopedFileHandle copy;
-  {
-    uint32_t serial = 0;
-    PendingFile staged;
-    DWORD put = 0;
-    const DWORD size = static_cast<DWORD>(payloadBytes);
-    if (!staged.Create(temp_path, GENERIC_READ | GENERIC_WRITE,
-                       FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, &serial) ||
-        !WriteFile(staged.Get(), payload, size, &put, nullptr) || put != size ||
-        !staged.PutInPlace(temp_path)) {
+  // Other users' programs may write to the temp folder (as SYSTEM it is
+  // Windows' own): the copy is made new under a name nobody can know ahead.
+  // Nobody else can open, replace or rename it, and it is deleted when its
+  // last handle closes, also when the setup is killed.
+  ScopedFileHandle staged;
+  for (int attempt = 0; attempt < 4 && !staged; ++attempt) {
+    uint64_t random = 0;
+    wchar_t path[kTargetChars];
+    wchar_t leaf[64];
+    if (!RtlGenRandom(&random, sizeof random) ||
+        !StagedArchiveLeaf(kStagedArchiveStem, random, leaf, 64) ||
+        !CopyText(path, kTargetChars, folder) || !AppendText(path, kTargetChars, leaf)) {
       return kStageFailed;
     }
-    // Unpacking reads through a handle that cannot write to the same open file.
-    HANDLE read_only = nullptr;
-    if (!DuplicateHandle(GetCurrentProcess(), staged.Get(), GetCurrentProcess(), &read_only,
-                         FILE_GENERIC_READ, FALSE, 0)) {
-      return kStageFailed;
-    }
-    copy.Reset(read_only);
+    staged.Reset(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (!staged && GetLastError() != ERROR_FILE_EXISTS) return kStageFailed;
   }
+  DWORD put = 0;
+  const DWORD size = static_cast<DWORD>(payloadBytes);
+  if (!staged || !WriteFile(staged.Get(), payload, size, &put, nullptr) || put != size) {
+    return kStageFailed;
+  }
+  // Unpacking reads through a handle that cannot write to the same open file.
+  HANDLE read_only = nullptr;
+  if (!DuplicateHandle(GetCurrentProcess(), staged.Get(), GetCurrentProcess(), &read_only,
+                       FILE_GENERIC_READ, FALSE, 0)) {
+    return kStageFailed;
+  }
+  ScopedFileHandle copy(read_only);
   return UnpackArchive(copy.Get(), target, observer);
 }

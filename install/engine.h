@@ -7,13 +7,11 @@
 
 #include "install/install_observer.h"
 
-constexpr wchar_t kPluginsFolderName[] = L"Plugins";
-constexpr wchar_t kStagedArchiveName[] = L"PX32_plugins.zip";
+#include "install/target_folder.h"
 
-// The machine-wide mutex that lets one setup install at a time, and how long
-// a setup waits for another one to finish before it gives up.
-constexpr wchar_t kInstallMutexName[] = L"Global\\PixelmoorPlugInsSetup";
-constexpr unsigned long kInstallWaitMilliseconds = 120000;
+constexpr wchar_t kPluginsFolderName[] = L"Plugins";
+// The staged archive's name begins so; the rest makes it unique.
+constexpr wchar_t kStagedArchiveStem[] = L"PX32_plugins";
 
 // Every way an installation ends.
 enum class InstallStatus : int {
@@ -22,11 +20,11 @@ enum class InstallStatus : int {
   kArchiveDamaged,    // a check refused the archive (InstallResult::check says which)
   kArchiveUnreadable, // the staged archive could not be read back
   kPathTooLong,       // folder\Plugins\ would not fit a Windows path
-  kTargetUnusable,    // the Plugins folder could not be made or opened
+  kTargetUnusable,    // the Plugins folder could not be made or opened, or is not a plain folder in the folder
   kCantStage,         // no payload, or its copy in the temp folder could not be made
   kWriteFailed,       // a file could not be written whole (a full disk); the rest was not tried
   kOutOfMemory,       // the copy buffer or the list of the entries' spans could not be had
-  kLockUnavailable,   // the mutex that keeps setups apart could not be opened
+  kLockUnavailable,   // the lock that keeps setups apart could not be made or opened
   kLockTimedOut,      // another setup held it for longer than kInstallWaitMilliseconds
 };
 constexpr int kInstallStatusCount = static_cast<int>(InstallStatus::kLockTimedOut) + 1;
@@ -39,26 +37,28 @@ struct InstallResult {
 struct InstallRequest {
   const void* payload;      // the ZIP archive's bytes
   size_t payloadBytes;
-  const wchar_t* folder;    // the viewer's folder: a full path (drive, UNC or \\?\)
-  bool makeMissingFolders;  // create the folder's missing parents and Plugins (a folder with a drive only)
+  const wchar_t* folder;    // the viewer's folder: a full path (drive, UNC, \\?\ or \\.\)
+  bool makeMissingFolders;  // create the folder, its missing parents and Plugins (a folder with a drive only)
   InstallObserver* observer;  // may be null
 };
 
-// Installs the payload into folder\Plugins\ while no other setup installs.
+// Installs the payload into folder\Plugins\ while no other setup installs
+// there. The folder is used as it is, through any links on its way; its
+// Plugins folder must be a plain folder in it.
 InstallResult InstallPayload(const InstallRequest& request);
 
 // Makes sure `path` (room for `capacity` characters) ends with a backslash and
 // creates the folder with any missing parents. Returns 0 when the path has no
-// drive or a parent is missing, 1 otherwise (also when a creation failed for
-// another reason, such as missing rights: the folder then need not exist).
+// drive (also behind \\?\ or \\.\) or a parent is missing, 1 otherwise (also
+// when a creation failed for another reason, such as missing rights: the
+// folder then need not exist).
 int MakeFolderChain(wchar_t* path, size_t capacity);
 
-// Writes the payload to `fileName` in the user's temp folder, unpacks it into
-// `target` and deletes it. The copy is locked from its creation to its
-// deletion, and what was at the name before is replaced, never written
-// through. Returns 0 on success, kStageFailed when staging fails (also when
-// something at the name cannot be replaced: a folder, a file in use),
-// otherwise the result of UnpackArchive.
+// Writes the payload to a new file of a unique name in the temp folder and
+// unpacks it into `target`. The copy is locked from its creation and deleted
+// when its handle closes, also when the setup is killed. Returns 0 on
+// success, kStageFailed when staging fails, otherwise the result of
+// UnpackArchive.
 constexpr int kStageFailed = -300;
-int StagePayloadArchive(const void* payload, size_t payloadBytes, const wchar_t* fileName,
-                        const wchar_t* target, InstallObserver* observer);
+int StagePayloadArchive(const void* payload, size_t payloadBytes, const TargetFolder& target,
+                        InstallObserver* observer);

@@ -1,4 +1,5 @@
-// A new file that replaces whatever is at a name in one step, once it is whole.
+// A new file that replaces whatever is at a name in one step, once it is whole
+// and on the disk.
 #pragma once
 
 #include <windows.h>
@@ -6,36 +7,41 @@
 #include <stdint.h>
 
 #include "framework/scoped.h"
-#include "install/target_folder.h"
+#include "install/archive_rules.h"
 
-// Created exclusively beside its destination and held without sharing, so no
-// other process can open, replace or rename it while it is written. Deleted on
-// every path that does not put it in place.
+// Created exclusively beside its destination, in a folder held open, and held
+// without sharing, so no other process can open, replace or rename it while it
+// is written. Marked for deletion until it is put in place: a setup that fails
+// or is killed leaves nothing of it.
 class PendingFile {
  public:
   PendingFile() = default;
-  ~PendingFile();
   PendingFile(const PendingFile&) = delete;
   PendingFile& operator=(const PendingFile&) = delete;
 
-  // Creates the file new in the folder of `path`, a full path (never through
-  // anything already at its name), with `access` besides DELETE and
-  // CreateFileW's `flags`. Its name takes the next of the caller's `*serial`
-  // numbers. False when it cannot be created there.
-  bool Create(const wchar_t* path, DWORD access, DWORD flags, uint32_t* serial);
+  // Creates the file new in `folder`, where the entry `name` (a name below
+  // the target folder) goes, with `access` besides DELETE. Its name takes the
+  // next of the caller's `*serial` numbers. False when it cannot be created
+  // there, or cannot be marked for deletion.
+  bool Create(HANDLE folder, const wchar_t* name, DWORD access, uint32_t* serial);
 
   HANDLE Get() const { return file_.Get(); }
-  // The full path it was created at.
-  const wchar_t* TempPath() const { return temp_; }
+  // Its name below the target folder, as the entry's is given.
+  const wchar_t* TempName() const { return temp_; }
 
-  // Renames the file to `path`, a full path, in one step, replacing what is
+  // Writes its data through to the disk: a power loss after it has its name
+  // then leaves the new file, never a name with lost data. False when the disk
+  // refuses (a full disk can tell only now).
+  bool Flush();
+
+  // Renames the file to `leaf` in its folder in one step, replacing what is
   // there: a file, or a link or hard link itself, never what a link leads to.
   // False when that cannot be done (a folder there, or a file in use): it then
-  // stays as it was.
-  bool PutInPlace(const wchar_t* path);
+  // stays marked for deletion.
+  bool PutInPlace(const wchar_t* leaf);
 
  private:
+  HANDLE folder_ = nullptr;  // held by the caller
   ScopedFileHandle file_;
-  bool placed_ = false;
-  wchar_t temp_[kBelowPathChars] = {};
+  wchar_t temp_[kEntryNameChars] = {};
 };

@@ -3,33 +3,46 @@
 #include <wchar.h>
 
 #include "install/entry_name.h"
+#include "install/relative_file.h"
 #include "install/temp_name.h"
 #include "text/text.h"
 
 namespace {
 
-// Folders are opened with traverse access, which takes part in sharing (as the
-// current directory's handle does): a holder that leaves out FILE_SHARE_DELETE
-// keeps anyone from renaming or deleting the folder.
-constexpr DWORD kFolderAccess = FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+// Folders are opened with traverse and list access, which take part in
+// sharing: a holder that leaves out FILE_SHARE_DELETE keeps anyone from
+// renaming or deleting the folder.
+constexpr DWORD kFolderAccess = FILE_TRAVERSE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
 constexpr DWORD kHoldSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
-// The item at the name itself, not what a link there leads to.
-constexpr DWORD kNoFollow = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
 // The drive-letter form (\\?\C:\..., \\?\UNC\...): Wine names some drives only so.
 constexpr DWORD kPathForm = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
 
-bool IsMissing(DWORD error) {
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+constexpr RelativeOpen kHoldFolder = {kFolderAccess, kHoldSharing, FILE_OPEN, FILE_DIRECTORY_FILE,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr};
+constexpr RelativeOpen kMakeFolder = {kFolderAccess, kHoldSharing, FILE_OPEN_IF,
+                                      FILE_DIRECTORY_FILE, FILE_ATTRIBUTE_NORMAL, nullptr};
+
+// `leaf` in the folder `name` below the target, or alone for the target itself ("").
+bool NameIn(const wchar_t* name, const wchar_t* leaf, wchar_t full[kEntryNameChars]) {
+  if (name[0] == 0) return CopyText(full, kEntryNameChars, leaf);
+  return EntryPathBelow(name, leaf, wcslen(leaf), full, kEntryNameChars);
 }
 
-// `leaf` in `folder`, or alone for the target folder itself (""): a name below
-// the target folder.
-bool NameIn(const wchar_t* folder, const wchar_t* leaf, wchar_t name[kEntryNameChars]) {
-  if (folder[0] == 0) return CopyText(name, kEntryNameChars, leaf);
-  return EntryPathBelow(folder, leaf, wcslen(leaf), name, kEntryNameChars);
+bool SameItem(HANDLE a, HANDLE b) {
+  BY_HANDLE_FILE_INFORMATION x, y;
+  return GetFileInformationByHandle(a, &x) && GetFileInformationByHandle(b, &y) &&
+         x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+         x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
 }
 
 }  // namespace
+
+bool IsPlainItemAt(DWORD attributes, const wchar_t* expected, const wchar_t* actual) {
+  // A link on Windows: a symbolic link, junction or mount point.
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
+  // Where it really lies: Wine shows a Unix symbolic link only this way.
+  return CompareStringOrdinal(expected, -1, actual, -1, TRUE) == CSTR_EQUAL;
+}
 
 bool TargetFolder::Open(const wchar_t* path) {
   folder_.Reset(CreateFileW(path, kFolderAccess, kHoldSharing, nullptr, OPEN_EXISTING,
@@ -41,6 +54,20 @@ bool TargetFolder::Open(const wchar_t* path) {
   return length > 0 && length < kFolderPathChars;
 }
 
+bool TargetFolder::OpenIn(const TargetFolder& parent, const wchar_t* leaf, bool make) {
+  const size_t length = wcslen(leaf);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (OpenInFolder(parent.Get(), leaf, length, make ? kMakeFolder : kHoldFolder, &folder_) !=
+          OpenOutcome::kOpened ||
+      !parent.Holds(folder_.Get(), leaf, length, &info) ||
+      !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    folder_.Reset();
+    return false;
+  }
+  opened_chars_ = parent.opened_chars_ + length + 1;
+  return parent.PathBelow(leaf, length, path_) && wcslen(path_) < kFolderPathChars;
+}
+
 bool TargetFolder::PathBelow(const wchar_t* name, size_t length,
                              wchar_t path[kBelowPathChars]) const {
   return path_[0] != 0 && EntryPathBelow(path_, name, length, path, kBelowPathChars);
@@ -49,47 +76,56 @@ bool TargetFolder::PathBelow(const wchar_t* name, size_t length,
 bool TargetFolder::Holds(HANDLE item, const wchar_t* name, size_t length,
                          BY_HANDLE_FILE_INFORMATION* info) const {
   wchar_t expected[kBelowPathChars];
-  return PathBelow(name, length, expected) && LiesAt(item, expected, info);
-}
-
-bool TargetFolder::LiesAt(HANDLE item, const wchar_t* path, BY_HANDLE_FILE_INFORMATION* info) const {
-  if (!GetFileInformationByHandle(item, info)) return false;
-  // A link on Windows: a symbolic link, junction or mount point.
-  if (info->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
-  // Where it really lies: Wine shows a Unix symbolic link only this way.
   wchar_t actual[kBelowPathChars];
+  if (!PathBelow(name, length, expected) || !GetFileInformationByHandle(item, info)) return false;
   const DWORD got = GetFinalPathNameByHandleW(item, actual, kBelowPathChars, kPathForm);
-  if (got == 0 || got >= kBelowPathChars) return false;
-  // Names differ from the entry's only in case, as the file system compares them.
-  return CompareStringOrdinal(path, -1, actual, -1, TRUE) == CSTR_EQUAL;
+  return got > 0 && got < kBelowPathChars && IsPlainItemAt(info->dwFileAttributes, expected, actual);
 }
 
-void SweepLeftovers(const TargetFolder& target, const wchar_t* folder) {
-  wchar_t name[kEntryNameChars];
-  wchar_t full[kBelowPathChars];
-  WIN32_FIND_DATAW found;
-  if (!NameIn(folder, kSiblingTempPattern, name) || !target.PathBelow(name, wcslen(name), full)) {
-    return;
+bool TargetFolder::StillLeadsTo(HANDLE held, const wchar_t* name, size_t length) const {
+  wchar_t path[kBelowPathChars];
+  if (length == 0) {
+    if (!CopyText(path, kBelowPathChars, path_)) return false;
+  } else if (!PathBelow(name, length, path)) {
+    return false;
   }
-  ScopedFindHandle find(FindFirstFileW(full, &found));
-  if (!find) return;
-  do {
-    // The pattern also matches short names: only the long name's exact form counts.
-    if (!IsSiblingTempLeaf(found.cFileName) || !NameIn(folder, found.cFileName, name) ||
-        !target.PathBelow(name, wcslen(name), full)) {
-      continue;
+  // Attribute access takes no part in sharing: asking never gets in anyone's way.
+  ScopedFileHandle now(CreateFileW(path, FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return now && SameItem(now.Get(), held);
+}
+
+void SweepLeftovers(const TargetFolder& target, HANDLE folder, const wchar_t* name) {
+  // Room for a listing's record with the longest name.
+  alignas(8) unsigned char listing[64 * 1024];
+  FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
+  while (GetFileInformationByHandleEx(folder, kind, listing, sizeof listing)) {
+    kind = FileIdBothDirectoryInfo;
+    for (size_t at = 0;;) {
+      const auto* found = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(listing + at);
+      wchar_t leaf[MAX_PATH + 1];
+      const size_t chars = found->FileNameLength / sizeof(wchar_t);
+      if (chars < MAX_PATH + 1 && !(found->FileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        wmemcpy(leaf, found->FileName, chars);
+        leaf[chars] = 0;
+        wchar_t full[kEntryNameChars];
+        ScopedFileHandle leftover;
+        BY_HANDLE_FILE_INFORMATION info;
+        // Only a plain file of that form, in place, that nobody holds.
+        constexpr RelativeOpen kLeftover = {DELETE | FILE_READ_ATTRIBUTES, 0, FILE_OPEN,
+                                            FILE_NON_DIRECTORY_FILE, 0, nullptr};
+        if (IsSiblingTempLeaf(leaf) && NameIn(name, leaf, full) &&
+            OpenInFolder(folder, leaf, chars, kLeftover, &leftover) == OpenOutcome::kOpened &&
+            target.Holds(leftover.Get(), full, wcslen(full), &info) && info.nNumberOfLinks == 1) {
+          // One that stays is left for the next setup; it harms nothing.
+          (void)MarkForDeletion(leftover.Get(), true);
+        }
+      }
+      if (found->NextEntryOffset == 0) break;
+      at += found->NextEntryOffset;
     }
-    ScopedFileHandle leftover(CreateFileW(full, DELETE | FILE_READ_ATTRIBUTES, 0, nullptr,
-                                          OPEN_EXISTING, kNoFollow, nullptr));
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!leftover || !target.Holds(leftover.Get(), name, wcslen(name), &info) ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || info.nNumberOfLinks != 1) {
-      continue;
-    }
-    FILE_DISPOSITION_INFO dispose = {TRUE};
-    // One that stays is left for the next setup; it harms nothing.
-    (void)SetFileInformationByHandle(leftover.Get(), FileDispositionInfo, &dispose, sizeof dispose);
-  } while (FindNextFileW(find.Get(), &found));
+  }
 }
 
 bool HeldFolders::Hold(const TargetFolder& target, const wchar_t* name) {
@@ -103,45 +139,59 @@ bool HeldFolders::Hold(const TargetFolder& target, const wchar_t* name) {
   for (size_t k = kept; k < count_; ++k) held_[k].Reset();
   count_ = kept;
 
-  for (size_t i = count_ == 0 ? 0 : ends_[count_ - 1] + 1; name[i] != 0 && i + 1 < kEntryNameChars;
-       ++i) {
+  size_t start = count_ == 0 ? 0 : ends_[count_ - 1] + 1;  // where the next part begins
+  for (size_t i = start; name[i] != 0 && i + 1 < kEntryNameChars; ++i) {
     path_[i] = name[i];
     if (!IsEntrySeparator(name[i])) continue;
     if (count_ == kMostFolders) return false;  // only empty parts could get here
     path_[i] = 0;
-    wchar_t full[kBelowPathChars];
-    if (!target.PathBelow(path_, i, full)) return false;
-    ScopedFileHandle held(CreateFileW(full, kFolderAccess, kHoldSharing, nullptr, OPEN_EXISTING,
-                                      kNoFollow, nullptr));
-    if (!held && IsMissing(GetLastError())) {
-      // Made inside a folder already held; what the check below finds is what counts.
-      (void)CreateDirectoryW(full, nullptr);
-      held.Reset(CreateFileW(full, kFolderAccess, kHoldSharing, nullptr, OPEN_EXISTING, kNoFollow,
-                             nullptr));
-    }
+    // Made and looked up in the folder held before it: a folder above that
+    // was swapped since is not gone through again.
+    ScopedFileHandle held;
     BY_HANDLE_FILE_INFORMATION info;
-    if (!held || !target.Holds(held.Get(), path_, i, &info) ||
+    if (OpenInFolder(Innermost(target), path_ + start, i - start, kMakeFolder, &held) !=
+            OpenOutcome::kOpened ||
+        !target.Holds(held.Get(), path_, i, &info) ||
         !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
       return false;
     }
     held_[count_].Reset(held.Release());
     ends_[count_++] = i;
-    SweepLeftovers(target, path_);  // path_ ends here for now
+    SweepLeftovers(target, held_[count_ - 1].Get(), path_);  // path_ ends here for now
     path_[i] = name[i];
+    start = i + 1;
   }
   return true;
 }
 
-bool MayReplace(const TargetFolder& target, const wchar_t* name) {
-  wchar_t full[kBelowPathChars];
-  if (!target.PathBelow(name, wcslen(name), full)) return false;
+HANDLE HeldFolders::Innermost(const TargetFolder& target) const {
+  return count_ == 0 ? target.Get() : held_[count_ - 1].Get();
+}
+
+bool HeldFolders::StillInPlace(const TargetFolder& target) const {
+  if (count_ == 0) return target.StillLeadsTo(target.Get(), L"", 0);
+  return target.StillLeadsTo(held_[count_ - 1].Get(), path_, ends_[count_ - 1]);
+}
+
+bool MayReplace(const TargetFolder& target, HANDLE folder, const wchar_t* name,
+                const wchar_t* leaf) {
   // Attribute access alone takes no part in sharing: a file in use is still looked at.
-  ScopedFileHandle item(CreateFileW(full, FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, kNoFollow, nullptr));
-  if (!item) return IsMissing(GetLastError());  // creating it tells the rest
+  constexpr RelativeOpen kLook = {FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  FILE_OPEN, 0, 0, nullptr};
+  ScopedFileHandle item;
+  const OpenOutcome opened = OpenInFolder(folder, leaf, wcslen(leaf), kLook, &item);
+  if (opened == OpenOutcome::kMissing) return true;  // putting it in place tells the rest
   BY_HANDLE_FILE_INFORMATION info;
   // Windows refuses to replace a read-only file; Wine would, so it is checked here.
-  return target.Holds(item.Get(), name, wcslen(name), &info) &&
+  return opened == OpenOutcome::kOpened && target.Holds(item.Get(), name, wcslen(name), &info) &&
          !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
+}
+
+const wchar_t* LeafOf(const wchar_t* name) {
+  const wchar_t* leaf = name;
+  for (const wchar_t* p = name; *p != 0; ++p) {
+    if (IsEntrySeparator(*p)) leaf = p + 1;
+  }
+  return leaf;
 }

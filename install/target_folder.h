@@ -1,8 +1,9 @@
 // Keeping the setup's writes where their names say. Another process of the
-// user may be able to write below the folder that is unpacked into (a viewer
-// folder that a standard user made) or where the log goes, and put a link,
-// junction or mount point there that leads elsewhere: nothing is written
-// through one.
+// user, or of another user, may be able to write below the folder that is
+// unpacked into (a viewer folder that a standard user made) or where the log
+// goes, and put a link, junction or mount point there that leads elsewhere, or
+// swap a folder for one while the setup runs: nothing is written through one.
+// Every name below a held folder is looked up in that folder's handle.
 #pragma once
 
 #include <windows.h>
@@ -17,16 +18,27 @@
 constexpr size_t kFolderPathChars = 1024;
 constexpr size_t kBelowPathChars = kFolderPathChars + kEntryNameChars;
 
-// The folder unpacked into, held open while entries are written below it, with
-// where it really lies. The folder chosen is used as it is, through any links
-// above it; below it, every name must lie where it says. Names below it are
-// made from where it lies, never from the current directory.
+// True when an item with `attributes` whose final path is `actual` is no link
+// (no reparse point) and lies exactly at `expected`: names compare as the
+// file system compares them, regardless of case.
+bool IsPlainItemAt(DWORD attributes, const wchar_t* expected, const wchar_t* actual);
+
+// A folder held open, with where it really lies. Held without delete sharing:
+// no other process can rename or delete it while it is held.
 class TargetFolder {
  public:
-  // Opens the folder at `path`, a full path (the install log alone opens "."
-  // on purpose: it belongs in the directory the run started in). False when
-  // it cannot be opened or its location read.
+  // Holds the folder at `path`, a full path, as it is: through any links on
+  // its way, which are the administrator's choice (also "." for the directory
+  // the run started in). False when it cannot be opened or located.
   bool Open(const wchar_t* path);
+
+  // Holds the folder `leaf` that lies directly in `parent`, made there first
+  // when missing and `make` is set. False when it is missing, or is anything
+  // but a plain folder in that place: a link, junction or mount point, wherever
+  // it leads, is refused.
+  bool OpenIn(const TargetFolder& parent, const wchar_t* leaf, bool make);
+
+  HANDLE Get() const { return folder_.Get(); }
 
   // True when a name of `length` characters below the folder, written below
   // the path the folder was opened by, fits the 259 characters of a Windows
@@ -44,9 +56,11 @@ class TargetFolder {
   bool Holds(HANDLE item, const wchar_t* name, size_t length,
              BY_HANDLE_FILE_INFORMATION* info) const;
 
-  // True when `item` is no reparse point and lies exactly at `path`, a full
-  // path made by PathBelow: a file made there did not go through a link.
-  bool LiesAt(HANDLE item, const wchar_t* path, BY_HANDLE_FILE_INFORMATION* info) const;
+  // True when the folder `held`, held open, is still what the first `length`
+  // characters of `name` below this folder lead to ("" for this folder). A
+  // rename's target is named by the folder's path on some systems (Wine), so
+  // this is asked right before one.
+  bool StillLeadsTo(HANDLE held, const wchar_t* name, size_t length) const;
 
  private:
   ScopedFileHandle folder_;
@@ -55,17 +69,24 @@ class TargetFolder {
 };
 
 // The folders of the entries' names (each part of a name that a separator
-// ends), made where missing, checked to lie inside the target folder and held
-// open without delete sharing while entries below them are written: no other
-// process can then rename one of them and put a link in its place. Folders
-// stay held until an entry of another folder comes. Each folder newly held is
-// swept of the temporary files a killed setup left (SweepLeftovers).
+// ends), made where missing, each looked up in the folder held before it,
+// checked to lie inside the target folder, and held open while entries below
+// them are written. Folders stay held until an entry of another folder comes.
+// Each folder newly held is swept of the temporary files a killed setup left
+// (SweepLeftovers).
 class HeldFolders {
  public:
   // Holds every folder of `name`. False when one of them is not a plain
   // folder where its name says.
   bool Hold(const TargetFolder& target, const wchar_t* name);
 
+  // The folder that holds the last name held: the innermost held folder, or
+  // the target folder itself.
+  HANDLE Innermost(const TargetFolder& target) const;
+
+  // True when the innermost folder is still where its name says (see
+  // TargetFolder::StillLeadsTo).
+  bool StillInPlace(const TargetFolder& target) const;
 
  private:
   static constexpr size_t kMostFolders = kEntryNameChars / 2;  // parts are never empty
@@ -76,13 +97,18 @@ class HeldFolders {
 };
 
 // Deletes the temporary files (SiblingTempName's form) that a setup which was
-// killed left in `folder`, a folder's name below the target folder ("" for
-// the target folder itself). A running setup holds its own without sharing,
-// so only those that nobody holds are opened; and only plain files in place,
-// never through a link.
-void SweepLeftovers(const TargetFolder& target, const wchar_t* folder);
+// killed left in `folder`, held open, which lies at `name` below the target
+// folder ("" for the target folder itself). A running setup holds its own
+// without sharing, so only those that nobody holds are opened; and only plain
+// files in place, never through a link.
+void SweepLeftovers(const TargetFolder& target, HANDLE folder, const wchar_t* name);
 
-// True when a file entry may replace what is at `name`: nothing, or a file in
-// place below the target folder that is not read-only. Never a folder, and
-// never a link: it would have to be written through to install the entry.
-bool MayReplace(const TargetFolder& target, const wchar_t* name);
+// True when a file entry may replace what is at `leaf` in `folder`, which lies
+// at the folder part of `name` below the target: nothing, or a file in place
+// that is not read-only. Never a folder, and never a link: it would have to be
+// written through to install the entry.
+bool MayReplace(const TargetFolder& target, HANDLE folder, const wchar_t* name,
+                const wchar_t* leaf);
+
+// The last part of an entry's name: what follows its last separator.
+const wchar_t* LeafOf(const wchar_t* name);

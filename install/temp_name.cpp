@@ -40,3 +40,19 @@ bool IsSiblingTempLeaf(const wchar_t* leaf) {
   }
   return p[0] == L't' && p[1] == L'm' && p[2] == L'p' && p[3] == 0;
 }
+
+bool StagedArchiveLeaf(const wchar_t* stem, uint64_t random, wchar_t* leaf, size_t capacity) {
+  size_t stem_length = 0;
+  while (stem[stem_length] != 0) ++stem_length;
+  constexpr size_t kTail = 1 + 16 + 4;  // "-", the digits, ".zip"
+  if (capacity == 0) return false;
+  leaf[0] = 0;
+  if (stem_length + kTail + 1 > capacity) return false;
+  size_t at = 0;
+  for (; at < stem_length; ++at) leaf[at] = stem[at];
+  leaf[at++] = L'-';
+  for (int shift = 60; shift >= 0; shift -= 4) leaf[at++] = L"0123456789abcdef"[(random >> shift) & 0xF];
+  for (const wchar_t* p = L".zip"; *p != 0; ++p) leaf[at++] = *p;
+  leaf[at] = 0;
+  return true;
+}

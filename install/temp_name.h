@@ -18,3 +18,9 @@ constexpr wchar_t kSiblingTempPattern[] = L"~px*.tmp";
 // True for a file name (no folder part) that SiblingTempName makes: "~px", one
 // to eight lowercase hexadecimal digits, "-", one to eight more, ".tmp".
 bool IsSiblingTempLeaf(const wchar_t* leaf);
+
+// The staged archive's name in the temp folder: `stem` ("PX32_plugins"), "-",
+// `random` in sixteen hexadecimal digits and ".zip". Unique and never guessed
+// ahead, so nothing another user puts in the temp folder can be in its way.
+// False, with `leaf` empty, when it does not fit `capacity` characters.
+bool StagedArchiveLeaf(const wchar_t* stem, uint64_t random, wchar_t* leaf, size_t capacity);

@@ -152,15 +152,13 @@ int UnpackFileEntry(unzFile archive, const unz_file_info64& info, const wchar_t*
     return rc;
   }
   PendingFile out;
-  const size_t length = wcslen(name);
-  wchar_t path[kBelowPathChars];
+  const wchar_t* leaf = LeafOf(name);
   BY_HANDLE_FILE_INFORMATION made;
-  // The new file is checked where it was made: a folder on the way turned
-  // into a mount point since it was held would have sent it elsewhere.
-  if (!target.FitsMaxPath(length) || !folders->Hold(target, name) || !MayReplace(target, name) ||
-      !target.PathBelow(name, length, path) ||
-      !out.Create(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_ATTRIBUTE_NORMAL, serial) ||
-      !target.LiesAt(out.Get(), out.TempPath(), &made)) {
+  // The new file is checked where it was made, before any data goes in.
+  if (!target.FitsMaxPath(wcslen(name)) || !folders->Hold(target, name) ||
+      !MayReplace(target, folders->Innermost(target), name, leaf) ||
+      !out.Create(folders->Innermost(target), name, GENERIC_WRITE, serial) ||
+      !target.Holds(out.Get(), out.TempName(), wcslen(out.TempName()), &made)) {
     rc = unzCloseCurrentFile(archive);
     return rc != UNZ_OK ? rc : kUnpackFilesSkipped;
   }
@@ -168,27 +166,31 @@ int UnpackFileEntry(unzFile archive, const unz_file_info64& info, const wchar_t*
   rc = DrainEntry(archive, info, buffer, &WriteToPendingFile, &sink);
   if (rc != UNZ_OK) return rc;
   SetEntryFileTime(out.Get(), static_cast<uint32_t>(info.dosDate));
-  return out.PutInPlace(path) ? kUnpackOk : kUnpackFilesSkipped;
+  if (!out.Flush()) return kUnpackWriteFailed;
+  // A held folder cannot be renamed on Windows; where it can (Wine), a rename
+  // would go where its old path now leads.
+  if (!folders->StillInPlace(target) || !out.PutInPlace(leaf)) return kUnpackFilesSkipped;
+  return kUnpackOk;
 }
 
 }  // namespace
 
-int UnpackArchive(HANDLE archiveFile, const wchar_t* target, InstallObserver* observer) {
+int UnpackArchive(HANDLE archiveFile, const TargetFolder& target, InstallObserver* observer) {
   zlib_filefunc64_def functions = {&OpenStream, &ReadStream, &WriteStream, &TellStream,
                                    &SeekStream, &CloseStream, &StreamError, nullptr};
   ArchiveStream stream = {archiveFile, false};
+  LARGE_INTEGER size = {};
+  if (!GetFileSizeEx(archiveFile, &size)) return kUnpackReadFailed;
   ScopedUnzFile archive(unzOpen2_64(&stream, &functions));
   if (!archive) {
     if (stream.failed) return kUnpackReadFailed;
     if (!IsEmptyArchive(archiveFile, &stream.failed)) {
       return stream.failed ? kUnpackReadFailed : kUnpackNotAnArchive;
     }
-    TargetFolder folder;
-    if (!folder.Open(target)) return kUnpackTargetUnusable;
     Progress(observer).Started(0, 0);
     return kUnpackOk;
   }
-  int rc = UnpackEntries(archive.Get(), target, observer);
+  int rc = UnpackEntries(archive.Get(), static_cast<uint64_t>(size.QuadPart), target, observer);
   // A failed read looks like a damaged archive to minizip; the disk said
   // otherwise. Only minizip's and zlib's codes are above kUnpackBadName.
   if (stream.failed && rc < 0 && rc > kUnpackBadName) rc = kUnpackReadFailed;
@@ -196,7 +198,14 @@ int UnpackArchive(HANDLE archiveFile, const wchar_t* target, InstallObserver* ob
   return rc;
 }
 
-int UnpackEntries(unzFile archive, const wchar_t* target, InstallObserver* observer) {
+int UnpackArchive(HANDLE archiveFile, const wchar_t* target, InstallObserver* observer) {
+  TargetFolder folder;
+  if (!folder.Open(target)) return kUnpackTargetUnusable;
+  return UnpackArchive(archiveFile, folder, observer);
+}
+
+int UnpackEntries(unzFile archive, uint64_t archiveBytes, const TargetFolder& folder,
+                  InstallObserver* observer) {
   unz_global_info64 global;
   int rc = unzGetGlobalInfo64(archive, &global);
   if (rc != UNZ_OK) return rc;
@@ -205,12 +214,9 @@ int UnpackEntries(unzFile archive, const wchar_t* target, InstallObserver* obser
   if (!buffer) return kUnpackOutOfMemory;
 
   uint64_t file_bytes = 0;
-  rc = CheckDataSpans(archive, global.number_entry, nullptr, &file_bytes);
+  rc = CheckDataSpans(archive, global.number_entry, archiveBytes, nullptr, &file_bytes);
   if (rc != UNZ_OK) return rc;
 
-  TargetFolder folder;
-  if (!folder.Open(target)) return kUnpackTargetUnusable;
-  SweepLeftovers(folder, L"");
   HeldFolders folders;
   uint32_t serial = 0;  // numbers the temporary files of this run
   Progress progress(observer);

@@ -9,32 +9,33 @@
 
 #include "framework/scoped.h"
 #include "report/log_text.h"
+#include "install/relative_file.h"
 #include "install/target_folder.h"
 
 namespace {
 
-// The log in the current directory, opened to append: the directory the run
-// started in, which the user's other programs may be able to write to. Only a
-// plain file of its own is appended to, never what a link or a hard link there
-// leads to; otherwise null, as when it cannot be opened.
+// The directory the run started in, held from start-up.
+TargetFolder g_log_folder;
+bool g_log_folder_held = false;
+
+// The log in its folder, opened to append: a folder the user's other programs
+// may be able to write to. Only a plain file of its own is appended to, never
+// what a link or a hard link there leads to; otherwise null, as when it
+// cannot be opened.
 FILE* OpenLog() {
-  // Reading its attributes is what the check below needs (Windows enforces it; Wine does not).
-  constexpr DWORD kAccess = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
-  constexpr DWORD kFlags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
-  // Another setup may be appending too, as it could before.
-  constexpr DWORD kSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
-  ScopedFileHandle file(CreateFileW(kInstallLogName, kAccess, kSharing, nullptr, OPEN_EXISTING,
-                                    kFlags, nullptr));
-  // Created new, it can only be a file of its own (never through a dangling link).
-  if (!file) {
-    file.Reset(CreateFileW(kInstallLogName, kAccess, kSharing, nullptr, CREATE_NEW, kFlags,
-                           nullptr));
-  }
   TargetFolder here;
+  if (!g_log_folder_held && !here.Open(L".")) return nullptr;
+  const TargetFolder& folder = g_log_folder_held ? g_log_folder : here;
+  // Reading its attributes is what the check below needs. Another setup may
+  // be appending too, as it could before.
+  constexpr RelativeOpen kAppend = {FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN_IF,
+                                    FILE_NON_DIRECTORY_FILE, FILE_ATTRIBUTE_NORMAL, nullptr};
+  const size_t length = wcslen(kInstallLogName);
+  ScopedFileHandle file;
   BY_HANDLE_FILE_INFORMATION info;
-  if (!file || !here.Open(L".") ||
-      !here.Holds(file.Get(), kInstallLogName, wcslen(kInstallLogName), &info) ||
-      info.nNumberOfLinks != 1) {
+  if (OpenInFolder(folder.Get(), kInstallLogName, length, kAppend, &file) != OpenOutcome::kOpened ||
+      !folder.Holds(file.Get(), kInstallLogName, length, &info) || info.nNumberOfLinks != 1) {
     return nullptr;
   }
   const int descriptor =
@@ -47,6 +48,11 @@ FILE* OpenLog() {
 }
 
 }  // namespace
+
+bool HoldLogFolder() {
+  g_log_folder_held = g_log_folder.Open(L".");
+  return g_log_folder_held;
+}
 
 void WriteInstallLog(const wchar_t* message) {
   ScopedCrtFile log(OpenLog());

@@ -32,11 +32,9 @@ InstallResult Install(const wchar_t* folder) {
   if (!FindPayload(&request.payload, &request.payloadBytes)) {
     return {InstallStatus::kCantStage, 0};
   }
-  // Only a folder with a drive is created; a relative one is taken from where
-  // the run started, and the engine is given the full path.
-  PathParts parts;
-  SplitPath(folder, &parts);
-  request.makeMissingFolders = parts.drive[0] != 0;
+  // Only a folder with a drive (also behind \\?\) is created; a relative one
+  // is taken from where the run started, and the engine is given the full path.
+  request.makeMissingFolders = DriveAt(folder) != kNoDrive;
   wchar_t full[kFullFolderChars];
   request.folder = folder;
   if (!IsFullPath(folder)) {

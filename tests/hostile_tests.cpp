@@ -120,7 +120,7 @@ TEST_P(Hostile, StaysInsideAndTellsTheTruth) {
   EXPECT_EQ(check_passed, c.installs_whole && !c.check_refuses_anyway)
       << "the build-time check " << (check_passed ? "passed" : "refused") << " it";
 
-  const bool temp_left = Exists(StagedArchivePath());
+  const bool temp_left = !StagedArchives().empty();
   EXPECT_FALSE(temp_left) << "the temporary copy of the archive is left";
 
   size_t files = 0;

@@ -506,7 +506,7 @@ TEST_F(Engine, OnAWorkerThreadTellsItsProgressAndKeepsTheCurrentDirectory) {
 }
 
 TEST_F(Engine, SaysItWaitsWhileAnotherSetupInstalls) {
-  ScopedKernelHandle other(CreateMutexW(nullptr, TRUE, kInstallMutexName));
+  ScopedFileHandle other(HoldSetupLock(dir_ + L"\\Viewer\\Plugins"));
   ASSERT_TRUE(other);
   const std::string payload = BuildZip({FileEntry("a.dll", "alpha")});
   RecordingObserver seen;
@@ -515,7 +515,7 @@ TEST_F(Engine, SaysItWaitsWhileAnotherSetupInstalls) {
   std::thread worker([&] { result = InstallPayload(request); });
   for (int i = 0; i < 200 && !seen.waiting; ++i) Sleep(50);
   EXPECT_TRUE(seen.waiting) << "the engine did not say that it waits";
-  EXPECT_TRUE(ReleaseMutex(other.Get()));
+  other.Reset();
   worker.join();
   EXPECT_EQ(result.status, InstallStatus::kInstalled) << "check " << result.check;
   ASSERT_FALSE(seen.calls.empty());

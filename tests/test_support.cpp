@@ -322,10 +322,30 @@ bool RemoveUnixLink(const std::wstring& link) {
   return false;
 }
 
-std::wstring StagedArchivePath() {
+std::wstring FixedStagedArchivePath() {
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
   return std::wstring(temp) + L"PX32_plugins.zip";
+}
+
+std::vector<std::wstring> StagedArchives() {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  std::vector<std::wstring> found;
+  for (const auto& [name, folder] : ListTreeShallow(temp)) {
+    if (!folder && name.rfind(L"PX32_plugins-", 0) == 0) found.push_back(std::wstring(temp) + name);
+  }
+  return found;
+}
+
+HANDLE HoldSetupLock(const std::wstring& plugins) {
+  for (size_t at = plugins.find(L'\\', 3); at != std::wstring::npos; at = plugins.find(L'\\', at + 1)) {
+    CreateDirectoryW(plugins.substr(0, at).c_str(), nullptr);  // what is there already stays
+  }
+  CreateDirectoryW(plugins.c_str(), nullptr);
+  if (!IsFolder(plugins)) return INVALID_HANDLE_VALUE;
+  return CreateFileW((plugins + L"\\PX32_setup.lock").c_str(), DELETE | FILE_READ_ATTRIBUTES, 0,
+                     nullptr, OPEN_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
 }
 
 HANDLE StartProcess(const std::wstring& exe, const std::wstring& args, const std::wstring& cwd,

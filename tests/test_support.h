@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 // A fresh, empty folder below the suite's scratch folder, named after the test.
 std::wstring MakeScratchFolder(const std::wstring& name);
@@ -71,8 +72,15 @@ bool PlantUnixLink(const std::wstring& link, const std::wstring& target);
 // Removes such a link itself (Windows' delete would remove what it leads to).
 bool RemoveUnixLink(const std::wstring& link);
 
-// Where a setup stages its archive: the temp folder it shares with the tests.
-std::wstring StagedArchivePath();
+// The temp folder's fixed name that setups once staged their archive at.
+std::wstring FixedStagedArchivePath();
+// The staged archives (PX32_plugins-*.zip) in the temp folder the tests share with the setups.
+std::vector<std::wstring> StagedArchives();
+
+// Takes the lock that setups into `plugins` take turns by, as another setup
+// holding it would (the folders are made first); INVALID_HANDLE_VALUE when it
+// cannot. Closing the handle lets go.
+HANDLE HoldSetupLock(const std::wstring& plugins);
 
 // Starts `exe` with `args` in `cwd`; returns its process handle, or null.
 // `environment` is a Unicode environment block, or null for this process's own.

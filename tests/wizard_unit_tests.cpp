@@ -241,7 +241,7 @@ TEST(Executable, ImportsOnlyPinnedSystemDllsAndAsksForAslrAndDep) {
   std::string imports;
   for (const std::string& dll : dlls) imports += (imports.empty() ? "" : " ") + dll;
   EXPECT_EQ(imports,
-            "ADVAPI32.DLL COMCTL32.DLL GDI32.DLL KERNEL32.DLL MSVCRT.DLL OLE32.DLL SHELL32.DLL "
+            "ADVAPI32.DLL COMCTL32.DLL GDI32.DLL KERNEL32.DLL MSVCRT.DLL NTDLL.DLL OLE32.DLL SHELL32.DLL "
             "USER32.DLL");
 }
 

@@ -47,3 +47,14 @@ bool IsFullPath(const wchar_t* path) {
   if (path[0] == L'\\') return path[1] == L'\\';
   return path[0] != 0 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
 }
+
+size_t DriveAt(const wchar_t* path) {
+  size_t at = 0;
+  if (path[0] == L'\\' && path[1] == L'\\' && (path[2] == L'?' || path[2] == L'.') &&
+      path[3] == L'\\') {
+    at = 4;
+  }
+  const wchar_t letter = path[at];
+  const bool is_letter = (letter >= L'A' && letter <= L'Z') || (letter >= L'a' && letter <= L'z');
+  return is_letter && path[at + 1] == L':' ? at : kNoDrive;
+}

@@ -22,3 +22,8 @@ void SplitPath(const wchar_t* path, PathParts* parts);
 // True for a path that says where it is without a current directory: a drive
 // and a separator ("C:\"), or two backslashes (UNC, "\\?\").
 bool IsFullPath(const wchar_t* path);
+
+// Where a drive ("X:") begins in `path`: 0 for "X:...", 4 for the system's
+// forms "\\?\X:..." and "\\.\X:..."; kNoDrive for anything else (UNC, relative).
+constexpr size_t kNoDrive = static_cast<size_t>(-1);
+size_t DriveAt(const wchar_t* path);

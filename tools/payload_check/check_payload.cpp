@@ -220,7 +220,13 @@ int CheckArchive(const char* path) {
   }
   std::vector<unsigned char> head(kMostEndRecordBytes);
   head.resize(fread(head.data(), 1, head.size(), file));
+  const bool sized = fseek(file, 0, SEEK_END) == 0;
+  const long bytes = sized ? ftell(file) : -1;
   fclose(file);
+  if (bytes < 0) {
+    fprintf(stderr, "check_payload: cannot tell the size of %s\n", path);
+    return 2;
+  }
   unzFile archive = unzOpen64(path);
   if (archive == nullptr) {
     if (IsEmptyArchiveRecord(head.data(), head.size())) {
@@ -239,9 +245,12 @@ int CheckArchive(const char* path) {
   }
 
   uint64_t overlapping = 0;
-  const int spans = CheckDataSpans(archive, global.number_entry, &overlapping);
+  const int spans =
+      CheckDataSpans(archive, global.number_entry, static_cast<uint64_t>(bytes), &overlapping);
   if (spans == kUnpackOverlap) {
     Refuse(EntryName(archive, overlapping), "its local header or data overlaps another entry's");
+  } else if (spans == kUnpackPastTheEnd) {
+    Refuse(path, "an entry's declared data runs past the end of the archive");
   }
   std::map<std::string, std::string> seen;
   std::vector<char> buffer(kCopyBufferBytes);

@@ -1,0 +1,102 @@
+#include "install/setup_lock.h"
+
+#include <sddl.h>
+#include <wchar.h>
+
+#include "install/relative_file.h"
+#include "text/text.h"
+
+namespace {
+
+constexpr unsigned long kPollMilliseconds = 50;
+
+// Windows 10 1607's disposition with flags; the build targets Windows 7, so
+// its documented values are spelled out here. Older systems refuse the call.
+constexpr auto kDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+struct DispositionFlags {
+  DWORD flags;
+};
+constexpr DWORD kDeleteFlag = 0x1;
+constexpr DWORD kPosixSemanticsFlag = 0x2;
+
+// True when the process runs elevated (or as SYSTEM); false also when that
+// cannot be told, which only adds the user to who may take the lock.
+bool RunsElevated() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  ScopedKernelHandle owned(token);
+  TOKEN_ELEVATION elevation = {};
+  DWORD got = 0;
+  return GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &got) &&
+         elevation.TokenIsElevated != 0;
+}
+
+// The process's user as an SDDL SID string ("S-1-5-21-..."); false when unknown.
+bool UserSidText(wchar_t* text, size_t capacity) {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  ScopedKernelHandle owned(token);
+  alignas(8) unsigned char user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  DWORD got = 0;
+  if (!GetTokenInformation(token, TokenUser, user, sizeof user, &got)) return false;
+  ScopedLocalMemory sid;
+  if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user)->User.Sid,
+                              reinterpret_cast<wchar_t**>(sid.Receive()))) {
+    return false;
+  }
+  return CopyText(text, capacity, static_cast<const wchar_t*>(sid.Get()));
+}
+
+}  // namespace
+
+bool MakeLockSecurity(bool elevated, ScopedLocalMemory* security) {
+  // Protected: nothing is inherited from the folder.
+  wchar_t sddl[256] = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)";
+  if (!elevated) {
+    wchar_t user[128];
+    if (!UserSidText(user, 128) || !AppendText(sddl, 256, L"(A;;FA;;;") ||
+        !AppendText(sddl, 256, user) || !AppendText(sddl, 256, L")")) {
+      return false;
+    }
+  }
+  return ConvertStringSecurityDescriptorToSecurityDescriptorW(
+             sddl, SDDL_REVISION_1, reinterpret_cast<PSECURITY_DESCRIPTOR*>(security->Receive()),
+             nullptr) != 0;
+}
+
+SetupLock::~SetupLock() {
+  if (!file_) return;
+  // Where the system offers it, the name goes at once when the handle closes,
+  // even while someone who may only look at the folder keeps the file open;
+  // else it goes with the last handle, as the mark set on taking it says.
+  DispositionFlags dispose = {kDeleteFlag | kPosixSemanticsFlag};
+  (void)SetFileInformationByHandle(file_.Get(), kDispositionInfoEx, &dispose, sizeof dispose);
+}
+
+LockOutcome SetupLock::Take(const TargetFolder& plugins, InstallObserver* observer) {
+  ScopedLocalMemory security;
+  if (!MakeLockSecurity(RunsElevated(), &security)) return LockOutcome::kUnavailable;
+  const RelativeOpen how = {DELETE | FILE_READ_ATTRIBUTES, 0, FILE_OPEN_IF,
+                            FILE_NON_DIRECTORY_FILE, FILE_ATTRIBUTE_HIDDEN, security.Get()};
+  const size_t length = wcslen(kLockFileName);
+  const ULONGLONG deadline = GetTickCount64() + kInstallWaitMilliseconds;
+  bool told = false;
+  for (;;) {
+    const OpenOutcome opened = OpenInFolder(plugins.Get(), kLockFileName, length, how, &file_);
+    if (opened == OpenOutcome::kOpened) break;
+    if (opened != OpenOutcome::kBusy) return LockOutcome::kUnavailable;
+    if (!told && observer != nullptr) observer->OnWaiting();
+    told = true;
+    if (GetTickCount64() >= deadline) return LockOutcome::kTimedOut;
+    Sleep(kPollMilliseconds);
+  }
+  // Only a plain file of its own is deleted on release, never what a link leads to.
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!plugins.Holds(file_.Get(), kLockFileName, length, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || info.nNumberOfLinks != 1 ||
+      !MarkForDeletion(file_.Get(), true)) {
+    file_.Reset();
+    return LockOutcome::kUnavailable;
+  }
+  return LockOutcome::kTaken;
+}
