@@ -193,6 +193,35 @@ TEST_F(Faults, KilledHalfwayKeepsTheOldFileAndTheNextSetupClearsWhatItLeft) {
   EXPECT_EQ(Brief(plugins + L"Big.dat"), "the older plug-in");
 }
 
+// Another process, which Windows' sharing would stop and Wine's does not,
+// moves the Plugins folder away while a large plug-in is written and puts a
+// link at its name: nothing lands where the link leads.
+TEST_F(Faults, HeldFolderSwappedForALinkMidRunGetsNothingThrough) {
+  const std::wstring viewer = dir_ + L"\\Viewer", plugins = viewer + L"\\Plugins\\";
+  const std::wstring outside = dir_ + L"\\outside";
+  ASSERT_TRUE(CreateDirectoryW(viewer.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(plugins.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(outside.c_str(), nullptr));
+  ASSERT_TRUE(WriteBytes(plugins + L"Big.dat", "the older plug-in"));
+  ScopedKernelHandle setup(StartProcess(g_big_payload, L"/silent /folder=" + viewer, dir_));
+  ASSERT_TRUE(setup);
+  uint64_t written = 0;
+  for (int i = 0; i < 60000 && written < (4u << 20); ++i) {
+    Sleep(1);
+    written = PendingFileSize(plugins);
+  }
+  ASSERT_GE(written, 4u << 20) << "the new file was not seen being written";
+  ASSERT_TRUE(SwapForUnixLink(viewer + L"\\Plugins", viewer + L"\\Moved", outside));
+  EXPECT_EQ(WaitForSingleObject(setup.Get(), 60000), WAIT_OBJECT_0);
+  DWORD code = 99;
+  GetExitCodeProcess(setup.Get(), &code);
+  EXPECT_EQ(code, 1u) << "the plug-in could not be put in place";
+  const auto through = ListTree(outside);
+  for (const auto& [name, folder] : through) ADD_FAILURE() << "written through the link: " << Narrow(name);
+  EXPECT_EQ(Brief(viewer + L"\\Moved\\Big.dat"), "the older plug-in");
+  EXPECT_TRUE(RemoveUnixLink(viewer + L"\\Plugins"));
+}
+
 TEST_F(Faults, MissingPayloadFails) { ExpectFailsInstallingNothing(g_no_payload); }
 
 TEST_F(Faults, EmptyPayloadFails) { ExpectFailsInstallingNothing(g_empty_payload); }

@@ -53,13 +53,15 @@ build_setup() {  # ARCHIVE OUT.exe
 }
 : >"$build/faults/empty.zip"
 build_setup "$build/faults/empty.zip" "$build/faults/empty-payload.exe"
-# One entry that inflates to 512 MiB, so that a setup can be killed while it writes it.
+# One entry that inflates to 512 MiB, so that a setup can be killed (or its
+# folder swapped) while it writes it, and a small one after it.
 python3 - "$build/faults/big.zip" <<'PY' || exit 1
 import sys, zipfile
 with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED, compresslevel=1) as archive:
     with archive.open("Big.dat", "w") as entry:
         for _ in range(512):
             entry.write(bytes(1 << 20))
+    archive.writestr("After.dat", "written after the large one")
 PY
 build_setup "$build/faults/big.zip" "$build/faults/big-payload.exe"
 

@@ -61,6 +61,13 @@ std::vector<HostileArchive> HostileArchives() {
     cases.push_back({"cut_in_data", "archive cut inside an entry's data", whole.substr(0, 60 + 40), false});
   }
   {
+    // A size that, added to where the data begins, would pass 32 bits.
+    ZipEntry e = FileEntry("past.dat", "data");
+    e.compressed_size = 0xFFFFFFF0u;
+    cases.push_back({"data_past_end", "declared compressed size running past the end of the archive",
+                     BuildZip(AfterOk(e)), false});
+  }
+  {
     ZipEntry e = FileEntry("corrupt.dll", std::string(3000, 'd'));
     e.raw_data = std::string("\xff\xff\xff\xff garbage that is no deflate stream", 36);
     cases.push_back({"corrupt_deflate", "corrupt deflate stream", BuildZip(AfterOk(e)), false});

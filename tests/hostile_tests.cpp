@@ -44,6 +44,7 @@ std::string ResultName(int rc) {
     case kUnpackEncrypted: return "encrypted";
     case kUnpackUnsupportedMethod: return "unsupported method";
     case kUnpackOverlap: return "overlapping data";
+    case kUnpackPastTheEnd: return "data past the end";
     case UNZ_CRCERROR: return "CRC error";
     case UNZ_BADZIPFILE: return "bad zip file";
     default: return std::to_string(rc);

@@ -297,6 +297,57 @@ TEST_F(SilentSetup, FolderEntryBlockedByAFileFails) {
   ExpectLog(dir_, {kMsg7});
 }
 
+// The chosen folder's owner decides what its "Plugins" is: a link there, to
+// anywhere, is refused before anything is written.
+TEST_F(SilentSetup, PluginsFolderThatIsALinkIsRefusedWritingNothing) {
+  const std::wstring outside = dir_ + L"\\outside";
+  ASSERT_TRUE(CreateDirectoryW((dir_ + L"\\V").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(outside.c_str(), nullptr));
+  ASSERT_TRUE(PlantUnixLink(dir_ + L"\\V\\Plugins", outside));
+  Run(L"/silent /folder=" + dir_ + L"\\V", 1);
+  ExpectLog(dir_, {kMsg7});
+  EXPECT_EQ(ListTree(outside).size(), 0u) << "written through the link";
+  EXPECT_TRUE(RemoveUnixLink(dir_ + L"\\V\\Plugins"));
+}
+
+TEST_F(SilentSetup, FolderInTheSystemsOwnFormInstallsWhole) {
+  Run(L"/silent /folder=\\\\?\\" + dir_ + L"\\V");
+  ExpectLog(dir_, {});
+  ExpectInstalled(dir_ + L"\\V\\Plugins");
+}
+
+// The log belongs where the run started, also once another process has moved
+// that folder away and put a link at its name while the run waited (which
+// Windows' sharing would refuse and Wine's does not). Wine then cannot tell
+// where a file made in the moved folder lies, so the entry is lost there;
+// it must never go where the link leads.
+TEST_F(SilentSetup, LogStaysInTheStartDirectoryWhenItsNameIsTakenOver) {
+  std::string folder_entry;  // blocked by a file, so that the run fails and logs
+  for (const auto& [name, entry] : ReadArchive(g_payload)) {
+    if (entry.folder) folder_entry = name.substr(0, name.size() - 1);
+  }
+  ASSERT_FALSE(folder_entry.empty()) << "the payload has no folder entry";
+  const std::wstring start = dir_ + L"\\start", moved = dir_ + L"\\moved";
+  const std::wstring elsewhere = dir_ + L"\\elsewhere";
+  ASSERT_TRUE(CreateDirectoryW(start.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(elsewhere.c_str(), nullptr));
+  ScopedFileHandle other(HoldSetupLock(dir_ + L"\\V\\Plugins"));
+  ASSERT_TRUE(other);
+  ASSERT_TRUE(WriteBytes(dir_ + L"\\V\\Plugins\\" + Widen(folder_entry), "in the way"));
+  ScopedKernelHandle run(StartProcess(g_setup, L"/silent /folder=" + dir_ + L"\\V", start));
+  ASSERT_TRUE(run);
+  EXPECT_EQ(WaitForSingleObject(run.Get(), 3000), static_cast<DWORD>(WAIT_TIMEOUT)) << "it did not wait";
+  ASSERT_TRUE(SwapForUnixLink(start, moved, elsewhere));
+  other.Reset();
+  EXPECT_EQ(WaitForSingleObject(run.Get(), 60000), WAIT_OBJECT_0);
+  DWORD code = 99;
+  GetExitCodeProcess(run.Get(), &code);
+  EXPECT_EQ(code, 1u);
+  EXPECT_EQ(Brief(elsewhere + L"\\Pixelmoor_Install.log"), "(no file)") << "logged through the link";
+  printf("the moved start directory's log: %s\n", Brief(moved + L"\\Pixelmoor_Install.log").c_str());
+  EXPECT_TRUE(RemoveUnixLink(start));
+}
+
 // Setups started together take turns: each waits for the one installing.
 TEST_F(SilentSetup, SetupsStartedTogetherEachInstallWhole) {
   const std::wstring args = L"/silent /folder=" + dir_ + L"\\V";

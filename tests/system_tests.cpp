@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <sddl.h>
+
 #include <atomic>
 #include <string>
 #include <thread>
@@ -12,6 +14,8 @@
 
 #include "framework/scoped.h"
 #include "install/engine.h"
+#include "install/setup_lock.h"
+#include "install/target_folder.h"
 #include "install/unpack.h"
 #include "report/install_log.h"
 #include "report/outcome.h"
@@ -120,6 +124,12 @@ class InScratch : public ::testing::Test {
 
 using FolderChain = InScratch;
 
+std::string SidText(void* sid) {
+  ScopedLocalMemory text;
+  if (!ConvertSidToStringSidA(sid, reinterpret_cast<char**>(text.Receive()))) return "?";
+  return static_cast<const char*>(text.Get());
+}
+
 TEST_F(FolderChain, CreatesMissingParentsAndAppendsTheBackslash) {
   wchar_t path[520];
   wcscpy(path, (dir_ + L"\\Apps\\Viewer\\Plugins").c_str());
@@ -130,6 +140,70 @@ TEST_F(FolderChain, CreatesMissingParentsAndAppendsTheBackslash) {
   // An existing folder: found by entering it, and the directory is put back.
   EXPECT_EQ(MakeFolderChain(path, 520), 1);
   EXPECT_EQ(CurrentDirectory(), start_);
+  // The system's own form names the same folders: "\\?\" is no folder to make.
+  wcscpy(path, (L"\\\\?\\" + dir_ + L"\\Long\\Form").c_str());
+  EXPECT_EQ(MakeFolderChain(path, 520), 1);
+  EXPECT_TRUE(IsFolder(dir_ + L"\\Long\\Form"));
+}
+
+// Whether an item opened without following its own link lies where its name
+// says: the decision that refuses a Plugins folder, a folder or a file that
+// leads elsewhere. Wine shows no reparse points, so the attribute's part is
+// shown here alone.
+TEST(HeldFolder, OnlyAPlainItemAtItsOwnPlaceIsUsed) {
+  const wchar_t* expected = L"\\\\?\\C:\\Pixelmoor\\Plugins";
+  struct Case {
+    const char* what;
+    DWORD attributes;
+    const wchar_t* actual;
+    bool used;
+  } cases[] = {
+      {"a plain folder", FILE_ATTRIBUTE_DIRECTORY, L"\\\\?\\C:\\Pixelmoor\\Plugins", true},
+      {"named in other case", FILE_ATTRIBUTE_DIRECTORY, L"\\\\?\\c:\\PIXELMOOR\\plugins", true},
+      {"a junction or mount point", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT,
+       L"\\\\?\\C:\\Pixelmoor\\Plugins", false},
+      {"a link that leads elsewhere", FILE_ATTRIBUTE_DIRECTORY, L"\\\\?\\C:\\Windows\\System32", false},
+      {"one level further down", FILE_ATTRIBUTE_DIRECTORY, L"\\\\?\\C:\\Pixelmoor\\Plugins\\Plugins", false},
+      {"a name that only begins the same", FILE_ATTRIBUTE_DIRECTORY, L"\\\\?\\C:\\Pixelmoor\\Plugins2", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(IsPlainItemAt(c.attributes, expected, c.actual), c.used)
+        << c.what << ": " << Narrow(c.actual);
+  }
+}
+
+// Who may open the lock file: every ACE of the descriptor a new one gets.
+TEST(SetupLockSecurity, OnlySystemAdministratorsAndAnUnelevatedSetupsUserMayTakeIt) {
+  HANDLE token = nullptr;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+  ScopedKernelHandle owned(token);
+  alignas(8) unsigned char user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  DWORD got = 0;
+  ASSERT_TRUE(GetTokenInformation(token, TokenUser, user, sizeof user, &got));
+  const std::string me = SidText(reinterpret_cast<TOKEN_USER*>(user)->User.Sid);
+  for (const bool elevated : {true, false}) {
+    ScopedLocalMemory security;
+    ASSERT_TRUE(MakeLockSecurity(elevated, &security));
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(security.Get(), &control, &revision));
+    EXPECT_TRUE(control & SE_DACL_PROTECTED) << "the folder's entries would be inherited";
+    BOOL present = FALSE, defaulted = FALSE;
+    ACL* dacl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(security.Get(), &present, &dacl, &defaulted));
+    ASSERT_TRUE(present && dacl != nullptr) << "a null DACL lets everyone in";
+    std::vector<std::string> allowed;
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+      ACCESS_ALLOWED_ACE* ace = nullptr;
+      ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+      EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE) << "ACE " << i;
+      EXPECT_EQ(ace->Mask, static_cast<DWORD>(FILE_ALL_ACCESS)) << "ACE " << i;
+      allowed.push_back(SidText(&ace->SidStart));
+    }
+    std::vector<std::string> expected = {"S-1-5-18", "S-1-5-32-544"};
+    if (!elevated) expected.push_back(me);
+    EXPECT_EQ(allowed, expected) << (elevated ? "elevated" : "not elevated");
+  }
 }
 
 TEST_F(FolderChain, NoDriveOrMissingDriveFails) {
@@ -339,6 +413,17 @@ TEST_F(Unpacking, OverlappingEntriesAreRefusedWhole) {
     EXPECT_FALSE(Installed(L"first.dat"));
     EXPECT_FALSE(Installed(L"again.dat"));
     SetCurrentDirectoryW(start_.c_str());
+  }
+}
+
+// A declared size that runs past the archive's end (one that would wrap added
+// to where its data begins) is refused before anything is written.
+TEST_F(Unpacking, DataRunningPastTheArchivesEndIsRefusedWhole) {
+  ZipEntry past = FileEntry("past.dat", "data");
+  for (const uint32_t declared : {0xFFFFFFF0u, 1000u}) {
+    past.compressed_size = declared;
+    EXPECT_EQ(Unpack({FileEntry("first.dat", "first"), past}), kUnpackPastTheEnd) << declared;
+    EXPECT_FALSE(Installed(L"first.dat")) << declared;
   }
 }
 

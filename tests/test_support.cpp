@@ -322,6 +322,15 @@ bool RemoveUnixLink(const std::wstring& link) {
   return false;
 }
 
+bool SwapForUnixLink(const std::wstring& folder, const std::wstring& movedTo,
+                     const std::wstring& target) {
+  const std::string from = UnixPath(folder), to = UnixPath(movedTo);
+  if (from.empty() || to.empty()) return false;
+  RunUnixProgram(L"/bin/mv", L"\"" + Widen(from) + L"\" \"" + Widen(to) + L"\"");
+  for (int i = 0; i < 500 && !IsFolder(movedTo); ++i) Sleep(10);
+  return IsFolder(movedTo) && PlantUnixLink(folder, target);
+}
+
 std::wstring FixedStagedArchivePath() {
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);

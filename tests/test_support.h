@@ -71,6 +71,11 @@ std::wstring WindowsPath(const char* unix_path);
 bool PlantUnixLink(const std::wstring& link, const std::wstring& target);
 // Removes such a link itself (Windows' delete would remove what it leads to).
 bool RemoveUnixLink(const std::wstring& link);
+// Moves the folder `folder` to `movedTo` and plants a link to `target` at its
+// name, from the Unix side, where no sharing mode binds: a process of the
+// user swapping a folder the setup holds. False when the link is not there after.
+bool SwapForUnixLink(const std::wstring& folder, const std::wstring& movedTo,
+                     const std::wstring& target);
 
 // The temp folder's fixed name that setups once staged their archive at.
 std::wstring FixedStagedArchivePath();
