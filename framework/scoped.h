@@ -51,21 +51,13 @@ struct FileHandleTraits {
 };
 using ScopedFileHandle = Scoped<FileHandleTraits>;
 
-// Kernel handles whose invalid value is null: mutexes, processes.
+// Kernel handles whose invalid value is null: processes, threads, tokens.
 struct KernelHandleTraits {
   using Handle = HANDLE;
   static Handle Invalid() { return nullptr; }
   static BOOL Close(Handle h) { return CloseHandle(h); }
 };
 using ScopedKernelHandle = Scoped<KernelHandleTraits>;
-
-// The ownership of a mutex that a wait gave this thread.
-struct MutexOwnershipTraits {
-  using Handle = HANDLE;
-  static Handle Invalid() { return nullptr; }
-  static BOOL Close(Handle h) { return ReleaseMutex(h); }
-};
-using ScopedMutexOwnership = Scoped<MutexOwnershipTraits>;
 
 struct RegKeyTraits {
   using Handle = HKEY;

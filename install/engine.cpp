@@ -37,8 +37,9 @@ InstallResult InstallAlone(const InstallRequest& request) {
     // Opening the folder finds out whether it is there; that is what counts.
     if (CopyText(chain, kTargetChars, request.folder)) (void)MakeFolderChain(chain, kTargetChars);
   }
+  // The viewer folder is only looked in: nobody's sharing can keep a setup out.
   TargetFolder viewer, plugins;
-  if (!viewer.Open(request.folder) ||
+  if (!viewer.Open(request.folder, false) ||
       !plugins.OpenIn(viewer, kPluginsFolderName, request.makeMissingFolders)) {
     return {InstallStatus::kTargetUnusable, 0};
   }
@@ -67,14 +68,17 @@ DWORD TempFolder(wchar_t* path, DWORD capacity) {
 
 InstallResult InstallPayload(const InstallRequest& request) {
   InstallResult result;
-  // folder\Plugins\ must fit the 259 characters a Windows path may have.
+  // folder\Plugins\ must fit the 259 characters a Windows path may have; a
+  // "\\?\" before a drive does not count, as the path is the same.
+  const size_t drive = DriveAt(request.folder);
+  const size_t prefix = drive == kNoDrive ? 0 : drive;
   wchar_t target[kTargetChars];
   if (!IsFullPath(request.folder)) {
     result = {InstallStatus::kTargetUnusable, 0};  // a relative folder would need a current directory
   } else if (!CopyText(target, kTargetChars, request.folder) ||
              !AppendBackslashIfMissing(target, kTargetChars) ||
              !AppendText(target, kTargetChars, kPluginsFolderName) ||
-             TextLength(target) + 1 > kMaxPathChars) {
+             TextLength(target) - prefix + 1 > kMaxPathChars) {
     result = {InstallStatus::kPathTooLong, 0};
   } else {
     result = InstallAlone(request);

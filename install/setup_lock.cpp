@@ -10,8 +10,9 @@ namespace {
 
 constexpr unsigned long kPollMilliseconds = 50;
 
-// Windows 10 1607's disposition with flags; the build targets Windows 7, so
-// its documented values are spelled out here. Older systems refuse the call.
+// Windows 10 1607's disposition with flags; the build's headers are set for
+// Windows 7, so its documented values are spelled out here. Older systems and
+// some file systems (FAT, some network shares) refuse the call.
 constexpr auto kDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
 struct DispositionFlags {
   DWORD flags;
@@ -47,11 +48,22 @@ bool UserSidText(wchar_t* text, size_t capacity) {
   return CopyText(text, capacity, static_cast<const wchar_t*>(sid.Get()));
 }
 
+// Marks the lock file to go when its handle closes, also when the setup is
+// killed. Where the system offers it, the name goes then even while someone
+// who may only look at the folder keeps the file open for its attributes
+// (which sharing does not stop); else with the last handle.
+bool MarkLockForDeletion(HANDLE file) {
+  DispositionFlags dispose = {kDeleteFlag | kPosixSemanticsFlag};
+  return SetFileInformationByHandle(file, kDispositionInfoEx, &dispose, sizeof dispose) ||
+         MarkForDeletion(file, true);
+}
+
 }  // namespace
 
 bool MakeLockSecurity(bool elevated, ScopedLocalMemory* security) {
-  // Protected: nothing is inherited from the folder.
-  wchar_t sddl[256] = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)";
+  // Protected: nothing is inherited from the folder. The owner (the elevated
+  // administrator, whose unelevated programs share the user) may only read it.
+  wchar_t sddl[256] = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;RC;;;OW)";
   if (!elevated) {
     wchar_t user[128];
     if (!UserSidText(user, 128) || !AppendText(sddl, 256, L"(A;;FA;;;") ||
@@ -64,14 +76,6 @@ bool MakeLockSecurity(bool elevated, ScopedLocalMemory* security) {
              nullptr) != 0;
 }
 
-SetupLock::~SetupLock() {
-  if (!file_) return;
-  // Where the system offers it, the name goes at once when the handle closes,
-  // even while someone who may only look at the folder keeps the file open;
-  // else it goes with the last handle, as the mark set on taking it says.
-  DispositionFlags dispose = {kDeleteFlag | kPosixSemanticsFlag};
-  (void)SetFileInformationByHandle(file_.Get(), kDispositionInfoEx, &dispose, sizeof dispose);
-}
 
 LockOutcome SetupLock::Take(const TargetFolder& plugins, InstallObserver* observer) {
   ScopedLocalMemory security;
@@ -94,7 +98,7 @@ LockOutcome SetupLock::Take(const TargetFolder& plugins, InstallObserver* observ
   BY_HANDLE_FILE_INFORMATION info;
   if (!plugins.Holds(file_.Get(), kLockFileName, length, &info) ||
       (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || info.nNumberOfLinks != 1 ||
-      !MarkForDeletion(file_.Get(), true)) {
+      !MarkLockForDeletion(file_.Get())) {
     file_.Reset();
     return LockOutcome::kUnavailable;
   }

@@ -18,16 +18,17 @@ constexpr unsigned long kInstallWaitMilliseconds = 120000;
 // The lock file's security descriptor, made for a new lock file: full access
 // for SYSTEM and Administrators, and for the user the setup runs as when it
 // runs without elevation (an elevated setup's user would otherwise let that
-// user's unelevated programs hold the lock). False when it cannot be made.
+// user's unelevated programs hold the lock); its owner may only read it.
+// False when it cannot be made.
 bool MakeLockSecurity(bool elevated, ScopedLocalMemory* security);
 
 enum class LockOutcome { kTaken, kUnavailable, kTimedOut };
 
-// Holds the lock until it goes out of scope; the lock file then goes too.
+// Holds the lock until it goes out of scope; closing its handle deletes the
+// lock file.
 class SetupLock {
  public:
   SetupLock() = default;
-  ~SetupLock();
   SetupLock(const SetupLock&) = delete;
   SetupLock& operator=(const SetupLock&) = delete;
 

@@ -28,13 +28,6 @@ bool NameIn(const wchar_t* name, const wchar_t* leaf, wchar_t full[kEntryNameCha
   return EntryPathBelow(name, leaf, wcslen(leaf), full, kEntryNameChars);
 }
 
-bool SameItem(HANDLE a, HANDLE b) {
-  BY_HANDLE_FILE_INFORMATION x, y;
-  return GetFileInformationByHandle(a, &x) && GetFileInformationByHandle(b, &y) &&
-         x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
-         x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
-}
-
 }  // namespace
 
 bool IsPlainItemAt(DWORD attributes, const wchar_t* expected, const wchar_t* actual) {
@@ -44,12 +37,16 @@ bool IsPlainItemAt(DWORD attributes, const wchar_t* expected, const wchar_t* act
   return CompareStringOrdinal(expected, -1, actual, -1, TRUE) == CSTR_EQUAL;
 }
 
-bool TargetFolder::Open(const wchar_t* path) {
-  folder_.Reset(CreateFileW(path, kFolderAccess, kHoldSharing, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+bool TargetFolder::Open(const wchar_t* path, bool hold) {
+  constexpr DWORD kLookAccess = FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+  constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  folder_.Reset(CreateFileW(path, hold ? kFolderAccess : kLookAccess, hold ? kHoldSharing : kShareAll,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!folder_) return false;
   opened_chars_ = wcslen(path);
   if (opened_chars_ > 0 && path[opened_chars_ - 1] != L'\\') ++opened_chars_;
+  // "\\?\C:\..." names the same path as "C:\...", which is what a viewer gets.
+  if (DriveAt(path) != kNoDrive) opened_chars_ -= DriveAt(path);
   const DWORD length = GetFinalPathNameByHandleW(folder_.Get(), path_, kFolderPathChars, kPathForm);
   return length > 0 && length < kFolderPathChars;
 }
@@ -80,20 +77,6 @@ bool TargetFolder::Holds(HANDLE item, const wchar_t* name, size_t length,
   if (!PathBelow(name, length, expected) || !GetFileInformationByHandle(item, info)) return false;
   const DWORD got = GetFinalPathNameByHandleW(item, actual, kBelowPathChars, kPathForm);
   return got > 0 && got < kBelowPathChars && IsPlainItemAt(info->dwFileAttributes, expected, actual);
-}
-
-bool TargetFolder::StillLeadsTo(HANDLE held, const wchar_t* name, size_t length) const {
-  wchar_t path[kBelowPathChars];
-  if (length == 0) {
-    if (!CopyText(path, kBelowPathChars, path_)) return false;
-  } else if (!PathBelow(name, length, path)) {
-    return false;
-  }
-  // Attribute access takes no part in sharing: asking never gets in anyone's way.
-  ScopedFileHandle now(CreateFileW(path, FILE_READ_ATTRIBUTES,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  return now && SameItem(now.Get(), held);
 }
 
 void SweepLeftovers(const TargetFolder& target, HANDLE folder, const wchar_t* name) {
@@ -166,11 +149,6 @@ bool HeldFolders::Hold(const TargetFolder& target, const wchar_t* name) {
 
 HANDLE HeldFolders::Innermost(const TargetFolder& target) const {
   return count_ == 0 ? target.Get() : held_[count_ - 1].Get();
-}
-
-bool HeldFolders::StillInPlace(const TargetFolder& target) const {
-  if (count_ == 0) return target.StillLeadsTo(target.Get(), L"", 0);
-  return target.StillLeadsTo(held_[count_ - 1].Get(), path_, ends_[count_ - 1]);
 }
 
 bool MayReplace(const TargetFolder& target, HANDLE folder, const wchar_t* name,

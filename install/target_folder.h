@@ -23,14 +23,17 @@ constexpr size_t kBelowPathChars = kFolderPathChars + kEntryNameChars;
 // file system compares them, regardless of case.
 bool IsPlainItemAt(DWORD attributes, const wchar_t* expected, const wchar_t* actual);
 
-// A folder held open, with where it really lies. Held without delete sharing:
-// no other process can rename or delete it while it is held.
+// A folder held open, with where it really lies. Held without delete sharing
+// (except one opened only to look names up in): no other process can rename
+// or delete it while it is held.
 class TargetFolder {
  public:
   // Holds the folder at `path`, a full path, as it is: through any links on
   // its way, which are the administrator's choice (also "." for the directory
-  // the run started in). False when it cannot be opened or located.
-  bool Open(const wchar_t* path);
+  // the run started in). With `hold` false, it is opened only to look names
+  // up in, with attribute access that nobody's sharing can refuse. False when
+  // it cannot be opened or located.
+  bool Open(const wchar_t* path, bool hold = true);
 
   // Holds the folder `leaf` that lies directly in `parent`, made there first
   // when missing and `make` is set. False when it is missing, or is anything
@@ -56,11 +59,6 @@ class TargetFolder {
   bool Holds(HANDLE item, const wchar_t* name, size_t length,
              BY_HANDLE_FILE_INFORMATION* info) const;
 
-  // True when the folder `held`, held open, is still what the first `length`
-  // characters of `name` below this folder lead to ("" for this folder). A
-  // rename's target is named by the folder's path on some systems (Wine), so
-  // this is asked right before one.
-  bool StillLeadsTo(HANDLE held, const wchar_t* name, size_t length) const;
 
  private:
   ScopedFileHandle folder_;
@@ -83,10 +81,6 @@ class HeldFolders {
   // The folder that holds the last name held: the innermost held folder, or
   // the target folder itself.
   HANDLE Innermost(const TargetFolder& target) const;
-
-  // True when the innermost folder is still where its name says (see
-  // TargetFolder::StillLeadsTo).
-  bool StillInPlace(const TargetFolder& target) const;
 
  private:
   static constexpr size_t kMostFolders = kEntryNameChars / 2;  // parts are never empty

@@ -161,20 +161,18 @@ class Placements {
     wcsncpy(folder_, name, folder_chars_);
     wcscpy(leaves_[count_++], leaf);
   }
-  // Flushes every waiting file, then puts each in place while its folder
-  // (held in `folders`) is still where its name says. Returns 0,
-  // kUnpackFilesSkipped when one could not be put in place, or
+  // Flushes every waiting file, then puts each in place. The folder they
+  // wait in must still be held: the caller calls this before it lets go of
+  // any folder (before HeldFolders::Hold for an entry that Takes refuses).
+  // Returns 0, kUnpackFilesSkipped when one could not be put in place, or
   // kUnpackWriteFailed when the disk refused one's data (the others still
   // take their names).
-  int PutAllInPlace(const TargetFolder& target, const HeldFolders& folders) {
+  int PutAllInPlace() {
     bool flushed[kMost];
     bool write_failed = false, skipped = false;
     for (size_t i = 0; i < count_; ++i) write_failed |= !(flushed[i] = files_[i].Flush());
-    // A held folder cannot be renamed on Windows; where it can (Wine), a
-    // rename would go where its old path now leads.
-    const bool in_place = count_ == 0 || folders.StillInPlace(target);
     for (size_t i = 0; i < count_; ++i) {
-      skipped |= !flushed[i] || !in_place || !files_[i].PutInPlace(leaves_[i]);
+      skipped |= !flushed[i] || !files_[i].PutInPlace(leaves_[i]);
       files_[i].Close();
     }
     count_ = 0;
@@ -279,7 +277,7 @@ int UnpackEntries(unzFile archive, uint64_t archiveBytes, const TargetFolder& fo
   // Files written whole before an error that stops the loop still take their names.
   bool skipped = false;
   auto stop = [&](int error) {
-    (void)placements.PutAllInPlace(folder, folders);  // the first error is the one reported
+    (void)placements.PutAllInPlace();  // the first error is the one reported
     return error;
   };
   for (ZPOS64_T i = 0; i < global.number_entry;) {
@@ -296,7 +294,7 @@ int UnpackEntries(unzFile archive, uint64_t archiveBytes, const TargetFolder& fo
     // The waiting files are put in place while their folder is still held.
     const size_t folder_chars = folder_entry ? wcslen(wide) : LeafOf(wide) - wide;
     if (!placements.Takes(wide, folder_chars)) {
-      rc = placements.PutAllInPlace(folder, folders);
+      rc = placements.PutAllInPlace();
       if (rc == kUnpackWriteFailed) return rc;
       skipped |= rc == kUnpackFilesSkipped;
     }
@@ -320,7 +318,7 @@ int UnpackEntries(unzFile archive, uint64_t archiveBytes, const TargetFolder& fo
       if (rc != UNZ_OK) return stop(rc);
     }
   }
-  rc = placements.PutAllInPlace(folder, folders);
+  rc = placements.PutAllInPlace();
   if (rc != kUnpackOk) return rc;
   return skipped ? kUnpackFilesSkipped : kUnpackOk;
 }

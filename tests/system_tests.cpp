@@ -197,10 +197,13 @@ TEST(SetupLockSecurity, OnlySystemAdministratorsAndAnUnelevatedSetupsUserMayTake
       ACCESS_ALLOWED_ACE* ace = nullptr;
       ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
       EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE) << "ACE " << i;
-      EXPECT_EQ(ace->Mask, static_cast<DWORD>(FILE_ALL_ACCESS)) << "ACE " << i;
-      allowed.push_back(SidText(&ace->SidStart));
+      const std::string sid = SidText(&ace->SidStart);
+      // The owner's own rights would otherwise include changing who may open it.
+      const DWORD mask = sid == "S-1-3-4" ? READ_CONTROL : FILE_ALL_ACCESS;
+      EXPECT_EQ(ace->Mask, mask) << "ACE " << i << ", " << sid;
+      allowed.push_back(sid);
     }
-    std::vector<std::string> expected = {"S-1-5-18", "S-1-5-32-544"};
+    std::vector<std::string> expected = {"S-1-5-18", "S-1-5-32-544", "S-1-3-4"};
     if (!elevated) expected.push_back(me);
     EXPECT_EQ(allowed, expected) << (elevated ? "elevated" : "not elevated");
   }
@@ -427,6 +430,16 @@ TEST_F(Unpacking, DataRunningPastTheArchivesEndIsRefusedWhole) {
   }
 }
 
+// More files in one folder than wait together to be flushed and renamed.
+TEST_F(Unpacking, ManyFilesOfOneFolderAllTakeTheirNames) {
+  std::vector<ZipEntry> entries;
+  for (int i = 0; i < 75; ++i) entries.push_back(FileEntry("many/f" + std::to_string(i) + ".dll", "x"));
+  entries.push_back(FileEntry("last.dll", "last"));
+  EXPECT_EQ(Unpack(entries), 0);
+  EXPECT_EQ(ListTree(target_ + L"many").size(), 75u);
+  EXPECT_EQ(Installed(L"last.dll").value_or("?"), "last");
+}
+
 // Method 12 (bzip2) would otherwise come out as its compressed bytes, unchecked.
 TEST_F(Unpacking, EntriesNeitherStoredNorDeflatedAreRefusedUnwritten) {
   for (const uint16_t method : {12, 14, 99}) {
@@ -605,6 +618,23 @@ TEST_F(Engine, SaysItWaitsWhileAnotherSetupInstalls) {
   EXPECT_EQ(result.status, InstallStatus::kInstalled) << "check " << result.check;
   ASSERT_FALSE(seen.calls.empty());
   EXPECT_EQ(seen.calls.front(), "waiting");
+}
+
+// The lock keeps its name and its holder's turn until it is let go, and then goes.
+TEST_F(Engine, TakenLockKeepsOthersOutUntilReleasedAndThenGoes) {
+  const std::wstring plugins = dir_ + L"\\Plugins", lock = plugins + L"\\PX32_setup.lock";
+  ASSERT_TRUE(CreateDirectoryW(plugins.c_str(), nullptr));
+  TargetFolder folder;
+  ASSERT_TRUE(folder.Open(plugins.c_str()));
+  {
+    SetupLock taken;
+    ASSERT_EQ(static_cast<int>(taken.Take(folder, nullptr)), static_cast<int>(LockOutcome::kTaken));
+    EXPECT_TRUE(Exists(lock)) << "the lock's name went while it was held";
+    ScopedFileHandle other(CreateFileW(lock.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr,
+                                       OPEN_ALWAYS, 0, nullptr));
+    EXPECT_FALSE(other) << "another setup could take it too";
+  }
+  EXPECT_FALSE(Exists(lock)) << "the lock file outlived its holder";
 }
 
 // Each way an installation ends, from its request, and what both faces make of it.
