@@ -9,4 +9,6 @@ enum SetupExitCode : int {
   kExitNoInstallFolder = 3,  // no install folder was given or found: nothing was installed
   kExitWizardLeft = 4,       // the wizard was left without installing
   kExitWizardNotShown = 5,   // the wizard could not be shown at all
+  // Windows' ERROR_INSTALL_ALREADY_RUNNING, which deployment tools retry.
+  kExitAnotherSetupRunning = 1618,  // another setup was still installing after two minutes: nothing was installed
 };

@@ -15,6 +15,7 @@ enum MessageId : unsigned {
   kMsgInstalled = IDS_INSTALLED,
   kMsgNoViewerFolder = IDS_NO_VIEWER_FOLDER,
   kMsgViewerRunning = IDS_VIEWER_RUNNING,
+  kMsgAnotherSetupRunning = IDS_ANOTHER_SETUP_RUNNING,
 };
 
 // Room for a message loaded to be logged or shown: every message fits whole.

@@ -7,6 +7,9 @@ namespace {
 constexpr OutcomeReport kInstalledWhole = {kExitInstalled, kMsgInstalled, MB_ICONINFORMATION, false};
 // Every failure reads the same to the user: some or all files were not installed.
 constexpr OutcomeReport kNotInstalled = {kExitInstallFailed, kMsgCantInstall, MB_ICONERROR, true};
+// Nothing is wrong with the folder: the run is to be tried again later.
+constexpr OutcomeReport kOtherSetupStillRunning = {kExitAnotherSetupRunning, kMsgAnotherSetupRunning,
+                                                   MB_ICONEXCLAMATION, true};
 
 // In the order of InstallStatus.
 constexpr OutcomeReport kReports[] = {
@@ -20,7 +23,7 @@ constexpr OutcomeReport kReports[] = {
     kNotInstalled,    // kWriteFailed
     kNotInstalled,    // kOutOfMemory
     kNotInstalled,    // kLockUnavailable
-    kNotInstalled,    // kLockTimedOut
+    kOtherSetupStillRunning,  // kLockTimedOut
 };
 static_assert(sizeof kReports / sizeof kReports[0] == kInstallStatusCount,
               "one report for every installation status");

@@ -34,6 +34,7 @@
 #define IDS_INSTALLED 9
 #define IDS_NO_VIEWER_FOLDER 11
 #define IDS_VIEWER_RUNNING 12
+#define IDS_ANOTHER_SETUP_RUNNING 13
 
 // Controls of the destination page.
 #define IDC_FOLDER_EDIT 1000

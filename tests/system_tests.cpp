@@ -506,8 +506,8 @@ TEST_F(Engine, OnAWorkerThreadTellsItsProgressAndKeepsTheCurrentDirectory) {
 }
 
 TEST_F(Engine, SaysItWaitsWhileAnotherSetupInstalls) {
-  ScopedKernelHandle other(CreateMutexW(nullptr, TRUE, kInstallMutexName));
-  ASSERT_TRUE(other);
+  InstallLockHold other = HoldInstallLock(dir_ + L"\\Viewer");
+  ASSERT_TRUE(other.Held());
   const std::string payload = BuildZip({FileEntry("a.dll", "alpha")});
   RecordingObserver seen;
   const InstallRequest request = Request(payload, dir_ + L"\\Viewer", &seen);
@@ -515,7 +515,7 @@ TEST_F(Engine, SaysItWaitsWhileAnotherSetupInstalls) {
   std::thread worker([&] { result = InstallPayload(request); });
   for (int i = 0; i < 200 && !seen.waiting; ++i) Sleep(50);
   EXPECT_TRUE(seen.waiting) << "the engine did not say that it waits";
-  EXPECT_TRUE(ReleaseMutex(other.Get()));
+  EXPECT_TRUE(other.Release());
   worker.join();
   EXPECT_EQ(result.status, InstallStatus::kInstalled) << "check " << result.check;
   ASSERT_FALSE(seen.calls.empty());
@@ -552,13 +552,25 @@ TEST_F(Engine, EveryOutcomeHasItsStatusExitCodeAndMessage) {
   }
   EXPECT_FALSE(Exists(missing)) << "a folder that was not to be made was made";
 
+  // Every other status is a failed installation.
+  const struct {
+    InstallStatus status;
+    OutcomeReport report;
+  } reports[] = {
+      {InstallStatus::kInstalled, {kExitInstalled, kMsgInstalled, MB_ICONINFORMATION, false}},
+      {InstallStatus::kLockTimedOut,
+       {kExitAnotherSetupRunning, kMsgAnotherSetupRunning, MB_ICONEXCLAMATION, true}},
+  };
   for (int i = 0; i < kInstallStatusCount; ++i) {
+    OutcomeReport expected = {kExitInstallFailed, kMsgCantInstall, MB_ICONERROR, true};
+    for (const auto& r : reports) {
+      if (static_cast<int>(r.status) == i) expected = r.report;
+    }
     const OutcomeReport& report = ReportFor(static_cast<InstallStatus>(i));
-    const bool installed = static_cast<InstallStatus>(i) == InstallStatus::kInstalled;
-    EXPECT_EQ(report.exitCode, installed ? kExitInstalled : kExitInstallFailed) << "status " << i;
-    EXPECT_EQ(report.message, installed ? kMsgInstalled : kMsgCantInstall) << "status " << i;
-    EXPECT_EQ(report.icon, installed ? MB_ICONINFORMATION : MB_ICONERROR) << "status " << i;
-    EXPECT_EQ(report.logged, !installed) << "status " << i;
+    EXPECT_EQ(report.exitCode, expected.exitCode) << "status " << i;
+    EXPECT_EQ(report.message, expected.message) << "status " << i;
+    EXPECT_EQ(report.icon, expected.icon) << "status " << i;
+    EXPECT_EQ(report.logged, expected.logged) << "status " << i;
   }
   EXPECT_EQ(ReportFor(static_cast<InstallStatus>(kInstallStatusCount)).exitCode, kExitInstallFailed)
       << "an unknown status must never read as success";

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "framework/scoped.h"
+#include "install/engine.h"
 #include "unzip.h"
 // iowin32.h needs unzip.h (ioapi.h) ahead of it.
 #include "iowin32.h"
@@ -344,15 +345,34 @@ HANDLE StartProcess(const std::wstring& exe, const std::wstring& args, const std
 }
 
 long RunToEnd(const std::wstring& exe, const std::wstring& args, const std::wstring& cwd,
-              const wchar_t* environment) {
+              const wchar_t* environment, DWORD patience) {
   ScopedKernelHandle process(StartProcess(exe, args, cwd, environment));
   if (!process) return -2;
-  if (WaitForSingleObject(process.Get(), 120000) != WAIT_OBJECT_0) {
+  if (WaitForSingleObject(process.Get(), patience) != WAIT_OBJECT_0) {
     TerminateProcess(process.Get(), 99);
     return -1;
   }
   DWORD code = 0;
   return GetExitCodeProcess(process.Get(), &code) ? static_cast<long>(code) : -2;
+}
+
+// For now one machine-wide mutex, whatever the folder: owned by this thread.
+InstallLockHold::InstallLockHold(const std::wstring&) {
+  lock_ = CreateMutexW(nullptr, FALSE, kInstallMutexName);
+  if (lock_ == nullptr) return;
+  const DWORD waited = WaitForSingleObject(lock_, 0);
+  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+    CloseHandle(lock_);
+    lock_ = nullptr;
+  }
+}
+
+bool InstallLockHold::Release() {
+  if (lock_ == nullptr) return false;
+  const bool released = ReleaseMutex(lock_) != FALSE;
+  CloseHandle(lock_);
+  lock_ = nullptr;
+  return released;
 }
 
 void ExpectPayloadInstalled(const std::wstring& plugins, const std::wstring& payload_path) {
