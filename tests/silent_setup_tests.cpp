@@ -51,6 +51,7 @@ void ExpectLog(const std::wstring& dir, const std::vector<std::string>& messages
   const std::string date = Narrow(TodayShortDate());
   size_t at = 0;
   for (const std::string& message : messages) {
+    ASSERT_LE(at, log->size()) << "fewer entries than expected: " << *log;
     std::string crlf;
     for (char c : message) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
     const std::string head = log->substr(at, date.size() + 3);
