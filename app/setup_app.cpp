@@ -41,6 +41,10 @@ BOOL TheApp::InitInstance() {
   (void)InitCommonControlsEx(&controls);  // the wizard fails visibly without them
 
   const wchar_t* command_line = GetCommandLineW();
+  if (FindText(command_line, kVerifyOption) != nullptr) {
+    m_exitCode = RunVerify(command_line);
+    return FALSE;
+  }
   if (FindText(command_line, kSilentOption) != nullptr) g_silent = 1;
   m_exitCode = g_silent ? RunSilentInstall(command_line) : RunWizard(&HeaderLogFont);
   return FALSE;

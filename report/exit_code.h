@@ -9,6 +9,7 @@ enum SetupExitCode : int {
   kExitNoInstallFolder = 3,  // no install folder was given or found: nothing was installed
   kExitWizardLeft = 4,       // the wizard was left without installing
   kExitWizardNotShown = 5,   // the wizard could not be shown at all
+  kExitNotInPlace = 6,       // /verify: some file of the package is missing or differs
   // Windows' ERROR_INSTALL_ALREADY_RUNNING, which deployment tools retry.
   kExitAnotherSetupRunning = 1618,  // another setup was still installing after two minutes: nothing was installed
 };

@@ -36,3 +36,9 @@ const OutcomeReport& ReportFor(InstallStatus status) {
   if (index < 0 || index >= kInstallStatusCount) return kNotInstalled;
   return kReports[index];
 }
+
+SetupExitCode ExitCodeForVerify(VerifyStatus status) {
+  // A payload that cannot be read is not in place either: installing again
+  // reports what is wrong with it.
+  return status == VerifyStatus::kInPlace ? kExitInstalled : kExitNotInPlace;
+}

@@ -6,6 +6,8 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -353,6 +355,132 @@ TEST_F(SilentSetup, LockNeverFreedEndsWith1618AfterTwoMinutes) {
   EXPECT_LT(waited, 150000u) << "it waited too long";
   ExpectLog(dir_, {kMsg13});
   ExpectNoneInstalled(dir_ + L"\\V\\Plugins");
+}
+
+// ---- /verify ----
+
+// What a folder holds, to tell that a run wrote nothing: every name, size and
+// last-write time.
+std::map<std::wstring, std::string> Snapshot(const std::wstring& root) {
+  std::map<std::wstring, std::string> out;
+  for (const auto& [name, folder] : ListTree(root)) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    GetFileAttributesExW((root + L"\\" + name).c_str(), GetFileExInfoStandard, &data);
+    out[name] = std::to_string(data.nFileSizeLow) + " " + std::to_string(data.ftLastWriteTime.dwLowDateTime);
+  }
+  return out;
+}
+
+// The payload's first file at the top of the Plugins folder, and its bytes.
+std::pair<std::string, std::string> TopFile() {
+  for (const auto& [name, entry] : ReadArchive(g_payload)) {
+    if (!entry.folder && name.find('/') == std::string::npos && !entry.data.empty()) {
+      return {name, entry.data};
+    }
+  }
+  return {};
+}
+
+class Verify : public SilentSetup {
+ protected:
+  // Runs /verify with `args` and expects `code`; it must write nothing, here
+  // or in the temp folder.
+  void ExpectVerify(const std::wstring& args, long code) {
+    const auto before = Snapshot(dir_);
+    EXPECT_EQ(RunSetup(L"/verify " + args, dir_), code) << Narrow(args);
+    EXPECT_EQ(Snapshot(dir_), before) << "/verify wrote something";
+    EXPECT_FALSE(Exists(StagedArchivePath())) << "/verify staged the archive";
+  }
+};
+
+// Each row starts from a fresh installation and changes one thing.
+TEST_F(Verify, AnswersWhetherEveryFileIsInPlace) {
+  const auto [top, bytes] = TopFile();
+  ASSERT_FALSE(top.empty()) << "the payload has no file at its top";
+  std::string folder_entry;
+  for (const auto& [name, entry] : ReadArchive(g_payload)) {
+    if (entry.folder) folder_entry = name;
+  }
+  const std::wstring copy = dir_ + L"\\copy.dll";
+  ASSERT_TRUE(WriteBytes(copy, bytes));
+  ASSERT_FALSE(folder_entry.empty()) << "the payload has no folder entry";
+  struct Case {
+    const char* what;
+    std::function<bool(const std::wstring& plugins)> change;
+    long code;
+    bool link = false;  // the change planted a link at the top file's name
+  };
+  const Case cases[] = {
+      {"as installed", [](const std::wstring&) { return true; }, 0},
+      {"one byte changed",
+       [&](const std::wstring& p) {
+         std::string changed = bytes;
+         changed[changed.size() / 2] ^= 0x20;
+         return WriteBytes(p + Widen(top), changed);
+       },
+       6},
+      {"one file gone", [&](const std::wstring& p) { return DeleteFileW((p + Widen(top)).c_str()) != 0; }, 6},
+      {"one byte more", [&](const std::wstring& p) { return WriteBytes(p + Widen(top), bytes + "x"); }, 6},
+      {"a folder gone",
+       [&](const std::wstring& p) {
+         RemoveTree(p + Widen(folder_entry));
+         return !Exists(p + Widen(folder_entry));
+       },
+       6},
+      {"a file that is a link to a whole copy",
+       [&](const std::wstring& p) {
+         return DeleteFileW((p + Widen(top)).c_str()) && PlantUnixLink(p + Widen(top), copy);
+       },
+       6, true},
+      {"a foreign file beside them", [](const std::wstring& p) { return WriteBytes(p + L"Foreign.dll", "theirs"); }, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::wstring viewer = dir_ + L"\\V", plugins = viewer + L"\\Plugins\\";
+    RemoveTree(viewer);
+    Run(L"/silent /folder=" + viewer);
+    ASSERT_TRUE(c.change(plugins));
+    ExpectVerify(L"/folder=" + viewer, c.code);
+    // Deleting it the Windows way would delete the copy it leads to.
+    if (c.link) {
+      ASSERT_TRUE(RemoveUnixLink(plugins + Widen(top)));
+    }
+  }
+  EXPECT_EQ(Brief(copy), Brief(dir_ + L"\\V\\Plugins\\" + Widen(top))) << "the copy was changed";
+  ExpectLog(dir_, {});
+}
+
+TEST_F(Verify, FolderNeverInstalledIntoAnswers6) {
+  ExpectVerify(L"/folder=" + dir_ + L"\\Nothing", 6);
+  EXPECT_FALSE(Exists(dir_ + L"\\Nothing"));
+  CreateDirectoryW((dir_ + L"\\Empty").c_str(), nullptr);
+  CreateDirectoryW((dir_ + L"\\Empty\\Plugins").c_str(), nullptr);
+  ExpectVerify(L"/folder=" + dir_ + L"\\Empty", 6);
+}
+
+// Unlike installing, which logs kMsgNoViewerFolder and "No install folder!".
+TEST_F(Verify, NoFolderAnswers3AndLogsNothing) {
+  ExpectVerify(L"", 3);
+  ExpectVerify(L"/silent", 3);
+  RegisterViewer(L"\"" + dir_ + L"\\Reg\\p_moor32.exe\" \"%1\"");
+  ExpectVerify(L"/folder=", 3);
+  ExpectLog(dir_, {});
+}
+
+TEST_F(Verify, FindsTheFolderAsInstallingDoes) {
+  RegisterViewer(L"\"" + dir_ + L"\\Reg\\p_moor32.exe\" \"%1\"");
+  Run(L"/silent");
+  ExpectVerify(L"", 0);
+  ExpectVerify(L"/silent", 0);
+  ExpectVerify(L"/app", 6);
+  Run(L"/silent /app");
+  ExpectVerify(L"/app", 0);
+  ExpectVerify(L"/folder=" + dir_ + L"\\Reg /app", 0);
+  // A relative folder is taken from where the run starts.
+  ExpectVerify(L"/folder=Reg", 0);
+  // The viewer running changes nothing: verifying only reads.
+  StartViewer();
+  ExpectVerify(L"/folder=" + dir_ + L"\\Reg\\", 0);
 }
 
 // Another process of the user can write to the temp folder and, for a viewer
