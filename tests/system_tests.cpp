@@ -13,6 +13,7 @@
 #include "framework/scoped.h"
 #include "install/engine.h"
 #include "install/unpack.h"
+#include "install/verify.h"
 #include "report/install_log.h"
 #include "report/outcome.h"
 #include "test_support.h"
@@ -574,6 +575,39 @@ TEST_F(Engine, EveryOutcomeHasItsStatusExitCodeAndMessage) {
   }
   EXPECT_EQ(ReportFor(static_cast<InstallStatus>(kInstallStatusCount)).exitCode, kExitInstallFailed)
       << "an unknown status must never read as success";
+}
+
+// What /verify makes of a folder, entry kind by entry kind, and its exit codes.
+TEST_F(Engine, VerifyFindsEveryEntryInPlaceOrSaysItDiffers) {
+  const std::string payload = BuildZip({FolderEntry("Empty/"), FileEntry("a.dll", "alpha"),
+                                        FileEntry("Sub/b.dll", "beta")});
+  const std::wstring viewer = dir_ + L"\\Viewer", plugins = viewer + L"\\Plugins\\";
+  auto verify = [&](const std::string& bytes, const wchar_t* folder) {
+    return static_cast<int>(VerifyPayload(bytes.data(), bytes.size(), folder));
+  };
+  const int in_place = static_cast<int>(VerifyStatus::kInPlace);
+  const int differs = static_cast<int>(VerifyStatus::kDiffers);
+  EXPECT_EQ(verify(payload, viewer.c_str()), differs) << "nothing installed yet";
+  ASSERT_EQ(OnWorker(Request(payload, viewer)).status, InstallStatus::kInstalled);
+  EXPECT_EQ(verify(payload, viewer.c_str()), in_place);
+  EXPECT_EQ(verify(payload, (viewer + L"\\").c_str()), in_place);
+  ASSERT_TRUE(RemoveDirectoryW((plugins + L"Empty").c_str()));
+  EXPECT_EQ(verify(payload, viewer.c_str()), differs) << "an empty folder of the payload gone";
+  ASSERT_TRUE(WriteBytes(plugins + L"Empty", ""));
+  EXPECT_EQ(verify(payload, viewer.c_str()), differs) << "a file where a folder belongs";
+  ASSERT_TRUE(DeleteFileW((plugins + L"Empty").c_str()));
+  ASSERT_TRUE(CreateDirectoryW((plugins + L"Empty").c_str(), nullptr));
+  EXPECT_EQ(verify(payload, viewer.c_str()), in_place);
+  EXPECT_EQ(CurrentDirectory(), start_);
+
+  EXPECT_EQ(verify(payload, L"Viewer"), differs) << "a relative folder needs a current directory";
+  EXPECT_EQ(verify("not a zip archive", viewer.c_str()), static_cast<int>(VerifyStatus::kPayloadUnreadable));
+  EXPECT_EQ(verify(std::string(), viewer.c_str()), static_cast<int>(VerifyStatus::kPayloadUnreadable));
+  EXPECT_EQ(verify(BuildZip({}), viewer.c_str()), in_place) << "no entries: nothing to miss";
+
+  EXPECT_EQ(ExitCodeForVerify(VerifyStatus::kInPlace), kExitInstalled);
+  EXPECT_EQ(ExitCodeForVerify(VerifyStatus::kDiffers), kExitNotInPlace);
+  EXPECT_EQ(ExitCodeForVerify(VerifyStatus::kPayloadUnreadable), kExitNotInPlace);
 }
 
 }  // namespace
