@@ -76,6 +76,8 @@ BOOL CWizPropertyPage::OnSetActive() {
 }
 
 LRESULT CWizPropertyPage::OnWizardNext() {
+  // Until the outcome has been shown: one installation per wizard.
+  if (Sheet->Installing) return -1;
   if (IsViewerRunning()) {
     ShowMessage(kMsgViewerRunning, MB_ICONEXCLAMATION);
     return -1;
@@ -95,10 +97,10 @@ LRESULT CWizPropertyPage::OnWizardNext() {
 }
 
 LRESULT CWizPropertyPage::OnWizardBack() {
-  return installation_.Busy() ? -1 : GetPageIndex(FALSE);
+  return Sheet->Installing ? -1 : GetPageIndex(FALSE);
 }
 
-BOOL CWizPropertyPage::OnQueryCancel() { return installation_.Busy() ? FALSE : TRUE; }
+BOOL CWizPropertyPage::OnQueryCancel() { return Sheet->Installing ? FALSE : TRUE; }
 
 LRESULT CWizPropertyPage::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   // Posted by the installing thread; anything else posted with these numbers

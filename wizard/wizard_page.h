@@ -24,7 +24,7 @@ class CWizPropertyPage : public CPropertyPage {
   // Returns -1: the page stays while it installs, and closes the wizard after.
   LRESULT OnWizardNext() override;
   LRESULT OnWizardBack() override;
-  // FALSE while installing: the installation cannot be left halfway.
+  // FALSE while installing and reporting: the installation cannot be left halfway.
   BOOL OnQueryCancel() override;
   // The template id of the nearest enabled page in that direction, or -1.
   virtual LRESULT GetPageIndex(BOOL forward);
