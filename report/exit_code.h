@@ -3,7 +3,7 @@
 #pragma once
 
 enum SetupExitCode : int {
-  kExitInstalled = 0,        // installed: every file of the package reached the disk whole
+  kExitInstalled = 0,        // installed: every file of the package reached the disk whole (/verify: every file is in place)
   kExitInstallFailed = 1,    // the installation failed: some or all files were not installed
   kExitViewerRunning = 2,    // Pixelmoor was running: nothing was installed
   kExitNoInstallFolder = 3,  // no install folder was given or found: nothing was installed
