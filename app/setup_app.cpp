@@ -42,6 +42,10 @@ BOOL TheApp::InitInstance() {
   (void)InitCommonControlsEx(&controls);  // the wizard fails visibly without them
 
   const wchar_t* command_line = GetCommandLineW();
+  if (FindText(command_line, kVerifyOption) != nullptr) {
+    m_exitCode = RunVerify(command_line);
+    return FALSE;
+  }
   if (FindText(command_line, kSilentOption) != nullptr) g_silent = 1;
   // The log goes where the run started, also if that folder's name is taken
   // over meanwhile; without it, the log is looked for by name when written.

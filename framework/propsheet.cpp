@@ -36,6 +36,7 @@ BOOL CPropertyPage::OnSetActive() { return TRUE; }
 LRESULT CPropertyPage::OnWizardNext() { return 0; }
 LRESULT CPropertyPage::OnWizardBack() { return 0; }
 BOOL CPropertyPage::OnInitDialog() { return TRUE; }
+BOOL CPropertyPage::OnQueryCancel() { return TRUE; }
 
 INT_PTR CALLBACK CPropertyPage::PageDialogProc(HWND hwnd, UINT message, WPARAM, LPARAM lParam) {
   if (message != WM_INITDIALOG) return FALSE;
@@ -56,6 +57,8 @@ LRESULT CPropertyPage::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         return OnWizardNext();
       case PSN_WIZBACK:
         return OnWizardBack();
+      case PSN_QUERYCANCEL:
+        return OnQueryCancel() ? FALSE : TRUE;  // TRUE keeps the sheet
       default:
         break;
     }

@@ -40,6 +40,9 @@ class CPropertyPage : public CWnd {
   virtual LRESULT OnWizardBack();
   // WM_INITDIALOG of the page. Returns TRUE to let the system set the focus.
   virtual BOOL OnInitDialog();
+  // PSN_QUERYCANCEL: the sheet is about to be cancelled. Returns TRUE to let
+  // it, FALSE to keep it open.
+  virtual BOOL OnQueryCancel();
 
  protected:
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;

@@ -129,6 +129,16 @@ struct MallocTraits {
 };
 using ScopedMalloc = Scoped<MallocTraits>;
 
+// COM interface pointers: one reference, released at the end.
+template <typename Interface>
+struct ComInterfaceTraits {
+  using Handle = Interface*;
+  static Handle Invalid() { return nullptr; }
+  static ULONG Close(Handle h) { return h->Release(); }
+};
+template <typename Interface>
+using ScopedComInterface = Scoped<ComInterfaceTraits<Interface>>;
+
 // COM on this thread while the object lives, apartment-threaded as the shell's
 // dialogs need. Every successful initialisation (S_FALSE included) is balanced.
 class ScopedComApartment {

@@ -3,19 +3,14 @@
 #include <windows.h>
 
 #include "framework/winapp.h"
-#include "install/engine.h"
 #include "report/install_log.h"
 #include "report/outcome.h"
 #include "res/setup_identity.h"
 #include "text/path_split.h"
+#include "text/text.h"
 
 int g_silent = 0;
 
-namespace {
-
-constexpr size_t kFullFolderChars = 520;
-
-// The payload resource of the program's own module; false when it is missing or empty.
 bool FindPayload(const void** bytes, size_t* size) {
   HMODULE module = AfxGetResourceHandle();
   HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(kPayloadId), kPayloadType);
@@ -27,32 +22,35 @@ bool FindPayload(const void** bytes, size_t* size) {
   return *bytes != nullptr && *size != 0;
 }
 
-InstallResult Install(const wchar_t* folder) {
-  InstallRequest request = {};
-  if (!FindPayload(&request.payload, &request.payloadBytes)) {
-    return {InstallStatus::kCantStage, 0};
+bool PreparedInstall::Prepare(const wchar_t* folder, InstallObserver* observer,
+                              InstallResult* failure) {
+  request_ = InstallRequest{};
+  request_.observer = observer;
+  if (!FindPayload(&request_.payload, &request_.payloadBytes)) {
+    *failure = {InstallStatus::kCantStage, 0};
+    return false;
   }
   // Only a folder with a drive (also behind \\?\) is created; a relative one
   // is taken from where the run started, and the engine is given the full path.
-  request.makeMissingFolders = DriveAt(folder) != kNoDrive;
-  wchar_t full[kFullFolderChars];
-  request.folder = folder;
-  if (!IsFullPath(folder)) {
-    const DWORD length = GetFullPathNameW(folder, kFullFolderChars, full, nullptr);
-    if (length == 0 || length >= kFullFolderChars) return {InstallStatus::kPathTooLong, 0};
-    request.folder = full;
+  request_.makeMissingFolders = DriveAt(folder) != kNoDrive;
+  if (IsFullPath(folder)) {
+    if (!CopyText(folder_, kFullFolderChars, folder)) {
+      *failure = {InstallStatus::kPathTooLong, 0};
+      return false;
+    }
+  } else {
+    const DWORD length = GetFullPathNameW(folder, kFullFolderChars, folder_, nullptr);
+    if (length == 0 || length >= kFullFolderChars) {
+      *failure = {InstallStatus::kPathTooLong, 0};
+      return false;
+    }
   }
-  return InstallPayload(request);
+  request_.folder = folder_;
+  return true;
 }
 
-}  // namespace
-
-int InstallPlugins(const wchar_t* folder, const wchar_t* caption) {
-  // The cursor and the box are all the feedback there is: neither can fail usefully.
-  if (!g_silent) (void)SetCursor(LoadCursorW(nullptr, IDC_WAIT));
-  const OutcomeReport& report = ReportFor(Install(folder).status);
-  if (!g_silent) (void)SetCursor(LoadCursorW(nullptr, IDC_ARROW));
-
+int ReportInstall(const InstallResult& result, const wchar_t* caption) {
+  const OutcomeReport& report = ReportFor(result.status);
   wchar_t text[kMessageChars];
   (void)LoadMessage(report.message, text, kMessageChars);  // empty when missing: still reported
   if (!g_silent) {
@@ -61,4 +59,11 @@ int InstallPlugins(const wchar_t* folder, const wchar_t* caption) {
     WriteInstallLog(text);
   }
   return report.exitCode;
+}
+
+int InstallPlugins(const wchar_t* folder, const wchar_t* caption) {
+  PreparedInstall prepared;
+  InstallResult result;
+  if (prepared.Prepare(folder, nullptr, &result)) result = InstallPayload(prepared.Request());
+  return ReportInstall(result, caption);
 }

@@ -2,14 +2,45 @@
 // interactive run or the install log in a silent one.
 #pragma once
 
+#include <stddef.h>
+
+#include "install/engine.h"
+
 // Set to 1 at start-up when the command line asks for a silent run; a silent
 // run reports through the install log, an interactive one by message box.
 extern int g_silent;
 
-// Installs the payload into folder\Plugins\ and reports: kMsgCantInstall on
-// failure, kMsgInstalled on success (shown only in an interactive run).
-// `folder` is never empty; a relative one is taken from the current directory
-// and, like one without a drive, is not created. `caption` is that of the
-// message boxes. Waits while another setup installs. Returns the exit code
-// (SetupExitCode): kExitInstalled when every entry was installed.
+// The payload resource of the program's own module; false when it is missing or empty.
+bool FindPayload(const void** bytes, size_t* size);
+
+// What the engine is given for a folder a run chose. It keeps its own copy of
+// the folder, so it may outlive the caller's text (but not be copied).
+class PreparedInstall {
+ public:
+  PreparedInstall() = default;
+  PreparedInstall(const PreparedInstall&) = delete;
+  PreparedInstall& operator=(const PreparedInstall&) = delete;
+
+  // Prepares installing into `folder` (never empty; a relative one is taken
+  // from the current directory and, like one without a drive, is not
+  // created), with `observer` (may be null) told how it goes. False, with the
+  // result in `*failure`, when there is no payload or the folder is too long.
+  bool Prepare(const wchar_t* folder, InstallObserver* observer, InstallResult* failure);
+  const InstallRequest& Request() const { return request_; }
+
+ private:
+  static constexpr size_t kFullFolderChars = 520;
+  InstallRequest request_ = {};
+  wchar_t folder_[kFullFolderChars] = {};
+};
+
+// Reports `result`: kMsgInstalled on success, otherwise the outcome's message;
+// shown (with `caption`) in an interactive run, logged in a silent one when it
+// is a problem. Returns the exit code (SetupExitCode).
+int ReportInstall(const InstallResult& result, const wchar_t* caption);
+
+// Installs the payload into folder\Plugins\ and reports, on this thread:
+// PreparedInstall, InstallPayload and ReportInstall. Waits while another
+// setup installs. Returns the exit code (SetupExitCode): kExitInstalled when
+// every entry was installed.
 int InstallPlugins(const wchar_t* folder, const wchar_t* caption);

@@ -15,6 +15,8 @@ enum MessageId : unsigned {
   kMsgInstalled = IDS_INSTALLED,
   kMsgNoViewerFolder = IDS_NO_VIEWER_FOLDER,
   kMsgViewerRunning = IDS_VIEWER_RUNNING,
+  kMsgAnotherSetupRunning = IDS_ANOTHER_SETUP_RUNNING,
+  kMsgWaitingForSetup = IDS_WAITING_FOR_SETUP,
 };
 
 // Room for a message loaded to be logged or shown: every message fits whole.

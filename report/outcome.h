@@ -3,6 +3,7 @@
 #pragma once
 
 #include "install/engine.h"
+#include "install/verify.h"
 #include "report/exit_code.h"
 #include "report/messages.h"
 
@@ -15,3 +16,7 @@ struct OutcomeReport {
 
 // The report for `status`; every status has one.
 const OutcomeReport& ReportFor(InstallStatus status);
+
+// The exit code of /verify for `status`: kExitInstalled only when every file
+// is in place.
+SetupExitCode ExitCodeForVerify(VerifyStatus status);

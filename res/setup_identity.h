@@ -34,6 +34,8 @@
 #define IDS_INSTALLED 9
 #define IDS_NO_VIEWER_FOLDER 11
 #define IDS_VIEWER_RUNNING 12
+#define IDS_ANOTHER_SETUP_RUNNING 13
+#define IDS_WAITING_FOR_SETUP 14
 
 // Controls of the destination page.
 #define IDC_FOLDER_EDIT 1000
@@ -44,6 +46,10 @@
 #define IDC_WARNING 1018
 #define IDC_PACKAGE_TEXT 1019
 #define IDC_REGISTRY_HINT 1020
+// Made at run time, once Next installs, in the place of the sentence that
+// names the Next button.
+#define IDC_INSTALL_PROGRESS 1021
+#define IDC_INSTALL_STATUS 1022
 
 #ifndef RC_INVOKED
 // The same facts as the code uses them.

@@ -4,10 +4,11 @@
 #include <stddef.h>
 
 // The options, found as plain case-sensitive substrings anywhere in the
-// command line.
+// command line. "/verify" wins over "/silent".
 constexpr wchar_t kSilentOption[] = L"/silent";
 constexpr wchar_t kFolderOption[] = L"/folder=";
 constexpr wchar_t kAppOption[] = L"/app";
+constexpr wchar_t kVerifyOption[] = L"/verify";
 // Where the folder option's value starts, after "/folder=".
 constexpr size_t kFolderValueStart = sizeof kFolderOption / sizeof kFolderOption[0] - 1;
 

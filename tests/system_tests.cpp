@@ -17,6 +17,7 @@
 #include "install/setup_lock.h"
 #include "install/target_folder.h"
 #include "install/unpack.h"
+#include "install/verify.h"
 #include "report/install_log.h"
 #include "report/outcome.h"
 #include "test_support.h"
@@ -604,8 +605,8 @@ TEST_F(Engine, OnAWorkerThreadTellsItsProgressAndKeepsTheCurrentDirectory) {
 }
 
 TEST_F(Engine, SaysItWaitsWhileAnotherSetupInstalls) {
-  ScopedFileHandle other(HoldSetupLock(dir_ + L"\\Viewer\\Plugins"));
-  ASSERT_TRUE(other);
+  InstallLockHold other = HoldInstallLock(dir_ + L"\\Viewer");
+  ASSERT_TRUE(other.Held());
   const std::string payload = BuildZip({FileEntry("a.dll", "alpha")});
   RecordingObserver seen;
   const InstallRequest request = Request(payload, dir_ + L"\\Viewer", &seen);
@@ -613,7 +614,7 @@ TEST_F(Engine, SaysItWaitsWhileAnotherSetupInstalls) {
   std::thread worker([&] { result = InstallPayload(request); });
   for (int i = 0; i < 200 && !seen.waiting; ++i) Sleep(50);
   EXPECT_TRUE(seen.waiting) << "the engine did not say that it waits";
-  other.Reset();
+  EXPECT_TRUE(other.Release());
   worker.join();
   EXPECT_EQ(result.status, InstallStatus::kInstalled) << "check " << result.check;
   ASSERT_FALSE(seen.calls.empty());
@@ -667,16 +668,61 @@ TEST_F(Engine, EveryOutcomeHasItsStatusExitCodeAndMessage) {
   }
   EXPECT_FALSE(Exists(missing)) << "a folder that was not to be made was made";
 
+  // Every other status is a failed installation.
+  const struct {
+    InstallStatus status;
+    OutcomeReport report;
+  } reports[] = {
+      {InstallStatus::kInstalled, {kExitInstalled, kMsgInstalled, MB_ICONINFORMATION, false}},
+      {InstallStatus::kLockTimedOut,
+       {kExitAnotherSetupRunning, kMsgAnotherSetupRunning, MB_ICONEXCLAMATION, true}},
+  };
   for (int i = 0; i < kInstallStatusCount; ++i) {
+    OutcomeReport expected = {kExitInstallFailed, kMsgCantInstall, MB_ICONERROR, true};
+    for (const auto& r : reports) {
+      if (static_cast<int>(r.status) == i) expected = r.report;
+    }
     const OutcomeReport& report = ReportFor(static_cast<InstallStatus>(i));
-    const bool installed = static_cast<InstallStatus>(i) == InstallStatus::kInstalled;
-    EXPECT_EQ(report.exitCode, installed ? kExitInstalled : kExitInstallFailed) << "status " << i;
-    EXPECT_EQ(report.message, installed ? kMsgInstalled : kMsgCantInstall) << "status " << i;
-    EXPECT_EQ(report.icon, installed ? MB_ICONINFORMATION : MB_ICONERROR) << "status " << i;
-    EXPECT_EQ(report.logged, !installed) << "status " << i;
+    EXPECT_EQ(report.exitCode, expected.exitCode) << "status " << i;
+    EXPECT_EQ(report.message, expected.message) << "status " << i;
+    EXPECT_EQ(report.icon, expected.icon) << "status " << i;
+    EXPECT_EQ(report.logged, expected.logged) << "status " << i;
   }
   EXPECT_EQ(ReportFor(static_cast<InstallStatus>(kInstallStatusCount)).exitCode, kExitInstallFailed)
       << "an unknown status must never read as success";
+}
+
+// What /verify makes of a folder, entry kind by entry kind, and its exit codes.
+TEST_F(Engine, VerifyFindsEveryEntryInPlaceOrSaysItDiffers) {
+  const std::string payload = BuildZip({FolderEntry("Empty/"), FileEntry("a.dll", "alpha"),
+                                        FileEntry("Sub/b.dll", "beta")});
+  const std::wstring viewer = dir_ + L"\\Viewer", plugins = viewer + L"\\Plugins\\";
+  auto verify = [&](const std::string& bytes, const wchar_t* folder) {
+    return static_cast<int>(VerifyPayload(bytes.data(), bytes.size(), folder));
+  };
+  const int in_place = static_cast<int>(VerifyStatus::kInPlace);
+  const int differs = static_cast<int>(VerifyStatus::kDiffers);
+  EXPECT_EQ(verify(payload, viewer.c_str()), differs) << "nothing installed yet";
+  ASSERT_EQ(OnWorker(Request(payload, viewer)).status, InstallStatus::kInstalled);
+  EXPECT_EQ(verify(payload, viewer.c_str()), in_place);
+  EXPECT_EQ(verify(payload, (viewer + L"\\").c_str()), in_place);
+  ASSERT_TRUE(RemoveDirectoryW((plugins + L"Empty").c_str()));
+  EXPECT_EQ(verify(payload, viewer.c_str()), differs) << "an empty folder of the payload gone";
+  ASSERT_TRUE(WriteBytes(plugins + L"Empty", ""));
+  EXPECT_EQ(verify(payload, viewer.c_str()), differs) << "a file where a folder belongs";
+  ASSERT_TRUE(DeleteFileW((plugins + L"Empty").c_str()));
+  ASSERT_TRUE(CreateDirectoryW((plugins + L"Empty").c_str(), nullptr));
+  EXPECT_EQ(verify(payload, viewer.c_str()), in_place);
+  EXPECT_EQ(CurrentDirectory(), start_);
+
+  EXPECT_EQ(verify(payload, L"Viewer"), differs) << "a relative folder needs a current directory";
+  EXPECT_EQ(verify("not a zip archive", viewer.c_str()), static_cast<int>(VerifyStatus::kPayloadUnreadable));
+  EXPECT_EQ(verify(std::string(), viewer.c_str()), static_cast<int>(VerifyStatus::kPayloadUnreadable));
+  EXPECT_EQ(verify(BuildZip({}), viewer.c_str()), in_place) << "no entries: nothing to miss";
+
+  EXPECT_EQ(ExitCodeForVerify(VerifyStatus::kInPlace), kExitInstalled);
+  EXPECT_EQ(ExitCodeForVerify(VerifyStatus::kDiffers), kExitNotInPlace);
+  EXPECT_EQ(ExitCodeForVerify(VerifyStatus::kPayloadUnreadable), kExitNotInPlace);
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "framework/scoped.h"
+#include "install/engine.h"
+#include "install/setup_lock.h"
 #include "unzip.h"
 // iowin32.h needs unzip.h (ioapi.h) ahead of it.
 #include "iowin32.h"
@@ -347,16 +349,6 @@ std::vector<std::wstring> StagedArchives() {
   return found;
 }
 
-HANDLE HoldSetupLock(const std::wstring& plugins) {
-  for (size_t at = plugins.find(L'\\', 3); at != std::wstring::npos; at = plugins.find(L'\\', at + 1)) {
-    CreateDirectoryW(plugins.substr(0, at).c_str(), nullptr);  // what is there already stays
-  }
-  CreateDirectoryW(plugins.c_str(), nullptr);
-  if (!IsFolder(plugins)) return INVALID_HANDLE_VALUE;
-  return CreateFileW((plugins + L"\\PX32_setup.lock").c_str(), DELETE | FILE_READ_ATTRIBUTES, 0,
-                     nullptr, OPEN_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-}
-
 HANDLE StartProcess(const std::wstring& exe, const std::wstring& args, const std::wstring& cwd,
                     const wchar_t* environment) {
   std::wstring line = L"\"" + exe + L"\" " + args;
@@ -373,15 +365,34 @@ HANDLE StartProcess(const std::wstring& exe, const std::wstring& args, const std
 }
 
 long RunToEnd(const std::wstring& exe, const std::wstring& args, const std::wstring& cwd,
-              const wchar_t* environment) {
+              const wchar_t* environment, DWORD patience) {
   ScopedKernelHandle process(StartProcess(exe, args, cwd, environment));
   if (!process) return -2;
-  if (WaitForSingleObject(process.Get(), 120000) != WAIT_OBJECT_0) {
+  if (WaitForSingleObject(process.Get(), patience) != WAIT_OBJECT_0) {
     TerminateProcess(process.Get(), 99);
     return -1;
   }
   DWORD code = 0;
   return GetExitCodeProcess(process.Get(), &code) ? static_cast<long>(code) : -2;
+}
+
+// For now one machine-wide mutex, whatever the folder: owned by this thread.
+InstallLockHold::InstallLockHold(const std::wstring& viewerFolder) {
+  const std::wstring plugins = viewerFolder + L"\\Plugins";
+  for (size_t at = plugins.find(L'\\', 3); at != std::wstring::npos; at = plugins.find(L'\\', at + 1)) {
+    CreateDirectoryW(plugins.substr(0, at).c_str(), nullptr);  // what is there already stays
+  }
+  CreateDirectoryW(plugins.c_str(), nullptr);
+  const HANDLE lock = CreateFileW((plugins + L"\\" + kLockFileName).c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                  0, nullptr, OPEN_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (lock != INVALID_HANDLE_VALUE) lock_ = lock;
+}
+
+bool InstallLockHold::Release() {
+  if (lock_ == nullptr) return false;
+  const bool released = CloseHandle(lock_) != FALSE;
+  lock_ = nullptr;
+  return released;
 }
 
 void ExpectPayloadInstalled(const std::wstring& plugins, const std::wstring& payload_path) {

@@ -82,21 +82,38 @@ std::wstring FixedStagedArchivePath();
 // The staged archives (PX32_plugins-*.zip) in the temp folder the tests share with the setups.
 std::vector<std::wstring> StagedArchives();
 
-// Takes the lock that setups into `plugins` take turns by, as another setup
-// holding it would (the folders are made first); INVALID_HANDLE_VALUE when it
-// cannot. Closing the handle lets go.
-HANDLE HoldSetupLock(const std::wstring& plugins);
 
 // Starts `exe` with `args` in `cwd`; returns its process handle, or null.
 // `environment` is a Unicode environment block, or null for this process's own.
 HANDLE StartProcess(const std::wstring& exe, const std::wstring& args, const std::wstring& cwd,
                     const wchar_t* environment = nullptr);
 
-// Starts `exe` as StartProcess does and waits for its end, two minutes at most.
-// Returns its exit code; -1 when it had to be ended (it hung), -2 when it did
-// not start.
+// Starts `exe` as StartProcess does and waits for its end, `patience`
+// milliseconds at most. Returns its exit code; -1 when it had to be ended (it
+// hung), -2 when it did not start.
 long RunToEnd(const std::wstring& exe, const std::wstring& args, const std::wstring& cwd,
-              const wchar_t* environment = nullptr);
+              const wchar_t* environment = nullptr, DWORD patience = 120000);
+
+// The lock that lets one setup install into a viewer folder at a time, held
+// as a setup installing into `viewerFolder` holds it, until Release or the
+// end of the object. Every test that plays the other setup takes it here, so
+// that how the lock is made is written down once.
+class InstallLockHold {
+ public:
+  explicit InstallLockHold(const std::wstring& viewerFolder);
+  ~InstallLockHold() { Release(); }
+  InstallLockHold(const InstallLockHold&) = delete;
+  InstallLockHold& operator=(const InstallLockHold&) = delete;
+  bool Held() const { return lock_ != nullptr; }
+  // Lets a waiting setup go on; true when the lock was held and is now free.
+  bool Release();
+
+ private:
+  HANDLE lock_ = nullptr;
+};
+inline InstallLockHold HoldInstallLock(const std::wstring& viewerFolder) {
+  return InstallLockHold(viewerFolder);
+}
 
 // The Plugins folder holds exactly the archive's entries: every file's bytes, and
 // its creation and last-write times read as local time equal the entry's date-time.

@@ -9,6 +9,7 @@
 #include <commctrl.h>
 #include <prsht.h>
 
+#include <algorithm>
 #include <functional>
 #include <iostream>
 #include <string>
@@ -18,6 +19,7 @@
 #include "res/setup_identity.h"
 #include "screenshot.h"
 #include "test_support.h"
+#include "zip_builder.h"
 
 namespace {
 
@@ -37,6 +39,7 @@ const wchar_t kInvalidFolder[] = L"Invalid destination directory!";
 const wchar_t kCantInstall[] =
     L"Can't install all files!\n\nPlease check your destination directory for free space!";
 const wchar_t kInstalled[] = L"Installation successfull!";
+const wchar_t kWaiting[] = L"Waiting for another Pixelmoor PlugIns setup to finish ...";
 const wchar_t kViewerRunning[] =
     L"Error: Pixelmoor is running!\nPlease close all Pixelmoor instances before you install "
     L"Pixelmoor PlugIns!";
@@ -154,10 +157,12 @@ class WizardRun {
       CloseHandle(process_);
     }
   }
-  // Starts the setup; a run that has ended before may be started again.
-  bool Start(const std::wstring& cwd, const wchar_t* environment = nullptr) {
+  // Starts the setup (`exe`, or the one built); a run that has ended before
+  // may be started again.
+  bool Start(const std::wstring& cwd, const wchar_t* environment = nullptr,
+             const std::wstring& exe = L"") {
     if (process_ != nullptr) CloseHandle(process_);
-    process_ = StartProcess(g_setup, L"", cwd, environment);
+    process_ = StartProcess(exe.empty() ? g_setup : exe, L"", cwd, environment);
     if (process_ == nullptr) return false;
     pid_ = GetProcessId(process_);
     return true;
@@ -184,6 +189,13 @@ class WizardRun {
   }
   HWND WaitForPicker() {
     return WaitFor([](HWND w) { return IsPicker(w) && IsWindowEnabled(w); });
+  }
+  // Whether a message box shows now.
+  bool MessageBoxShown() {
+    for (HWND w : TopWindows(pid_)) {
+      if (IsMessageBox(w)) return true;
+    }
+    return false;
   }
   // Whether a message box shows within `patience` milliseconds.
   bool MessageBoxShows(DWORD patience) { return WaitForMessageBox(patience).window != nullptr; }
@@ -260,9 +272,9 @@ class Wizard : public ::testing::Test {
     ASSERT_TRUE(SetMachineString(kViewerCommandKey, nullptr,
                                  L"\"" + registered + L"\\p_moor32.exe\" \"%1\""));
   }
-  // Starts the setup and waits for its sheet.
-  void Open(const wchar_t* environment = nullptr) {
-    ASSERT_TRUE(run_.Start(dir_, environment));
+  // Starts the setup (`exe`, or the one built) and waits for its sheet.
+  void Open(const wchar_t* environment = nullptr, const std::wstring& exe = L"") {
+    ASSERT_TRUE(run_.Start(dir_, environment, exe));
     ASSERT_NE(run_.WaitForSheet(), nullptr) << "the wizard did not show";
   }
   // Expects a message box with `text` and the wizard's caption, and presses `button`.
@@ -516,6 +528,139 @@ TEST_F(Wizard, RunningViewerIsReportedOnFirstShowAndRefusedOnNext) {
   Type(run_.PageItem(kFolderEdit), viewer_folder_ + L"\\");
   run_.PressNext();
   ExpectMessageBox(kInstalled);
+  EXPECT_EQ(run_.ExitCode(), kInstalledCode);
+  ExpectPayloadInstalled(viewer_folder_ + L"\\Plugins", g_payload);
+}
+
+// ---- while installing ----
+
+// Milliseconds the sheet took to answer a sent message; -1 for no answer.
+double AnswerTime(HWND sheet) {
+  LARGE_INTEGER frequency, start, end;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&start);
+  DWORD_PTR ignored;
+  if (!SendMessageTimeoutW(sheet, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored)) return -1;
+  QueryPerformanceCounter(&end);
+  return (end.QuadPart - start.QuadPart) * 1000.0 / frequency.QuadPart;
+}
+
+// A copy of the built setup that carries `payload` in place of its own.
+bool MakeSetupCarrying(const std::string& payload, const std::wstring& exe) {
+  if (!CopyFileW(g_setup.c_str(), exe.c_str(), FALSE)) return false;
+  HANDLE update = BeginUpdateResourceW(exe.c_str(), FALSE);
+  if (update == nullptr) return false;
+  const BOOL put = UpdateResourceW(update, L"ZIP", MAKEINTRESOURCEW(IDR_PAYLOAD),
+                                   MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                                   const_cast<char*>(payload.data()),
+                                   static_cast<DWORD>(payload.size()));
+  return EndUpdateResourceW(update, !put) && put;
+}
+
+constexpr int kLargeFiles = 6;
+constexpr size_t kLargeFileBytes = 32 << 20;
+
+TEST_F(Wizard, LargePayloadShowsAMovingProgressBarAndTheSheetKeepsAnswering) {
+  const std::wstring exe = MakeScratchFolder(L"wizard.large-setup") + L"\\setup.exe";
+  {
+    std::vector<ZipEntry> entries;
+    for (int i = 0; i < kLargeFiles; ++i) {
+      entries.push_back(FileEntry("Large" + std::to_string(i) + ".dll",
+                                  std::string(kLargeFileBytes, static_cast<char>('a' + i))));
+    }
+    ASSERT_TRUE(MakeSetupCarrying(BuildZip(entries), exe)) << GetLastError();
+  }
+  Open(nullptr, exe);
+  RECT sentence;
+  ASSERT_TRUE(GetWindowRect(run_.PageItem(IDC_PRESS_THE), &sentence));
+  Type(run_.PageItem(kFolderEdit), dir_ + L"\\Large");
+  run_.PressNext();
+
+  // Until the outcome shows: how fast the sheet answers, and where the bar stands.
+  double slowest = 0;
+  int answers = 0;
+  std::vector<int> positions;
+  HWND bar = nullptr;
+  const ULONGLONG give_up = GetTickCount64() + 120000;
+  while (!run_.MessageBoxShown() && run_.StillRunning() && GetTickCount64() < give_up) {
+    const double took = AnswerTime(run_.Sheet());
+    ASSERT_GE(took, 0) << "the sheet did not answer";
+    slowest = std::max(slowest, took);
+    ++answers;
+    if (bar == nullptr) bar = run_.PageItem(IDC_INSTALL_PROGRESS);
+    DWORD_PTR position = 0;
+    if (bar != nullptr && IsWindowVisible(bar) &&
+        SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_NORMAL, 5000, &position) &&
+        (positions.empty() || positions.back() != static_cast<int>(position))) {
+      positions.push_back(static_cast<int>(position));
+    }
+    Sleep(10);
+  }
+  std::cout << answers << " answers, the slowest after " << slowest << " ms; the bar stood at";
+  for (int p : positions) std::cout << " " << p;
+  std::cout << "\n";
+  EXPECT_LT(slowest, 100.0) << "the sheet did not answer at once";
+  ASSERT_NE(bar, nullptr) << "no progress bar";
+  RECT at;
+  ASSERT_TRUE(GetWindowRect(bar, &at));
+  EXPECT_EQ(at.top, sentence.top) << "the bar is not where the sentence was";
+  EXPECT_EQ(at.left, sentence.left);
+  EXPECT_FALSE(IsWindowVisible(run_.PageItem(IDC_PRESS_THE))) << "the sentence is still there";
+  EXPECT_GE(positions.size(), 3u) << "the bar did not move";
+  EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end())) << "the bar went back";
+
+  ExpectMessageBox(kInstalled);
+  EXPECT_EQ(run_.ExitCode(), kInstalledCode);
+  for (int i = 0; i < kLargeFiles; ++i) {
+    WIN32_FILE_ATTRIBUTE_DATA file;
+    const std::wstring name = dir_ + L"\\Large\\Plugins\\Large" + std::to_wstring(i) + L".dll";
+    ASSERT_TRUE(GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &file)) << Narrow(name);
+    EXPECT_EQ(file.nFileSizeLow, kLargeFileBytes) << Narrow(name);
+  }
+  RemoveTree(dir_ + L"\\Large");  // 192 MiB the next run need not find
+}
+
+// Another setup installs: this one shows that it waits, keeps answering, and
+// cannot be left or started again until it has installed.
+TEST_F(Wizard, WaitingForAnotherSetupShowsAMarqueeAndNothingLeavesOrRestarts) {
+  RegisterViewer();  // a known folder: leaving would ask
+  InstallLockHold other = HoldInstallLock(viewer_folder_);
+  ASSERT_TRUE(other.Held());
+  Open();
+  run_.PressNext();
+  HWND status = nullptr;
+  for (int i = 0; i < 200 && (status == nullptr || !IsWindowVisible(status)); ++i) {
+    Sleep(50);
+    status = run_.PageItem(IDC_INSTALL_STATUS);
+  }
+  ASSERT_NE(status, nullptr) << "no line of text";
+  EXPECT_TRUE(IsWindowVisible(status));
+  EXPECT_EQ(Show(TextOf(status)), Show(kWaiting));
+  HWND bar = run_.PageItem(IDC_INSTALL_PROGRESS);
+  ASSERT_NE(bar, nullptr);
+  EXPECT_TRUE(IsWindowVisible(bar));
+  EXPECT_TRUE(GetWindowLongW(bar, GWL_STYLE) & PBS_MARQUEE) << "no marquee";
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(run_.Sheet(), kNextButton))) << "Next can be pressed";
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(run_.Sheet(), IDCANCEL))) << "Exit can be pressed";
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(run_.Sheet(), kBackButton))) << "Back can be pressed";
+
+  run_.PressExit();
+  run_.PressCloseBox();
+  ASSERT_TRUE(PostMessageW(run_.PageItem(kFolderEdit), WM_KEYDOWN, VK_ESCAPE, 0));
+  ASSERT_TRUE(PostMessageW(run_.Sheet(), PSM_PRESSBUTTON, PSBTN_CANCEL, 0));
+  run_.PressNext();
+  ASSERT_TRUE(PostMessageW(run_.Sheet(), PSM_PRESSBUTTON, PSBTN_BACK, 0));
+  for (int i = 0; i < 20; ++i) {
+    EXPECT_LT(AnswerTime(run_.Sheet()), 100.0) << "answer " << i;
+    Sleep(50);
+  }
+  EXPECT_FALSE(run_.MessageBoxShows(1000)) << "something asked or reported while installing";
+  EXPECT_TRUE(run_.StillRunning()) << "the wizard was left while it waited";
+  EXPECT_TRUE(IsWindowVisible(status)) << "it no longer says that it waits";
+
+  EXPECT_TRUE(other.Release());
+  ExpectMessageBox(kInstalled);
+  EXPECT_FALSE(run_.MessageBoxShows(1000)) << "a second report: it installed twice";
   EXPECT_EQ(run_.ExitCode(), kInstalledCode);
   ExpectPayloadInstalled(viewer_folder_ + L"\\Plugins", g_payload);
 }

@@ -18,6 +18,7 @@
 #include "framework/scoped.h"
 #include "framework/winapp.h"
 #include "test_support.h"
+#include "wizard/install_worker.h"
 #include "wizard/wizard_page.h"
 #include "wizard/wizard_sheet.h"
 
@@ -71,6 +72,20 @@ TEST(HeaderFont, OlderPlatformsGetMsSansSerifAtWeight600) {
 
 TEST(HeaderFont, ThisSystemCountsAsAModernShell) {
   EXPECT_TRUE(IsModernShellPlatform()) << "Wine reports an NT system above version 4";
+}
+
+// ---- the progress bar's steps ----
+
+TEST(InstallProgress, PartsFollowTheBytesWithoutOverflowAndNeverPassTheWhole) {
+  EXPECT_EQ(ProgressParts(0, 1000), 0);
+  EXPECT_EQ(ProgressParts(1, 3), 333);
+  EXPECT_EQ(ProgressParts(999, 1000), 999);
+  EXPECT_EQ(ProgressParts(1000, 1000), kProgressParts);
+  EXPECT_EQ(ProgressParts(5000, 1000), kProgressParts) << "more than declared";
+  EXPECT_EQ(ProgressParts(0, 0), kProgressParts) << "nothing to do is all done";
+  EXPECT_EQ(ProgressParts(uint64_t{1} << 29, uint64_t{1} << 30), 500);
+  EXPECT_EQ(ProgressParts(UINT64_MAX / 4, UINT64_MAX), 250);
+  EXPECT_LE(ProgressParts(UINT64_MAX - 1, UINT64_MAX), kProgressParts);
 }
 
 // ---- page stepping ----

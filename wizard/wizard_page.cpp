@@ -1,5 +1,6 @@
 #include "wizard/wizard_page.h"
 
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include "framework/winapp.h"
@@ -75,6 +76,8 @@ BOOL CWizPropertyPage::OnSetActive() {
 }
 
 LRESULT CWizPropertyPage::OnWizardNext() {
+  // Until the outcome has been shown: one installation per wizard.
+  if (Sheet->Installing) return -1;
   if (IsViewerRunning()) {
     ShowMessage(kMsgViewerRunning, MB_ICONEXCLAMATION);
     return -1;
@@ -89,13 +92,133 @@ LRESULT CWizPropertyPage::OnWizardNext() {
     ShowMessage(kMsgInvalidFolder, MB_ICONEXCLAMATION);
     return -1;
   }
-  // InstallPlugins reports success or failure itself; the wizard ends either way.
-  Sheet->Outcome = InstallPlugins(folder, Sheet->SheetCaption);
-  (void)Sheet->DestroyWindow();
-  return GetPageIndex(TRUE);
+  BeginInstalling(folder);
+  return -1;  // EndInstalling closes the wizard
 }
 
-LRESULT CWizPropertyPage::OnWizardBack() { return GetPageIndex(FALSE); }
+LRESULT CWizPropertyPage::OnWizardBack() {
+  return Sheet->Installing ? -1 : GetPageIndex(FALSE);
+}
+
+BOOL CWizPropertyPage::OnQueryCancel() { return Sheet->Installing ? FALSE : TRUE; }
+
+LRESULT CWizPropertyPage::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  // Posted by the installing thread; anything else posted with these numbers
+  // while nothing installs is not news.
+  if (installation_.Busy()) {
+    switch (message) {
+      case kMsgInstallWaiting:
+        ShowWaiting();
+        return 0;
+      case kMsgInstallProgress:
+        ShowProgress(static_cast<int>(wParam));
+        return 0;
+      case kMsgInstallDone:
+        if (installation_.Done()) EndInstalling();
+        return 0;
+      default:
+        break;
+    }
+  }
+  return CPropertyPage::WindowProc(message, wParam, lParam);
+}
+
+void CWizPropertyPage::BeginInstalling(const wchar_t* folder) {
+  Sheet->Installing = true;
+  // Nothing to press or type until the outcome is shown. Each call only
+  // greys out what the sheet's own checks refuse anyway.
+  (void)PostMessageW(Sheet->m_hWnd, PSM_SETWIZBUTTONS, 0, 0);
+  (void)EnableWindow(Sheet->GetDlgItem(IDCANCEL), FALSE);
+  (void)EnableWindow(GetDlgItem(IDC_FOLDER_EDIT), FALSE);
+  (void)EnableWindow(GetDlgItem(IDC_BROWSE), FALSE);
+  (void)EnableMenuItem(GetSystemMenu(Sheet->m_hWnd, FALSE), SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
+  MakeProgressBar();
+  (void)taskbar_.Open(Sheet->m_hWnd);  // none: the page's bar alone shows the progress
+  installation_.Start(m_hWnd, folder);
+}
+
+namespace {
+
+// A child's rectangle in its parent's client coordinates.
+bool ChildRect(HWND child, RECT* rect) {
+  if (child == nullptr || !GetWindowRect(child, rect)) return false;
+  SetLastError(ERROR_SUCCESS);  // MapWindowPoints returns 0 for no move as for failure
+  return MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(rect), 2) != 0 ||
+         GetLastError() == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+void CWizPropertyPage::MakeProgressBar() {
+  // The sentence under the folder box (every control in the row of "Press
+  // the") names the button that was just pressed: the bar takes its place,
+  // and the line for a wait goes right above it.
+  RECT row;
+  if (progress_bar_ != nullptr || !ChildRect(GetDlgItem(IDC_PRESS_THE), &row)) return;
+  RECT sentence = row;
+  for (HWND child = GetWindow(m_hWnd, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    RECT part;
+    if (!ChildRect(child, &part) || part.top >= row.bottom || part.bottom <= row.top) continue;
+    (void)UnionRect(&sentence, &sentence, &part);
+    (void)ShowWindow(child, SW_HIDE);  // returns the earlier visibility, not an error
+  }
+  const int width = sentence.right - sentence.left, height = sentence.bottom - sentence.top;
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  progress_bar_ = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, sentence.left,
+                                  sentence.top, width, height, m_hWnd,
+                                  reinterpret_cast<HMENU>(IDC_INSTALL_PROGRESS), instance, nullptr);
+  status_line_ = CreateWindowExW(0, L"Static", L"", WS_CHILD | SS_LEFT | SS_NOPREFIX, sentence.left,
+                                 sentence.top - height, width, height, m_hWnd,
+                                 reinterpret_cast<HMENU>(IDC_INSTALL_STATUS), instance, nullptr);
+  // Without them the installation still runs and reports at its end.
+  if (progress_bar_ != nullptr) {
+    (void)::SendMessageW(progress_bar_, PBM_SETRANGE32, 0, kProgressParts);
+  }
+  if (status_line_ != nullptr) {
+    (void)::SendMessageW(status_line_, WM_SETFONT, SendMessage(WM_GETFONT), FALSE);
+  }
+}
+
+void CWizPropertyPage::ShowWaiting() {
+  wchar_t text[kMessageChars];
+  LoadMessage(kMsgWaitingForSetup, text, kMessageChars);
+  if (status_line_ != nullptr) {
+    (void)::SetWindowTextW(status_line_, text);  // a line missing harms nothing
+    (void)ShowWindow(status_line_, SW_SHOW);
+  }
+  if (progress_bar_ != nullptr && !marquee_) {
+    (void)SetWindowLongPtrW(progress_bar_, GWL_STYLE,
+                            GetWindowLongPtrW(progress_bar_, GWL_STYLE) | PBS_MARQUEE);
+    (void)::SendMessageW(progress_bar_, PBM_SETMARQUEE, TRUE, 0);
+    marquee_ = true;
+  }
+  taskbar_.ShowWaiting();
+}
+
+void CWizPropertyPage::ShowProgress(int parts) {
+  if (progress_bar_ != nullptr) {
+    if (marquee_) {
+      (void)::SendMessageW(progress_bar_, PBM_SETMARQUEE, FALSE, 0);
+      (void)SetWindowLongPtrW(progress_bar_, GWL_STYLE,
+                              GetWindowLongPtrW(progress_bar_, GWL_STYLE) & ~PBS_MARQUEE);
+      (void)::SendMessageW(progress_bar_, PBM_SETRANGE32, 0, kProgressParts);
+      marquee_ = false;
+    }
+    (void)::SendMessageW(progress_bar_, PBM_SETPOS, static_cast<WPARAM>(parts), 0);
+  }
+  if (status_line_ != nullptr) (void)ShowWindow(status_line_, SW_HIDE);
+  taskbar_.Show(parts, kProgressParts);
+}
+
+void CWizPropertyPage::EndInstalling() {
+  const InstallResult result = installation_.Finish();
+  taskbar_.Clear();
+  // The outcome's message box, then the wizard closes, whatever the outcome.
+  Sheet->Outcome = ReportInstall(result, Sheet->SheetCaption);
+  Sheet->Installing = false;
+  (void)Sheet->DestroyWindow();
+}
 
 LRESULT CWizPropertyPage::GetPageIndex(BOOL forward) {
   const int step = forward ? 1 : -1;

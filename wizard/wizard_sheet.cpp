@@ -45,13 +45,18 @@ BOOL CWizPropertySheet::OnInitDialog() {
 }
 
 BOOL CWizPropertySheet::OnCommand(WPARAM wParam, LPARAM lParam) {
+  const int id = LOWORD(wParam);
+  // The installation cannot be left halfway, nor started twice.
+  if (Installing && (id == IDCANCEL || id == kWizardNextButton || id == kWizardBackButton)) {
+    return TRUE;
+  }
   // Every IDCANCEL, from the button or the keyboard, is confirmed.
-  if (LOWORD(wParam) == IDCANCEL && !ConfirmLeave()) return TRUE;
+  if (id == IDCANCEL && !ConfirmLeave()) return TRUE;
   return CPropertySheet::OnCommand(wParam, lParam);
 }
 
 void CWizPropertySheet::OnSysCommand(UINT nID, LPARAM lParam) {
-  if (nID == SC_CLOSE && !ConfirmLeave()) return;
+  if (nID == SC_CLOSE && (Installing || !ConfirmLeave())) return;
   CPropertySheet::OnSysCommand(nID, lParam);
 }
 
@@ -96,6 +101,7 @@ int RunWizard(LOGFONTW* headerLogFont) {
   CWinApp* app = AfxGetApp();
   if (app != nullptr) app->m_pMainWnd = &theWizard;
   theWizard.Outcome = kExitWizardLeft;
+  theWizard.Installing = false;
   const INT_PTR shown = theWizard.DoModal();  // the page reports the outcome itself
   if (app != nullptr) app->m_pMainWnd = nullptr;
   return shown == -1 ? kExitWizardNotShown : theWizard.Outcome;

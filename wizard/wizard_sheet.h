@@ -28,6 +28,9 @@ class CWizPropertySheet : public CPropertySheet {
   wchar_t SheetCaption[kFolderChars] = {};
   // The run's exit code once the page has installed (SetupExitCode).
   int Outcome = kExitWizardLeft;
+  // True while the page installs: the buttons, Esc and the close box do
+  // nothing then.
+  bool Installing = false;
 
  protected:
   BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
