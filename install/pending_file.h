@@ -40,9 +40,6 @@ class PendingFile {
   // stays marked for deletion.
   bool PutInPlace(const wchar_t* leaf);
 
-  // Closes the file; unless it was put in place, it is gone.
-  void Close() { file_.Reset(); }
-
  private:
   HANDLE folder_ = nullptr;  // held by the caller
   ScopedFileHandle file_;

@@ -138,62 +138,12 @@ bool WriteToPendingFile(void* context, const char* bytes, unsigned length) {
   return true;
 }
 
-// Files written whole in one folder, waiting to take their names. Their data
-// is flushed one after the other and only then are they renamed: a file
-// system that commits its journal for the first flush then has little left
-// to write for the others (far cheaper than a flush and a rename in turn).
-class Placements {
- public:
-  static constexpr size_t kMost = 32;
-
-  // True when a file of the folder `name` (its first `length` characters, up
-  // to and with its last separator) may join those waiting.
-  bool Takes(const wchar_t* name, size_t length) const {
-    return count_ == 0 || (count_ < kMost && length == folder_chars_ &&
-                           wcsncmp(name, folder_, length) == 0);
-  }
-  // The next free file, for the entry `name`.
-  PendingFile* Next() { return &files_[count_]; }
-  // The file Next gave is whole: it takes the leaf of `name` when the rest do.
-  void Add(const wchar_t* name) {
-    const wchar_t* leaf = LeafOf(name);
-    folder_chars_ = static_cast<size_t>(leaf - name);
-    wcsncpy(folder_, name, folder_chars_);
-    wcscpy(leaves_[count_++], leaf);
-  }
-  // Flushes every waiting file, then puts each in place. The folder they
-  // wait in must still be held: the caller calls this before it lets go of
-  // any folder (before HeldFolders::Hold for an entry that Takes refuses).
-  // Returns 0, kUnpackFilesSkipped when one could not be put in place, or
-  // kUnpackWriteFailed when the disk refused one's data (the others still
-  // take their names).
-  int PutAllInPlace() {
-    bool flushed[kMost];
-    bool write_failed = false, skipped = false;
-    for (size_t i = 0; i < count_; ++i) write_failed |= !(flushed[i] = files_[i].Flush());
-    for (size_t i = 0; i < count_; ++i) {
-      skipped |= !flushed[i] || !files_[i].PutInPlace(leaves_[i]);
-      files_[i].Close();
-    }
-    count_ = 0;
-    return write_failed ? kUnpackWriteFailed : skipped ? kUnpackFilesSkipped : kUnpackOk;
-  }
-
- private:
-  PendingFile files_[kMost];
-  wchar_t leaves_[kMost][kEntryNameChars];
-  wchar_t folder_[kEntryNameChars] = {};
-  size_t folder_chars_ = 0;
-  size_t count_ = 0;
-};
-
-// Writes one file entry into the next of `placements`' files; returns the
-// entry's result, with kUnpackFilesSkipped when its file could not be created,
-// would have gone through a link, or would lie past the 259 characters of a
-// Windows path.
+// Writes one file entry; returns the entry's result, with kUnpackFilesSkipped
+// when its file could not be created or put in place, would have gone
+// through a link, or would lie past the 259 characters of a Windows path.
 int UnpackFileEntry(unzFile archive, const unz_file_info64& info, const wchar_t* name,
-                    const TargetFolder& target, HeldFolders* folders, Placements* placements,
-                    char* buffer, uint32_t* serial, Progress* progress) {
+                    const TargetFolder& target, HeldFolders* folders, char* buffer,
+                    uint32_t* serial, Progress* progress) {
   int rc = CheckEntryMethod(info);
   if (rc != UNZ_OK) return rc;
   rc = unzOpenCurrentFilePassword(archive, nullptr);
@@ -201,27 +151,24 @@ int UnpackFileEntry(unzFile archive, const unz_file_info64& info, const wchar_t*
     (void)unzCloseCurrentFile(archive);  // the open's error is the one reported
     return rc;
   }
-  PendingFile* out = placements->Next();
+  PendingFile out;
   const wchar_t* leaf = LeafOf(name);
   BY_HANDLE_FILE_INFORMATION made;
   // The new file is checked where it was made, before any data goes in.
   if (!target.FitsMaxPath(wcslen(name)) || !folders->Hold(target, name) ||
       !MayReplace(target, folders->Innermost(target), name, leaf) ||
-      !out->Create(folders->Innermost(target), name, GENERIC_WRITE, serial) ||
-      !target.Holds(out->Get(), out->TempName(), wcslen(out->TempName()), &made)) {
-    out->Close();
+      !out.Create(folders->Innermost(target), name, GENERIC_WRITE, serial) ||
+      !target.Holds(out.Get(), out.TempName(), wcslen(out.TempName()), &made)) {
     rc = unzCloseCurrentFile(archive);
     return rc != UNZ_OK ? rc : kUnpackFilesSkipped;
   }
-  FileSink sink = {out, progress};
+  FileSink sink = {&out, progress};
   rc = DrainEntry(archive, info, buffer, &WriteToPendingFile, &sink);
-  if (rc != UNZ_OK) {
-    out->Close();
-    return rc;
-  }
-  SetEntryFileTime(out->Get(), static_cast<uint32_t>(info.dosDate));
-  placements->Add(name);
-  return kUnpackOk;
+  if (rc != UNZ_OK) return rc;
+  SetEntryFileTime(out.Get(), static_cast<uint32_t>(info.dosDate));
+  // Its data reaches the disk before the file takes its name.
+  if (!out.Flush()) return kUnpackWriteFailed;
+  return out.PutInPlace(leaf) ? kUnpackOk : kUnpackFilesSkipped;
 }
 
 }  // namespace
@@ -269,45 +216,32 @@ int UnpackEntries(unzFile archive, uint64_t archiveBytes, const TargetFolder& fo
   if (rc != UNZ_OK) return rc;
 
   HeldFolders folders;
-  Placements placements;
   uint32_t serial = 0;  // numbers the temporary files of this run
   Progress progress(observer);
   progress.Started(global.number_entry, file_bytes);
 
-  // Files written whole before an error that stops the loop still take their names.
   bool skipped = false;
-  auto stop = [&](int error) {
-    (void)placements.PutAllInPlace();  // the first error is the one reported
-    return error;
-  };
   for (ZPOS64_T i = 0; i < global.number_entry;) {
     unz_file_info64 info;
     char name[kEntryNameBytes];
     rc = ReadEntryInfo(archive, &info, name);
-    if (rc != UNZ_OK) return stop(rc);
+    if (rc != UNZ_OK) return rc;
     wchar_t wide[kEntryNameChars];
     if (!ConvertEntryName(name, wide, kEntryNameChars) || !IsPlainRelativeName(wide)) {
-      return stop(kUnpackBadName);
+      return kUnpackBadName;
     }
 
     const bool folder_entry = IsEntrySeparator(wide[wcslen(wide) - 1]);
-    // The waiting files are put in place while their folder is still held.
-    const size_t folder_chars = folder_entry ? wcslen(wide) : LeafOf(wide) - wide;
-    if (!placements.Takes(wide, folder_chars)) {
-      rc = placements.PutAllInPlace();
-      if (rc == kUnpackWriteFailed) return rc;
-      skipped |= rc == kUnpackFilesSkipped;
-    }
     if (folder_entry) {
       // An existing folder is fine; anything else in its way is not.
       if (!folder.FitsMaxPath(wcslen(wide) - 1) || !folders.Hold(folder, wide)) skipped = true;
     } else {
-      rc = UnpackFileEntry(archive, info, wide, folder, &folders, &placements,
-                           static_cast<char*>(buffer.Get()), &serial, &progress);
+      rc = UnpackFileEntry(archive, info, wide, folder, &folders, static_cast<char*>(buffer.Get()),
+                           &serial, &progress);
       if (rc == kUnpackFilesSkipped) {
         skipped = true;
       } else if (rc != UNZ_OK) {
-        return stop(rc);
+        return rc;
       }
     }
     progress.EntryDone(folder_entry ? 0 : info.uncompressed_size);
@@ -315,11 +249,9 @@ int UnpackEntries(unzFile archive, uint64_t archiveBytes, const TargetFolder& fo
     ++i;
     if (i < global.number_entry) {
       rc = unzGoToNextFile(archive);
-      if (rc != UNZ_OK) return stop(rc);
+      if (rc != UNZ_OK) return rc;
     }
   }
-  rc = placements.PutAllInPlace();
-  if (rc != kUnpackOk) return rc;
   return skipped ? kUnpackFilesSkipped : kUnpackOk;
 }
 

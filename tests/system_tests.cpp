@@ -431,16 +431,6 @@ TEST_F(Unpacking, DataRunningPastTheArchivesEndIsRefusedWhole) {
   }
 }
 
-// More files in one folder than wait together to be flushed and renamed.
-TEST_F(Unpacking, ManyFilesOfOneFolderAllTakeTheirNames) {
-  std::vector<ZipEntry> entries;
-  for (int i = 0; i < 75; ++i) entries.push_back(FileEntry("many/f" + std::to_string(i) + ".dll", "x"));
-  entries.push_back(FileEntry("last.dll", "last"));
-  EXPECT_EQ(Unpack(entries), 0);
-  EXPECT_EQ(ListTree(target_ + L"many").size(), 75u);
-  EXPECT_EQ(Installed(L"last.dll").value_or("?"), "last");
-}
-
 // Method 12 (bzip2) would otherwise come out as its compressed bytes, unchecked.
 TEST_F(Unpacking, EntriesNeitherStoredNorDeflatedAreRefusedUnwritten) {
   for (const uint16_t method : {12, 14, 99}) {
