@@ -50,6 +50,10 @@ BOOL TheApp::InitInstance() {
   // The log goes where the run started, also if that folder's name is taken
   // over meanwhile; without it, the log is looked for by name when written.
   if (g_silent) (void)HoldLogFolder();
-  m_exitCode = g_silent ? RunSilentInstall(command_line) : RunWizard(&HeaderLogFont);
+  if (FindText(command_line, kUninstallOption) != nullptr) {
+    m_exitCode = RunUninstall(command_line);
+  } else {
+    m_exitCode = g_silent ? RunSilentInstall(command_line) : RunWizard(&HeaderLogFont);
+  }
   return FALSE;
 }

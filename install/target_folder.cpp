@@ -51,11 +51,14 @@ bool TargetFolder::Open(const wchar_t* path, bool hold) {
   return length > 0 && length < kFolderPathChars;
 }
 
-bool TargetFolder::OpenIn(const TargetFolder& parent, const wchar_t* leaf, bool make) {
+bool TargetFolder::OpenIn(const TargetFolder& parent, const wchar_t* leaf, bool make,
+                          bool* missing) {
   const size_t length = wcslen(leaf);
   BY_HANDLE_FILE_INFORMATION info;
-  if (OpenInFolder(parent.Get(), leaf, length, make ? kMakeFolder : kHoldFolder, &folder_) !=
-          OpenOutcome::kOpened ||
+  const OpenOutcome opened =
+      OpenInFolder(parent.Get(), leaf, length, make ? kMakeFolder : kHoldFolder, &folder_);
+  if (missing != nullptr) *missing = opened == OpenOutcome::kMissing;
+  if (opened != OpenOutcome::kOpened ||
       !parent.Holds(folder_.Get(), leaf, length, &info) ||
       !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
     folder_.Reset();
@@ -111,7 +114,8 @@ void SweepLeftovers(const TargetFolder& target, HANDLE folder, const wchar_t* na
   }
 }
 
-bool HeldFolders::Hold(const TargetFolder& target, const wchar_t* name) {
+bool HeldFolders::Hold(const TargetFolder& target, const wchar_t* name, bool make, bool* missing) {
+  if (missing != nullptr) *missing = false;
   // The folders held for the entry before that begin this name stay held:
   // entries of one folder usually come together, and each check costs.
   size_t kept = 0;
@@ -132,8 +136,10 @@ bool HeldFolders::Hold(const TargetFolder& target, const wchar_t* name) {
     // was swapped since is not gone through again.
     ScopedFileHandle held;
     BY_HANDLE_FILE_INFORMATION info;
-    if (OpenInFolder(Innermost(target), path_ + start, i - start, kMakeFolder, &held) !=
-            OpenOutcome::kOpened ||
+    const OpenOutcome opened =
+        OpenInFolder(Innermost(target), path_ + start, i - start, make ? kMakeFolder : kHoldFolder, &held);
+    if (missing != nullptr) *missing = opened == OpenOutcome::kMissing;
+    if (opened != OpenOutcome::kOpened ||
         !target.Holds(held.Get(), path_, i, &info) ||
         !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
       return false;

@@ -7,18 +7,12 @@
 
 #include "framework/scoped.h"
 #include "install/entry_name.h"
+#include "install/memory_archive.h"
 #include "install/pending_file.h"
 #include "install/target_folder.h"
 #include "install/zip_records.h"
 
 namespace {
-
-struct UnzFileTraits {
-  using Handle = unzFile;
-  static Handle Invalid() { return nullptr; }
-  static int Close(Handle h) { return unzClose(h); }
-};
-using ScopedUnzFile = Scoped<UnzFileTraits>;
 
 // minizip reads the archive through these functions, from the one handle the
 // caller holds: it is never opened again by a path that another process could

@@ -9,6 +9,7 @@
 
 #include "framework/scoped.h"
 #include "install/archive_rules.h"
+#include "install/memory_archive.h"
 #include "install/engine.h"
 #include "install/entry_name.h"
 #include "install/target_folder.h"
@@ -19,69 +20,7 @@
 
 namespace {
 
-struct UnzFileTraits {
-  using Handle = unzFile;
-  static Handle Invalid() { return nullptr; }
-  static int Close(Handle h) { return unzClose(h); }
-};
-using ScopedUnzFile = Scoped<UnzFileTraits>;
-
-// The payload as minizip reads it: straight from memory, never staged, since
-// verifying writes nothing.
-struct MemoryStream {
-  const unsigned char* bytes;
-  uint64_t size;
-  uint64_t at;
-};
-
-voidpf ZCALLBACK OpenMemory(voidpf, const void* stream, int mode) {
-  if ((mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) return nullptr;
-  return const_cast<void*>(stream);
-}
-
-uLong ZCALLBACK ReadMemory(voidpf, voidpf stream, void* buffer, uLong size) {
-  auto* memory = static_cast<MemoryStream*>(stream);
-  const uint64_t left = memory->at < memory->size ? memory->size - memory->at : 0;
-  const uLong got = left < size ? static_cast<uLong>(left) : size;
-  memcpy(buffer, memory->bytes + memory->at, got);
-  memory->at += got;
-  return got;
-}
-
-uLong ZCALLBACK WriteMemory(voidpf, voidpf, const void*, uLong) { return 0; }
-
-ZPOS64_T ZCALLBACK TellMemory(voidpf, voidpf stream) { return static_cast<MemoryStream*>(stream)->at; }
-
-long ZCALLBACK SeekMemory(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
-  auto* memory = static_cast<MemoryStream*>(stream);
-  uint64_t from = 0;
-  if (origin == ZLIB_FILEFUNC_SEEK_CUR) from = memory->at;
-  if (origin == ZLIB_FILEFUNC_SEEK_END) from = memory->size;
-  if (offset > memory->size || from > memory->size - offset) return -1;
-  memory->at = from + offset;
-  return 0;
-}
-
-int ZCALLBACK CloseMemory(voidpf, voidpf) { return 0; }
-int ZCALLBACK MemoryError(voidpf, voidpf) { return 0; }
-
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-constexpr DWORD kReadBytes = 1 << 20;
-
-// Reads the open file to its end; true when it gave `size` bytes of `crc`.
-bool HoldsBytes(HANDLE file, uint64_t size, uint32_t crc, unsigned char* buffer) {
-  uint64_t seen = 0;
-  uLong sum = crc32(0L, Z_NULL, 0);
-  for (;;) {
-    DWORD got = 0;
-    if (!ReadFile(file, buffer, kReadBytes, &got, nullptr)) return false;
-    if (got == 0) break;
-    seen += got;
-    if (seen > size) return false;  // it grew since its size was read
-    sum = crc32(sum, buffer, got);
-  }
-  return seen == size && static_cast<uint32_t>(sum) == crc;
-}
 
 // Whether the entry `name` is in place below the Plugins folder.
 bool InPlace(const TargetFolder& plugins, const unz_file_info64& info, const wchar_t* name,
@@ -102,7 +41,7 @@ bool InPlace(const TargetFolder& plugins, const unz_file_info64& info, const wch
   if (folder_entry || is_folder) return folder_entry && is_folder;
   const uint64_t size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
   return size == info.uncompressed_size &&
-         HoldsBytes(item.Get(), size, static_cast<uint32_t>(info.crc), buffer);
+         FileHoldsEntry(item.Get(), size, static_cast<uint32_t>(info.crc), buffer);
 }
 
 }  // namespace
@@ -110,23 +49,19 @@ bool InPlace(const TargetFolder& plugins, const unz_file_info64& info, const wch
 VerifyStatus VerifyPayload(const void* payload, size_t payloadBytes, const wchar_t* folder) {
   if (payload == nullptr || payloadBytes == 0) return VerifyStatus::kPayloadUnreadable;
   if (!IsFullPath(folder)) return VerifyStatus::kDiffers;  // it would need a current directory
-  MemoryStream stream = {static_cast<const unsigned char*>(payload), payloadBytes, 0};
-  zlib_filefunc64_def functions = {&OpenMemory, &ReadMemory, &WriteMemory, &TellMemory,
-                                   &SeekMemory, &CloseMemory, &MemoryError, nullptr};
   // The Plugins folder as installing takes it: a plain folder in the one chosen.
   TargetFolder viewer, plugins;
   if (!viewer.Open(folder, false) || !plugins.OpenIn(viewer, kPluginsFolderName, false)) {
     return VerifyStatus::kDiffers;
   }
-  ScopedUnzFile archive(unzOpen2_64(&stream, &functions));
-  if (!archive) {
+  MemoryArchive archive;
+  if (!archive.Open(payload, payloadBytes)) {
     // An archive without entries is in place wherever there is a Plugins folder.
-    return IsEmptyArchiveRecord(stream.bytes, payloadBytes) ? VerifyStatus::kInPlace
-                                                            : VerifyStatus::kPayloadUnreadable;
+    return archive.IsEmpty() ? VerifyStatus::kInPlace : VerifyStatus::kPayloadUnreadable;
   }
   unz_global_info64 global;
   if (unzGetGlobalInfo64(archive.Get(), &global) != UNZ_OK) return VerifyStatus::kPayloadUnreadable;
-  ScopedMalloc buffer(malloc(kReadBytes));
+  ScopedMalloc buffer(malloc(kEntryReadBytes));
   if (!buffer) return VerifyStatus::kDiffers;  // nothing could be checked
 
   for (ZPOS64_T i = 0; i < global.number_entry; ++i) {

@@ -17,6 +17,10 @@ enum MessageId : unsigned {
   kMsgViewerRunning = IDS_VIEWER_RUNNING,
   kMsgAnotherSetupRunning = IDS_ANOTHER_SETUP_RUNNING,
   kMsgWaitingForSetup = IDS_WAITING_FOR_SETUP,
+  kMsgUninstallAsk = IDS_UNINSTALL_ASK,
+  kMsgUninstalled = IDS_UNINSTALLED,
+  kMsgCantUninstall = IDS_CANT_UNINSTALL,
+  kMsgKeptChanged = IDS_KEPT_CHANGED,
 };
 
 // Room for a message loaded to be logged or shown: every message fits whole.

@@ -36,6 +36,10 @@
 #define IDS_VIEWER_RUNNING 12
 #define IDS_ANOTHER_SETUP_RUNNING 13
 #define IDS_WAITING_FOR_SETUP 14
+#define IDS_UNINSTALL_ASK 15
+#define IDS_UNINSTALLED 16
+#define IDS_CANT_UNINSTALL 17
+#define IDS_KEPT_CHANGED 18
 
 // Controls of the destination page.
 #define IDC_FOLDER_EDIT 1000

@@ -9,6 +9,7 @@ constexpr wchar_t kSilentOption[] = L"/silent";
 constexpr wchar_t kFolderOption[] = L"/folder=";
 constexpr wchar_t kAppOption[] = L"/app";
 constexpr wchar_t kVerifyOption[] = L"/verify";
+constexpr wchar_t kUninstallOption[] = L"/uninstall";
 // Where the folder option's value starts, after "/folder=".
 constexpr size_t kFolderValueStart = sizeof kFolderOption / sizeof kFolderOption[0] - 1;
 

@@ -7,6 +7,7 @@
 #include "report/install_plugins.h"
 #include "report/messages.h"
 #include "report/outcome.h"
+#include "report/uninstall_plugins.h"
 #include "res/setup_identity.h"
 #include "silent/command_line.h"
 #include "text/text.h"
@@ -73,4 +74,35 @@ int RunVerify(const wchar_t* commandLine) {
     return kExitNotInPlace;
   }
   return ExitCodeForVerify(VerifyPayload(payload, bytes, full));
+}
+
+int RunUninstall(const wchar_t* commandLine) {
+  wchar_t caption[kMessageChars];
+  CopyText(caption, kMessageChars, kSetupCaption);
+  // Told as installing tells it: in the log, or in a box.
+  auto tell = [&](MessageId id, UINT icon) {
+    wchar_t text[kMessageChars];
+    (void)LoadMessage(id, text, kMessageChars);  // empty when missing: still told
+    if (g_silent) {
+      WriteInstallLog(text);
+    } else {
+      (void)MessageBoxW(nullptr, text, caption, icon);
+    }
+  };
+  wchar_t folder[kSilentFolderChars] = {};
+  if (!ChooseFolder(commandLine, folder)) tell(kMsgNoViewerFolder, MB_ICONERROR);
+  if (folder[0] == 0) {
+    if (g_silent) WriteInstallLog(L"No install folder!");
+    return kExitNoInstallFolder;
+  }
+  if (IsViewerRunning()) {
+    tell(kMsgViewerRunning, MB_ICONERROR);
+    return kExitViewerRunning;
+  }
+  if (!g_silent) {
+    wchar_t ask[kMessageChars];
+    (void)LoadMessage(kMsgUninstallAsk, ask, kMessageChars);
+    if (MessageBoxW(nullptr, ask, caption, MB_YESNO | MB_ICONQUESTION) != IDYES) return kExitWizardLeft;
+  }
+  return UninstallPlugins(folder, caption);
 }

@@ -1,5 +1,6 @@
-// The runs without a window: the silent installation, and /verify. The
-// folder comes from the command line, the registry or Program Files.
+// The runs without the wizard: the silent installation, /verify and
+// /uninstall. The folder comes from the command line, the registry or
+// Program Files.
 #pragma once
 
 // The silent installation: problems to the install log. `commandLine` is the
@@ -10,3 +11,9 @@ int RunSilentInstall(const wchar_t* commandLine);
 // Plugins folder. Shows nothing and writes nothing, not even a log entry.
 // Returns kExitInstalled, kExitNotInPlace or kExitNoInstallFolder.
 int RunVerify(const wchar_t* commandLine);
+
+// /uninstall: the payload's unchanged files and emptied folders removed from
+// the folder's Plugins folder. Without "/silent" it asks first and shows the
+// outcome in a message box; with it, it shows nothing and logs problems.
+// Returns the process exit code (SetupExitCode).
+int RunUninstall(const wchar_t* commandLine);

@@ -35,6 +35,9 @@ const char kMsg13[] =
     "Another Pixelmoor PlugIns setup is still running!\n\nPlease run this setup again when it has "
     "finished.";
 const char kNoFolder[] = "No install folder!";
+const char kMsgKept[] = "Kept a plug-in that was changed since it was installed:";
+const char kMsgCantUninstall[] =
+    "Can't remove all files!\n\nPlease close Pixelmoor and check your rights on the Plugins folder!";
 
 // Runs the setup in `cwd` and returns its exit code (-1 when it did not end).
 long RunSetup(const std::wstring& args, const std::wstring& cwd) {
@@ -80,6 +83,16 @@ void ExpectNoneInstalled(const std::wstring& plugins) {
   }
 }
 
+
+// The payload's first file at the top of the Plugins folder, and its bytes.
+std::pair<std::string, std::string> TopFile() {
+  for (const auto& [name, entry] : ReadArchive(g_payload)) {
+    if (!entry.folder && name.find('/') == std::string::npos && !entry.data.empty()) {
+      return {name, entry.data};
+    }
+  }
+  return {};
+}
 
 class SilentSetup : public ::testing::Test {
  protected:
@@ -429,12 +442,79 @@ TEST(LockTimeout, LockNeverFreedEndsWith1618AfterTwoMinutes) {
   InstallLockHold other = HoldInstallLock(dir + L"\\V");
   ASSERT_TRUE(other.Held());
   const ULONGLONG start = GetTickCount64();
+  // Uninstalling waits for the same lock, at the same time.
+  ScopedKernelHandle uninstall(StartProcess(g_setup, L"/silent /uninstall /folder=" + dir + L"\\V", dir));
+  ASSERT_TRUE(uninstall);
   EXPECT_EQ(RunToEnd(g_setup, L"/silent /folder=" + dir + L"\\V", dir, nullptr, 180000), 1618);
   const ULONGLONG waited = GetTickCount64() - start;
   EXPECT_GE(waited, 119000u) << "it gave up early";
   EXPECT_LT(waited, 150000u) << "it waited too long";
-  ExpectLog(dir, {kMsg13});
+  EXPECT_EQ(WaitForSingleObject(uninstall.Get(), 30000), WAIT_OBJECT_0);
+  DWORD code = 99;
+  GetExitCodeProcess(uninstall.Get(), &code);
+  EXPECT_EQ(code, 1618u) << "uninstalling";
+  ExpectLog(dir, {kMsg13, kMsg13});
   ExpectNoneInstalled(dir + L"\\V\\Plugins");
+}
+
+// ---- /uninstall ----
+
+using Uninstall = SilentSetup;
+
+TEST_F(Uninstall, RemovesEveryFileAndFolderOfThePayloadAndKeepsPlugins) {
+  Run(L"/silent /folder=" + dir_ + L"\\V");
+  Run(L"/silent /uninstall /folder=" + dir_ + L"\\V");
+  ExpectLog(dir_, {});
+  EXPECT_TRUE(IsFolder(dir_ + L"\\V\\Plugins"));
+  for (const auto& [name, folder] : ListTree(dir_ + L"\\V\\Plugins")) ADD_FAILURE() << "left: " << Narrow(name);
+}
+
+TEST_F(Uninstall, ChangedAndForeignFilesStayAndTheChangedOneIsLogged) {
+  const auto [top, bytes] = TopFile();
+  ASSERT_FALSE(top.empty()) << "the payload has no file at its top";
+  const std::wstring plugins = dir_ + L"\\V\\Plugins\\";
+  Run(L"/silent /folder=" + dir_ + L"\\V");
+  ASSERT_TRUE(WriteBytes(plugins + Widen(top), bytes + "changed"));
+  ASSERT_TRUE(WriteBytes(plugins + L"Foreign.dll", "theirs"));
+  Run(L"/silent /uninstall /folder=" + dir_ + L"\\V");
+  ExpectLog(dir_, {std::string(kMsgKept) + "\n" + top});
+  std::map<std::wstring, bool> expected = {{Widen(top), false}, {L"Foreign.dll", false}};
+  EXPECT_EQ(ListTree(plugins), expected);
+}
+
+TEST_F(Uninstall, RunningViewerRemovesNothing) {
+  Run(L"/silent /folder=" + dir_ + L"\\V");
+  StartViewer();
+  Run(L"/silent /uninstall /folder=" + dir_ + L"\\V", 2);
+  ExpectLog(dir_, {kMsg12});
+  StopViewer();
+  ExpectInstalled(dir_ + L"\\V\\Plugins");
+}
+
+TEST_F(Uninstall, NothingInstalledEndsWith0AndMakesNothing) {
+  Run(L"/silent /uninstall /folder=" + dir_ + L"\\V");
+  ExpectLog(dir_, {});
+  EXPECT_FALSE(Exists(dir_ + L"\\V"));
+}
+
+// A payload folder that another process turned into a link: what it leads
+// to is not the setup's to remove.
+TEST_F(Uninstall, PayloadFolderThatIsALinkKeepsWhatItLeadsTo) {
+  std::string folder_entry;
+  for (const auto& [name, entry] : ReadArchive(g_payload)) {
+    if (entry.folder) folder_entry = name.substr(0, name.size() - 1);
+  }
+  ASSERT_FALSE(folder_entry.empty()) << "the payload has no folder entry";
+  const std::wstring plugins = dir_ + L"\\V\\Plugins\\", outside = dir_ + L"\\outside";
+  Run(L"/silent /folder=" + dir_ + L"\\V");
+  ASSERT_TRUE(MoveFileW((plugins + Widen(folder_entry)).c_str(), outside.c_str()));
+  ASSERT_TRUE(PlantUnixLink(plugins + Widen(folder_entry), outside));
+  const auto before = ListTree(outside);
+  ASSERT_FALSE(before.empty());
+  Run(L"/silent /uninstall /folder=" + dir_ + L"\\V", 1);
+  ExpectLog(dir_, {kMsgCantUninstall});
+  EXPECT_EQ(ListTree(outside), before) << "removed through the link";
+  EXPECT_TRUE(RemoveUnixLink(plugins + Widen(folder_entry)));
 }
 
 // ---- /verify ----
@@ -449,16 +529,6 @@ std::map<std::wstring, std::string> Snapshot(const std::wstring& root) {
     out[name] = std::to_string(data.nFileSizeLow) + " " + std::to_string(data.ftLastWriteTime.dwLowDateTime);
   }
   return out;
-}
-
-// The payload's first file at the top of the Plugins folder, and its bytes.
-std::pair<std::string, std::string> TopFile() {
-  for (const auto& [name, entry] : ReadArchive(g_payload)) {
-    if (!entry.folder && name.find('/') == std::string::npos && !entry.data.empty()) {
-      return {name, entry.data};
-    }
-  }
-  return {};
 }
 
 class Verify : public SilentSetup {

@@ -1,0 +1,197 @@
+#include "install/uninstall.h"
+
+#include <windows.h>
+
+#include <stdlib.h>
+#include <wchar.h>
+
+#include "framework/scoped.h"
+#include "install/archive_rules.h"
+#include "install/engine.h"
+#include "install/entry_name.h"
+#include "install/memory_archive.h"
+#include "install/relative_file.h"
+#include "install/setup_lock.h"
+#include "install/target_folder.h"
+#include "text/path_split.h"
+
+namespace {
+
+enum class Removal { kGone, kAbsent, kChanged, kNotRemoved };
+
+// Removes the file `name` when it still holds its entry's bytes. Reading it
+// and removing it take one handle, opened without write sharing: nobody can
+// change it in between.
+Removal RemoveFile(const TargetFolder& plugins, HeldFolders* folders, const wchar_t* name,
+                   const unz_file_info64& info, unsigned char* buffer) {
+  bool missing = false;
+  if (!plugins.FitsMaxPath(wcslen(name))) return Removal::kAbsent;  // never installed
+  if (!folders->Hold(plugins, name, false, &missing)) {
+    return missing ? Removal::kAbsent : Removal::kNotRemoved;
+  }
+  const wchar_t* leaf = LeafOf(name);
+  constexpr RelativeOpen kOurs = {GENERIC_READ | DELETE, FILE_SHARE_READ, FILE_OPEN,
+                                  FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY, 0, nullptr};
+  ScopedFileHandle file;
+  switch (OpenInFolder(folders->Innermost(plugins), leaf, wcslen(leaf), kOurs, &file)) {
+    case OpenOutcome::kOpened: break;
+    case OpenOutcome::kMissing: return Removal::kAbsent;
+    default: return Removal::kNotRemoved;  // in use, denied, or a folder at its name
+  }
+  BY_HANDLE_FILE_INFORMATION found;
+  if (!plugins.Holds(file.Get(), name, wcslen(name), &found)) return Removal::kNotRemoved;
+  const uint64_t size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+  if (size != info.uncompressed_size ||
+      !FileHoldsEntry(file.Get(), size, static_cast<uint32_t>(info.crc), buffer)) {
+    return Removal::kChanged;
+  }
+  return MarkForDeletion(file.Get(), true) ? Removal::kGone : Removal::kNotRemoved;
+}
+
+// Removes the folder `name` (no final separator) when it is empty. False
+// when it is there, empty or not, and could not be looked at.
+bool RemoveFolderIfEmpty(const TargetFolder& plugins, HeldFolders* folders, const wchar_t* name) {
+  bool missing = false;
+  // Holds the folders above it only: a folder of its own held would keep it.
+  if (!folders->Hold(plugins, name, false, &missing)) return missing;
+  const wchar_t* leaf = LeafOf(name);
+  constexpr RelativeOpen kFolder = {DELETE | FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN,
+                                    FILE_DIRECTORY_FILE, 0, nullptr};
+  ScopedFileHandle folder;
+  const OpenOutcome opened = OpenInFolder(folders->Innermost(plugins), leaf, wcslen(leaf), kFolder, &folder);
+  if (opened == OpenOutcome::kMissing) return true;
+  BY_HANDLE_FILE_INFORMATION found;
+  if (opened != OpenOutcome::kOpened || !plugins.Holds(folder.Get(), name, wcslen(name), &found)) {
+    return false;
+  }
+  // A folder that still holds something refuses the mark: it stays, as it should.
+  (void)MarkForDeletion(folder.Get(), true);
+  return true;
+}
+
+size_t Depth(const wchar_t* name) {
+  size_t separators = 0;
+  for (; *name != 0; ++name) separators += IsEntrySeparator(*name) ? 1 : 0;
+  return separators;
+}
+
+// The entry names of the payload's folders, each once, deepest first: the
+// folder entries and every folder part of a file's name, without their
+// final separators. False when the list cannot be had.
+bool PayloadFolders(unzFile archive, uint64_t count, wchar_t (**names)[kEntryNameChars],
+                    size_t* found) {
+  // At most one folder per separator of each name.
+  size_t room = 0;
+  *found = 0;
+  for (int pass = 0; pass < 2; ++pass) {
+    if (unzGoToFirstFile(archive) != UNZ_OK) return false;
+    for (uint64_t i = 0; i < count; ++i) {
+      if (i > 0 && unzGoToNextFile(archive) != UNZ_OK) return false;
+      unz_file_info64 info;
+      char narrow[kEntryNameBytes];
+      wchar_t name[kEntryNameChars];
+      if (ReadEntryInfo(archive, &info, narrow) != UNZ_OK ||
+          MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow, -1, name, kEntryNameChars) <= 0 ||
+          !IsPlainRelativeName(name)) {
+        return false;
+      }
+      for (size_t at = 0; name[at] != 0; ++at) {
+        if (!IsEntrySeparator(name[at])) continue;
+        if (pass == 0) {
+          ++room;
+          continue;
+        }
+        bool seen = false;
+        for (size_t k = 0; k < *found && !seen; ++k) {
+          seen = wcsncmp((*names)[k], name, at) == 0 && (*names)[k][at] == 0;
+        }
+        if (seen) continue;
+        wmemcpy((*names)[*found], name, at);
+        (*names)[(*found)++][at] = 0;
+      }
+    }
+    if (pass == 0) {
+      *names = static_cast<wchar_t(*)[kEntryNameChars]>(malloc((room + 1) * sizeof **names));
+      if (*names == nullptr) return false;
+    }
+  }
+  // Deepest first: more separators first.
+  qsort(*names, *found, sizeof **names, [](const void* a, const void* b) {
+    const size_t da = Depth(static_cast<const wchar_t*>(a));
+    const size_t db = Depth(static_cast<const wchar_t*>(b));
+    return da == db ? 0 : da > db ? -1 : 1;
+  });
+  return true;
+}
+
+UninstallStatus RemoveAll(unzFile archive, const TargetFolder& plugins, UninstallObserver* observer) {
+  unz_global_info64 global;
+  if (unzGetGlobalInfo64(archive, &global) != UNZ_OK) return UninstallStatus::kPayloadUnreadable;
+  ScopedMalloc buffer(malloc(kEntryReadBytes));
+  if (!buffer) return UninstallStatus::kSomeNotRemoved;  // nothing could be checked
+
+  bool not_removed = false;
+  HeldFolders folders;
+  for (uint64_t i = 0; i < global.number_entry; ++i) {
+    if ((i == 0 ? unzGoToFirstFile(archive) : unzGoToNextFile(archive)) != UNZ_OK) {
+      return UninstallStatus::kPayloadUnreadable;
+    }
+    unz_file_info64 info;
+    char narrow[kEntryNameBytes];
+    wchar_t name[kEntryNameChars];
+    if (ReadEntryInfo(archive, &info, narrow) != UNZ_OK ||
+        MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow, -1, name, kEntryNameChars) <= 0 ||
+        !IsPlainRelativeName(name)) {
+      return UninstallStatus::kPayloadUnreadable;
+    }
+    if (IsEntrySeparator(name[wcslen(name) - 1])) continue;  // folders come last
+    switch (RemoveFile(plugins, &folders, name, info, static_cast<unsigned char*>(buffer.Get()))) {
+      case Removal::kGone:
+      case Removal::kAbsent: break;
+      case Removal::kChanged:
+        if (observer != nullptr) observer->OnKeptChanged(name);
+        break;
+      case Removal::kNotRemoved: not_removed = true; break;
+    }
+  }
+
+  wchar_t (*names)[kEntryNameChars] = nullptr;
+  size_t count = 0;
+  const bool listed = PayloadFolders(archive, global.number_entry, &names, &count);
+  ScopedMalloc owned(names);
+  if (!listed) return UninstallStatus::kPayloadUnreadable;
+  for (size_t k = 0; k < count; ++k) {
+    if (!RemoveFolderIfEmpty(plugins, &folders, names[k])) not_removed = true;
+  }
+  return not_removed ? UninstallStatus::kSomeNotRemoved : UninstallStatus::kRemoved;
+}
+
+}  // namespace
+
+UninstallStatus UninstallPayload(const UninstallRequest& request) {
+  if (request.payload == nullptr || request.payloadBytes == 0) return UninstallStatus::kPayloadUnreadable;
+  if (!IsFullPath(request.folder)) return UninstallStatus::kSomeNotRemoved;  // it would need a current directory
+  MemoryArchive archive;
+  if (!archive.Open(request.payload, request.payloadBytes)) {
+    return archive.IsEmpty() ? UninstallStatus::kRemoved : UninstallStatus::kPayloadUnreadable;
+  }
+  TargetFolder viewer, plugins;
+  bool missing = false;
+  if (!viewer.Open(request.folder, false)) {
+    // No viewer folder: nothing of ours is there. One that cannot be opened is.
+    return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND
+               ? UninstallStatus::kRemoved
+               : UninstallStatus::kSomeNotRemoved;
+  }
+  if (!plugins.OpenIn(viewer, kPluginsFolderName, false, &missing)) {
+    return missing ? UninstallStatus::kRemoved : UninstallStatus::kSomeNotRemoved;
+  }
+  SetupLock lock;
+  switch (lock.Take(plugins, nullptr)) {
+    case LockOutcome::kTaken: break;
+    case LockOutcome::kTimedOut: return UninstallStatus::kLockTimedOut;
+    case LockOutcome::kUnavailable: return UninstallStatus::kLockUnavailable;
+  }
+  return RemoveAll(archive.Get(), plugins, request.observer);
+}

@@ -1,0 +1,87 @@
+#include "report/uninstall_plugins.h"
+
+#include <windows.h>
+
+#include "install/uninstall.h"
+#include "report/exit_code.h"
+#include "report/install_log.h"
+#include "report/install_plugins.h"
+#include "report/messages.h"
+#include "text/text.h"
+
+namespace {
+
+constexpr size_t kFullFolderChars = 520;
+// A box lists this many kept plug-ins; the log names every one.
+constexpr int kListedInBox = 5;
+constexpr size_t kBoxChars = kMessageChars * (kListedInBox + 2);
+
+// Logs each kept plug-in in a silent run; gathers the first few for the box
+// of an interactive one.
+class KeptFiles : public UninstallObserver {
+ public:
+  void OnKeptChanged(const wchar_t* name) override {
+    wchar_t line[kMessageChars * 2];
+    (void)LoadMessage(kMsgKeptChanged, line, kMessageChars);  // empty when missing: the name still tells
+    if (g_silent) {
+      // A name too long for the line is logged cut: the entry still tells.
+      (void)AppendText(line, kMessageChars * 2, L"\n");
+      (void)AppendText(line, kMessageChars * 2, name);
+      WriteInstallLog(line);
+    } else if (count_ < kListedInBox) {
+      if (count_ == 0) (void)AppendText(list_, kBoxChars, line);
+      (void)AppendText(list_, kBoxChars, L"\n");
+      (void)AppendText(list_, kBoxChars, name);
+    } else if (count_ == kListedInBox) {
+      (void)AppendText(list_, kBoxChars, L"\n...");
+    }
+    ++count_;
+  }
+  const wchar_t* List() const { return list_; }
+
+ private:
+  int count_ = 0;
+  wchar_t list_[kBoxChars] = {};
+};
+
+struct Report {
+  int exitCode;
+  MessageId message;
+  UINT icon;
+};
+
+Report ReportFor(UninstallStatus status) {
+  switch (status) {
+    case UninstallStatus::kRemoved: return {kExitInstalled, kMsgUninstalled, MB_ICONINFORMATION};
+    case UninstallStatus::kLockTimedOut:
+      return {kExitAnotherSetupRunning, kMsgAnotherSetupRunning, MB_ICONEXCLAMATION};
+    default: return {kExitInstallFailed, kMsgCantUninstall, MB_ICONERROR};
+  }
+}
+
+}  // namespace
+
+int UninstallPlugins(const wchar_t* folder, const wchar_t* caption) {
+  UninstallStatus status = UninstallStatus::kSomeNotRemoved;
+  KeptFiles kept;
+  UninstallRequest request = {nullptr, 0, nullptr, &kept};
+  wchar_t full[kFullFolderChars];
+  const DWORD length = GetFullPathNameW(folder, kFullFolderChars, full, nullptr);
+  if (length > 0 && length < kFullFolderChars && FindPayload(&request.payload, &request.payloadBytes)) {
+    request.folder = full;
+    status = UninstallPayload(request);
+  }
+  const Report report = ReportFor(status);
+  wchar_t text[kBoxChars];
+  (void)LoadMessage(report.message, text, kMessageChars);  // empty when missing: still reported
+  if (g_silent) {
+    if (report.exitCode != kExitInstalled) WriteInstallLog(text);
+  } else {
+    if (kept.List()[0] != 0) {
+      (void)AppendText(text, kBoxChars, L"\n\n");
+      (void)AppendText(text, kBoxChars, kept.List());
+    }
+    (void)MessageBoxW(GetActiveWindow(), text, caption, report.icon);
+  }
+  return report.exitCode;
+}
