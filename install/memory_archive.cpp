@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "install/entry_name.h"
 #include "install/zip_records.h"
 #include "zlib.h"
 
@@ -52,6 +53,13 @@ bool MemoryArchive::Open(const void* bytes, size_t size) {
 
 bool MemoryArchive::IsEmpty() const {
   return IsEmptyArchiveRecord(stream_.bytes, static_cast<size_t>(stream_.size));
+}
+
+bool ReadPlainEntry(unzFile archive, unz_file_info64* info, wchar_t name[kEntryNameChars]) {
+  char narrow[kEntryNameBytes];
+  return ReadEntryInfo(archive, info, narrow) == UNZ_OK &&
+         MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow, -1, name, kEntryNameChars) > 0 &&
+         IsPlainRelativeName(name);
 }
 
 bool FileHoldsEntry(HANDLE file, uint64_t size, uint32_t crc, unsigned char* buffer) {

@@ -9,6 +9,7 @@
 #include <stdint.h>
 
 #include "framework/scoped.h"
+#include "install/archive_rules.h"
 #include "unzip.h"
 
 struct UnzFileTraits {
@@ -46,6 +47,12 @@ class MemoryArchive {
   Stream stream_ = {};
   ScopedUnzFile archive_;
 };
+
+// Reads the current entry's information and its name as the setup writes it
+// (the 8-bit name in the ANSI code page). False when minizip fails or the
+// name is one an installation refuses (it does not convert exactly, or is no
+// plain relative path).
+bool ReadPlainEntry(unzFile archive, unz_file_info64* info, wchar_t name[kEntryNameChars]);
 
 // Reads the open file to its end through `buffer` (kEntryReadBytes); true
 // when it gave `size` bytes whose CRC-32 is `crc`.

@@ -89,13 +89,8 @@ bool PayloadFolders(unzFile archive, uint64_t count, wchar_t (**names)[kEntryNam
     for (uint64_t i = 0; i < count; ++i) {
       if (i > 0 && unzGoToNextFile(archive) != UNZ_OK) return false;
       unz_file_info64 info;
-      char narrow[kEntryNameBytes];
       wchar_t name[kEntryNameChars];
-      if (ReadEntryInfo(archive, &info, narrow) != UNZ_OK ||
-          MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow, -1, name, kEntryNameChars) <= 0 ||
-          !IsPlainRelativeName(name)) {
-        return false;
-      }
+      if (!ReadPlainEntry(archive, &info, name)) return false;
       for (size_t at = 0; name[at] != 0; ++at) {
         if (!IsEntrySeparator(name[at])) continue;
         if (pass == 0) {
@@ -138,13 +133,8 @@ UninstallStatus RemoveAll(unzFile archive, const TargetFolder& plugins, Uninstal
       return UninstallStatus::kPayloadUnreadable;
     }
     unz_file_info64 info;
-    char narrow[kEntryNameBytes];
     wchar_t name[kEntryNameChars];
-    if (ReadEntryInfo(archive, &info, narrow) != UNZ_OK ||
-        MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow, -1, name, kEntryNameChars) <= 0 ||
-        !IsPlainRelativeName(name)) {
-      return UninstallStatus::kPayloadUnreadable;
-    }
+    if (!ReadPlainEntry(archive, &info, name)) return UninstallStatus::kPayloadUnreadable;
     if (IsEntrySeparator(name[wcslen(name) - 1])) continue;  // folders come last
     switch (RemoveFile(plugins, &folders, name, info, static_cast<unsigned char*>(buffer.Get()))) {
       case Removal::kGone:

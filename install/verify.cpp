@@ -67,14 +67,9 @@ VerifyStatus VerifyPayload(const void* payload, size_t payloadBytes, const wchar
   for (ZPOS64_T i = 0; i < global.number_entry; ++i) {
     if (i > 0 && unzGoToNextFile(archive.Get()) != UNZ_OK) return VerifyStatus::kPayloadUnreadable;
     unz_file_info64 info;
-    char name[kEntryNameBytes];
     wchar_t wide[kEntryNameChars];
     // The names an installation would refuse: the payload check keeps them out.
-    if (ReadEntryInfo(archive.Get(), &info, name) != UNZ_OK ||
-        MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name, -1, wide, kEntryNameChars) <= 0 ||
-        !IsPlainRelativeName(wide)) {
-      return VerifyStatus::kPayloadUnreadable;
-    }
+    if (!ReadPlainEntry(archive.Get(), &info, wide)) return VerifyStatus::kPayloadUnreadable;
     if (!InPlace(plugins, info, wide, static_cast<unsigned char*>(buffer.Get()))) {
       return VerifyStatus::kDiffers;
     }
