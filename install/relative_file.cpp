@@ -15,6 +15,8 @@ constexpr NTSTATUS kNameCollision = static_cast<NTSTATUS>(0xC0000035);
 constexpr NTSTATUS kPathNotFound = static_cast<NTSTATUS>(0xC000003A);
 constexpr NTSTATUS kSharingViolation = static_cast<NTSTATUS>(0xC0000043);
 constexpr NTSTATUS kDeletePending = static_cast<NTSTATUS>(0xC0000056);
+constexpr NTSTATUS kFileIsADirectory = static_cast<NTSTATUS>(0xC00000BA);
+constexpr NTSTATUS kNotADirectory = static_cast<NTSTATUS>(0xC0000103);
 
 // A counted name of `length` characters; false when it is too long for one.
 bool CountedName(const wchar_t* leaf, size_t length, UNICODE_STRING* name) {
@@ -51,6 +53,8 @@ OpenOutcome OpenInFolder(HANDLE folder, const wchar_t* leaf, size_t length,
     case kNameCollision: return OpenOutcome::kTaken;
     case kSharingViolation:
     case kDeletePending: return OpenOutcome::kBusy;
+    case kFileIsADirectory:
+    case kNotADirectory: return OpenOutcome::kOtherKind;
     default: return OpenOutcome::kFailed;
   }
 }

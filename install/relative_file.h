@@ -27,7 +27,8 @@ enum class OpenOutcome {
   kMissing,  // nothing at the name (FILE_OPEN)
   kTaken,    // something at the name (FILE_CREATE)
   kBusy,     // held by another opener without the sharing asked for, or being deleted
-  kFailed,   // anything else: denied, a folder for a file, a file for a folder
+  kOtherKind,  // a folder where a file was asked for, or a file where a folder was
+  kFailed,   // anything else: denied, a name that cannot be
 };
 
 // Opens `leaf` (the first `length` characters: one name, no separators) in

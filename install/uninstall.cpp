@@ -25,7 +25,6 @@ enum class Removal { kGone, kAbsent, kChanged, kNotRemoved };
 Removal RemoveFile(const TargetFolder& plugins, HeldFolders* folders, const wchar_t* name,
                    const unz_file_info64& info, unsigned char* buffer) {
   bool missing = false;
-  if (!plugins.FitsMaxPath(wcslen(name))) return Removal::kAbsent;  // never installed
   if (!folders->Hold(plugins, name, false, &missing)) {
     return missing ? Removal::kAbsent : Removal::kNotRemoved;
   }
@@ -35,8 +34,9 @@ Removal RemoveFile(const TargetFolder& plugins, HeldFolders* folders, const wcha
   ScopedFileHandle file;
   switch (OpenInFolder(folders->Innermost(plugins), leaf, wcslen(leaf), kOurs, &file)) {
     case OpenOutcome::kOpened: break;
-    case OpenOutcome::kMissing: return Removal::kAbsent;
-    default: return Removal::kNotRemoved;  // in use, denied, or a folder at its name
+    case OpenOutcome::kMissing:
+    case OpenOutcome::kOtherKind: return Removal::kAbsent;  // a folder at its name is not ours
+    default: return Removal::kNotRemoved;  // in use or denied
   }
   BY_HANDLE_FILE_INFORMATION found;
   if (!plugins.Holds(file.Get(), name, wcslen(name), &found)) return Removal::kNotRemoved;
@@ -60,14 +60,14 @@ bool RemoveFolderIfEmpty(const TargetFolder& plugins, HeldFolders* folders, cons
                                     FILE_DIRECTORY_FILE, 0, nullptr};
   ScopedFileHandle folder;
   const OpenOutcome opened = OpenInFolder(folders->Innermost(plugins), leaf, wcslen(leaf), kFolder, &folder);
-  if (opened == OpenOutcome::kMissing) return true;
+  // Nothing there, or a file at its name: nothing of ours.
+  if (opened == OpenOutcome::kMissing || opened == OpenOutcome::kOtherKind) return true;
   BY_HANDLE_FILE_INFORMATION found;
   if (opened != OpenOutcome::kOpened || !plugins.Holds(folder.Get(), name, wcslen(name), &found)) {
     return false;
   }
   // A folder that still holds something refuses the mark: it stays, as it should.
-  (void)MarkForDeletion(folder.Get(), true);
-  return true;
+  return MarkForDeletion(folder.Get(), true) || GetLastError() == ERROR_DIR_NOT_EMPTY;
 }
 
 size_t Depth(const wchar_t* name) {
@@ -183,5 +183,6 @@ UninstallStatus UninstallPayload(const UninstallRequest& request) {
     case LockOutcome::kTimedOut: return UninstallStatus::kLockTimedOut;
     case LockOutcome::kUnavailable: return UninstallStatus::kLockUnavailable;
   }
+  SweepLeftovers(plugins, plugins.Get(), L"");
   return RemoveAll(archive.Get(), plugins, request.observer);
 }

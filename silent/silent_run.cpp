@@ -103,6 +103,11 @@ int RunUninstall(const wchar_t* commandLine) {
     wchar_t ask[kMessageChars];
     (void)LoadMessage(kMsgUninstallAsk, ask, kMessageChars);
     if (MessageBoxW(nullptr, ask, caption, MB_YESNO | MB_ICONQUESTION) != IDYES) return kExitWizardLeft;
+    // The question may have stood open while the viewer was started.
+    if (IsViewerRunning()) {
+      tell(kMsgViewerRunning, MB_ICONERROR);
+      return kExitViewerRunning;
+    }
   }
   return UninstallPlugins(folder, caption);
 }

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -469,16 +470,48 @@ TEST_F(Uninstall, RemovesEveryFileAndFolderOfThePayloadAndKeepsPlugins) {
   for (const auto& [name, folder] : ListTree(dir_ + L"\\V\\Plugins")) ADD_FAILURE() << "left: " << Narrow(name);
 }
 
-TEST_F(Uninstall, ChangedAndForeignFilesStayAndTheChangedOneIsLogged) {
+TEST_F(Uninstall, ChangedAndForeignFilesStayAndTheChangedOnesAreLogged) {
+  const auto [top, bytes] = TopFile();
+  ASSERT_FALSE(top.empty()) << "the payload has no file at its top";
+  std::string inner, inner_bytes;  // a file in a payload folder: its folder must stay
+  for (const auto& [name, entry] : ReadArchive(g_payload)) {
+    if (!entry.folder && name.find('/') != std::string::npos) inner = name, inner_bytes = entry.data;
+  }
+  ASSERT_FALSE(inner.empty()) << "the payload has no file in a folder";
+  const std::wstring plugins = dir_ + L"\\V\\Plugins\\";
+  std::wstring inner_path = Widen(inner);
+  for (auto& c : inner_path) c = c == L'/' ? L'\\' : c;
+  Run(L"/silent /folder=" + dir_ + L"\\V");
+  ASSERT_TRUE(WriteBytes(plugins + Widen(top), bytes + "changed"));
+  ASSERT_TRUE(WriteBytes(plugins + inner_path, inner_bytes + "changed"));
+  ASSERT_TRUE(WriteBytes(plugins + L"Foreign.dll", "theirs"));
+  Run(L"/silent /uninstall /folder=" + dir_ + L"\\V");
+  std::vector<std::string> logged;
+  for (const auto& [name, entry] : ReadArchive(g_payload)) {
+    if (name == top || name == inner) logged.push_back(std::string(kMsgKept) + "\n" + name);
+  }
+  ExpectLog(dir_, logged);
+  std::set<std::string> left;
+  for (const auto& [name, folder] : ListTree(plugins)) {
+    if (!folder) left.insert(Narrow(name));
+  }
+  EXPECT_EQ(left, (std::set<std::string>{Narrow(inner_path), "Foreign.dll", top}));
+}
+
+// A plug-in held open by another program stops nothing else from going.
+TEST_F(Uninstall, FileInUseStaysTheRestGoesAndTheRunEndsWith1) {
   const auto [top, bytes] = TopFile();
   ASSERT_FALSE(top.empty()) << "the payload has no file at its top";
   const std::wstring plugins = dir_ + L"\\V\\Plugins\\";
   Run(L"/silent /folder=" + dir_ + L"\\V");
-  ASSERT_TRUE(WriteBytes(plugins + Widen(top), bytes + "changed"));
-  ASSERT_TRUE(WriteBytes(plugins + L"Foreign.dll", "theirs"));
-  Run(L"/silent /uninstall /folder=" + dir_ + L"\\V");
-  ExpectLog(dir_, {std::string(kMsgKept) + "\n" + top});
-  std::map<std::wstring, bool> expected = {{Widen(top), false}, {L"Foreign.dll", false}};
+  {
+    ScopedFileHandle in_use(CreateFileW((plugins + Widen(top)).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(in_use);
+    Run(L"/silent /uninstall /folder=" + dir_ + L"\\V", 1);
+  }
+  ExpectLog(dir_, {kMsgCantUninstall});
+  std::map<std::wstring, bool> expected = {{Widen(top), false}};
   EXPECT_EQ(ListTree(plugins), expected);
 }
 

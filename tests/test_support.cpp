@@ -376,7 +376,7 @@ long RunToEnd(const std::wstring& exe, const std::wstring& args, const std::wstr
   return GetExitCodeProcess(process.Get(), &code) ? static_cast<long>(code) : -2;
 }
 
-// For now one machine-wide mutex, whatever the folder: owned by this thread.
+// The lock file in the folder's Plugins folder, made as a setup makes it if missing.
 InstallLockHold::InstallLockHold(const std::wstring& viewerFolder) {
   const std::wstring plugins = viewerFolder + L"\\Plugins";
   for (size_t at = plugins.find(L'\\', 3); at != std::wstring::npos; at = plugins.find(L'\\', at + 1)) {
