@@ -57,7 +57,8 @@ bool TargetFolder::OpenIn(const TargetFolder& parent, const wchar_t* leaf, bool 
   BY_HANDLE_FILE_INFORMATION info;
   const OpenOutcome opened =
       OpenInFolder(parent.Get(), leaf, length, make ? kMakeFolder : kHoldFolder, &folder_);
-  if (missing != nullptr) *missing = opened == OpenOutcome::kMissing;
+  // A file in its place holds nothing of a folder's either.
+  if (missing != nullptr) *missing = opened == OpenOutcome::kMissing || opened == OpenOutcome::kOtherKind;
   if (opened != OpenOutcome::kOpened ||
       !parent.Holds(folder_.Get(), leaf, length, &info) ||
       !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -138,7 +139,7 @@ bool HeldFolders::Hold(const TargetFolder& target, const wchar_t* name, bool mak
     BY_HANDLE_FILE_INFORMATION info;
     const OpenOutcome opened =
         OpenInFolder(Innermost(target), path_ + start, i - start, make ? kMakeFolder : kHoldFolder, &held);
-    if (missing != nullptr) *missing = opened == OpenOutcome::kMissing;
+    if (missing != nullptr) *missing = opened == OpenOutcome::kMissing || opened == OpenOutcome::kOtherKind;
     if (opened != OpenOutcome::kOpened ||
         !target.Holds(held.Get(), path_, i, &info) ||
         !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {

@@ -36,8 +36,9 @@ class TargetFolder {
   bool Open(const wchar_t* path, bool hold = true);
 
   // Holds the folder `leaf` that lies directly in `parent`, made there first
-  // when missing and `make` is set. False when it is missing (`*missing`, when
-  // given, then says so), or is anything but a plain folder in that place: a
+  // when missing and `make` is set. False when it is missing or a file is in
+  // its place (`*missing`, when given, then says so), or is anything but a
+  // plain folder in that place: a
   // link, junction or mount point, wherever it leads, is refused.
   bool OpenIn(const TargetFolder& parent, const wchar_t* leaf, bool make, bool* missing = nullptr);
 
@@ -75,8 +76,8 @@ class TargetFolder {
 class HeldFolders {
  public:
   // Holds every folder of `name`, made where missing unless `make` is false.
-  // False when one of them is missing (`*missing`, when given, then says so)
-  // or is not a plain folder where its name says.
+  // False when one of them is missing or a file is in its place (`*missing`,
+  // when given, then says so) or is not a plain folder where its name says.
   bool Hold(const TargetFolder& target, const wchar_t* name, bool make = true,
             bool* missing = nullptr);
 
