@@ -46,7 +46,8 @@ bool TargetFolder::Open(const wchar_t* path, bool hold) {
   opened_chars_ = wcslen(path);
   if (opened_chars_ > 0 && path[opened_chars_ - 1] != L'\\') ++opened_chars_;
   // "\\?\C:\..." names the same path as "C:\...", which is what a viewer gets.
-  if (DriveAt(path) != kNoDrive) opened_chars_ -= DriveAt(path);
+  const size_t drive = DriveAt(path);
+  if (drive != kNoDrive) opened_chars_ -= drive;
   const DWORD length = GetFinalPathNameByHandleW(folder_.Get(), path_, kFolderPathChars, kPathForm);
   return length > 0 && length < kFolderPathChars;
 }

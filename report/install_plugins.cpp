@@ -22,6 +22,12 @@ bool FindPayload(const void** bytes, size_t* size) {
   return *bytes != nullptr && *size != 0;
 }
 
+bool FullFolder(const wchar_t* folder, wchar_t* full) {
+  if (IsFullPath(folder)) return CopyText(full, kFullFolderChars, folder);
+  const DWORD length = GetFullPathNameW(folder, kFullFolderChars, full, nullptr);
+  return length > 0 && length < kFullFolderChars;
+}
+
 bool PreparedInstall::Prepare(const wchar_t* folder, InstallObserver* observer,
                               InstallResult* failure) {
   request_ = InstallRequest{};
@@ -33,17 +39,9 @@ bool PreparedInstall::Prepare(const wchar_t* folder, InstallObserver* observer,
   // Only a folder with a drive (also behind \\?\) is created; a relative one
   // is taken from where the run started, and the engine is given the full path.
   request_.makeMissingFolders = DriveAt(folder) != kNoDrive;
-  if (IsFullPath(folder)) {
-    if (!CopyText(folder_, kFullFolderChars, folder)) {
-      *failure = {InstallStatus::kPathTooLong, 0};
-      return false;
-    }
-  } else {
-    const DWORD length = GetFullPathNameW(folder, kFullFolderChars, folder_, nullptr);
-    if (length == 0 || length >= kFullFolderChars) {
-      *failure = {InstallStatus::kPathTooLong, 0};
-      return false;
-    }
+  if (!FullFolder(folder, folder_)) {
+    *failure = {InstallStatus::kPathTooLong, 0};
+    return false;
   }
   request_.folder = folder_;
   return true;

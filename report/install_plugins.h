@@ -13,6 +13,14 @@ extern int g_silent;
 // The payload resource of the program's own module; false when it is missing or empty.
 bool FindPayload(const void** bytes, size_t* size);
 
+// Room for a folder that a run works on, made a full path.
+constexpr size_t kFullFolderChars = 520;
+
+// `folder` as the engine takes it (room for kFullFolderChars): a full path as
+// it is, a relative one taken from the current directory, where the run
+// started. False when it does not fit.
+bool FullFolder(const wchar_t* folder, wchar_t* full);
+
 // What the engine is given for a folder a run chose. It keeps its own copy of
 // the folder, so it may outlive the caller's text (but not be copied).
 class PreparedInstall {
@@ -29,7 +37,6 @@ class PreparedInstall {
   const InstallRequest& Request() const { return request_; }
 
  private:
-  static constexpr size_t kFullFolderChars = 520;
   InstallRequest request_ = {};
   wchar_t folder_[kFullFolderChars] = {};
 };

@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr size_t kFullFolderChars = 520;
 // A box lists this many kept plug-ins; the log names every one.
 constexpr int kListedInBox = 5;
 constexpr size_t kBoxChars = kMessageChars * (kListedInBox + 2);
@@ -66,8 +65,7 @@ int UninstallPlugins(const wchar_t* folder, const wchar_t* caption) {
   KeptFiles kept;
   UninstallRequest request = {nullptr, 0, nullptr, &kept};
   wchar_t full[kFullFolderChars];
-  const DWORD length = GetFullPathNameW(folder, kFullFolderChars, full, nullptr);
-  if (length > 0 && length < kFullFolderChars && FindPayload(&request.payload, &request.payloadBytes)) {
+  if (FullFolder(folder, full) && FindPayload(&request.payload, &request.payloadBytes)) {
     request.folder = full;
     status = UninstallPayload(request);
   }

@@ -18,10 +18,16 @@ namespace {
 constexpr size_t kCommandCopyChars = 520;
 constexpr size_t kSilentFolderChars = 520;
 
-void LogMessage(MessageId id) {
+// Logs message `id` in a silent run, shows it with `caption` in an
+// interactive one.
+void Tell(MessageId id, UINT icon, const wchar_t* caption) {
   wchar_t text[kMessageChars];
   (void)LoadMessage(id, text, kMessageChars);  // empty when missing: the entry still tells the time
-  WriteInstallLog(text);
+  if (g_silent) {
+    WriteInstallLog(text);
+  } else {
+    (void)MessageBoxW(nullptr, text, caption, icon);
+  }
 }
 
 // The folder (room for kSilentFolderChars) from the command line: "/folder=",
@@ -42,23 +48,31 @@ bool ChooseFolder(const wchar_t* commandLine, wchar_t* folder) {
   return registered;
 }
 
+// The folder (room for kSilentFolderChars) that a run which changes files
+// works on, told as the run reports (ChooseFolder's rules). Returns
+// kExitInstalled when the run may go on, else its exit code: no folder, or
+// the viewer running.
+int FolderToChange(const wchar_t* commandLine, wchar_t* folder, const wchar_t* caption) {
+  if (!ChooseFolder(commandLine, folder)) Tell(kMsgNoViewerFolder, MB_ICONERROR, caption);
+  if (folder[0] == 0) {
+    if (g_silent) WriteInstallLog(L"No install folder!");
+    return kExitNoInstallFolder;
+  }
+  if (IsViewerRunning()) {
+    Tell(kMsgViewerRunning, MB_ICONERROR, caption);
+    return kExitViewerRunning;
+  }
+  return kExitInstalled;
+}
+
 }  // namespace
 
 int RunSilentInstall(const wchar_t* commandLine) {
   wchar_t caption[kMessageChars];
   CopyText(caption, kMessageChars, kSetupCaption);
   wchar_t folder[kSilentFolderChars] = {};
-  if (!ChooseFolder(commandLine, folder)) LogMessage(kMsgNoViewerFolder);
-
-  if (folder[0] == 0) {
-    WriteInstallLog(L"No install folder!");
-    return kExitNoInstallFolder;
-  }
-  if (IsViewerRunning()) {
-    LogMessage(kMsgViewerRunning);
-    return kExitViewerRunning;
-  }
-  return InstallPlugins(folder, caption);
+  const int refused = FolderToChange(commandLine, folder, caption);
+  return refused != kExitInstalled ? refused : InstallPlugins(folder, caption);
 }
 
 int RunVerify(const wchar_t* commandLine) {
@@ -66,46 +80,26 @@ int RunVerify(const wchar_t* commandLine) {
   (void)ChooseFolder(commandLine, folder);  // nothing is logged: the exit code tells
   if (folder[0] == 0) return kExitNoInstallFolder;
   // A relative folder is taken from where the run started, as for installing.
-  wchar_t full[kSilentFolderChars];
-  const DWORD length = GetFullPathNameW(folder, kSilentFolderChars, full, nullptr);
+  wchar_t full[kFullFolderChars];
   const void* payload = nullptr;
   size_t bytes = 0;
-  if (length == 0 || length >= kSilentFolderChars || !FindPayload(&payload, &bytes)) {
-    return kExitNotInPlace;
-  }
+  if (!FullFolder(folder, full) || !FindPayload(&payload, &bytes)) return kExitNotInPlace;
   return ExitCodeForVerify(VerifyPayload(payload, bytes, full));
 }
 
 int RunUninstall(const wchar_t* commandLine) {
   wchar_t caption[kMessageChars];
   CopyText(caption, kMessageChars, kSetupCaption);
-  // Told as installing tells it: in the log, or in a box.
-  auto tell = [&](MessageId id, UINT icon) {
-    wchar_t text[kMessageChars];
-    (void)LoadMessage(id, text, kMessageChars);  // empty when missing: still told
-    if (g_silent) {
-      WriteInstallLog(text);
-    } else {
-      (void)MessageBoxW(nullptr, text, caption, icon);
-    }
-  };
   wchar_t folder[kSilentFolderChars] = {};
-  if (!ChooseFolder(commandLine, folder)) tell(kMsgNoViewerFolder, MB_ICONERROR);
-  if (folder[0] == 0) {
-    if (g_silent) WriteInstallLog(L"No install folder!");
-    return kExitNoInstallFolder;
-  }
-  if (IsViewerRunning()) {
-    tell(kMsgViewerRunning, MB_ICONERROR);
-    return kExitViewerRunning;
-  }
+  const int refused = FolderToChange(commandLine, folder, caption);
+  if (refused != kExitInstalled) return refused;
   if (!g_silent) {
     wchar_t ask[kMessageChars];
     (void)LoadMessage(kMsgUninstallAsk, ask, kMessageChars);
     if (MessageBoxW(nullptr, ask, caption, MB_YESNO | MB_ICONQUESTION) != IDYES) return kExitWizardLeft;
     // The question may have stood open while the viewer was started.
     if (IsViewerRunning()) {
-      tell(kMsgViewerRunning, MB_ICONERROR);
+      Tell(kMsgViewerRunning, MB_ICONERROR, caption);
       return kExitViewerRunning;
     }
   }
