@@ -95,9 +95,9 @@ LockOutcome SetupLock::Take(const TargetFolder& plugins, InstallObserver* observ
     Sleep(kPollMilliseconds);
   }
   // Only a plain file of its own is deleted on release, never what a link leads to.
-  BY_HANDLE_FILE_INFORMATION info;
+  ItemFacts info;
   if (!plugins.Holds(file_.Get(), kLockFileName, length, &info) ||
-      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || info.nNumberOfLinks != 1 ||
+      (info.attributes & FILE_ATTRIBUTE_DIRECTORY) || info.links != 1 ||
       !MarkLockForDeletion(file_.Get())) {
     file_.Reset();
     return LockOutcome::kUnavailable;

@@ -55,14 +55,14 @@ bool TargetFolder::Open(const wchar_t* path, bool hold) {
 bool TargetFolder::OpenIn(const TargetFolder& parent, const wchar_t* leaf, bool make,
                           bool* missing) {
   const size_t length = wcslen(leaf);
-  BY_HANDLE_FILE_INFORMATION info;
+  ItemFacts info;
   const OpenOutcome opened =
       OpenInFolder(parent.Get(), leaf, length, make ? kMakeFolder : kHoldFolder, &folder_);
   // A file in its place holds nothing of a folder's either.
   if (missing != nullptr) *missing = opened == OpenOutcome::kMissing || opened == OpenOutcome::kOtherKind;
   if (opened != OpenOutcome::kOpened ||
       !parent.Holds(folder_.Get(), leaf, length, &info) ||
-      !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      !(info.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     folder_.Reset();
     return false;
   }
@@ -75,13 +75,20 @@ bool TargetFolder::PathBelow(const wchar_t* name, size_t length,
   return path_[0] != 0 && EntryPathBelow(path_, name, length, path, kBelowPathChars);
 }
 
-bool TargetFolder::Holds(HANDLE item, const wchar_t* name, size_t length,
-                         BY_HANDLE_FILE_INFORMATION* info) const {
+bool TargetFolder::Holds(HANDLE item, const wchar_t* name, size_t length, ItemFacts* facts) const {
   wchar_t expected[kBelowPathChars];
   wchar_t actual[kBelowPathChars];
-  if (!PathBelow(name, length, expected) || !GetFileInformationByHandle(item, info)) return false;
+  FILE_BASIC_INFO basic;
+  FILE_STANDARD_INFO standard;
+  if (!PathBelow(name, length, expected) ||
+      !GetFileInformationByHandleEx(item, FileBasicInfo, &basic, sizeof basic) ||
+      !GetFileInformationByHandleEx(item, FileStandardInfo, &standard, sizeof standard)) {
+    return false;
+  }
+  *facts = {basic.FileAttributes, standard.NumberOfLinks,
+            static_cast<uint64_t>(standard.EndOfFile.QuadPart)};
   const DWORD got = GetFinalPathNameByHandleW(item, actual, kBelowPathChars, kPathForm);
-  return got > 0 && got < kBelowPathChars && IsPlainItemAt(info->dwFileAttributes, expected, actual);
+  return got > 0 && got < kBelowPathChars && IsPlainItemAt(facts->attributes, expected, actual);
 }
 
 void SweepLeftovers(const TargetFolder& target, HANDLE folder, const wchar_t* name) {
@@ -99,13 +106,13 @@ void SweepLeftovers(const TargetFolder& target, HANDLE folder, const wchar_t* na
         leaf[chars] = 0;
         wchar_t full[kEntryNameChars];
         ScopedFileHandle leftover;
-        BY_HANDLE_FILE_INFORMATION info;
+        ItemFacts info;
         // Only a plain file of that form, in place, that nobody holds.
         constexpr RelativeOpen kLeftover = {DELETE | FILE_READ_ATTRIBUTES, 0, FILE_OPEN,
                                             FILE_NON_DIRECTORY_FILE, 0, nullptr};
         if (IsSiblingTempLeaf(leaf) && NameIn(name, leaf, full) &&
             OpenInFolder(folder, leaf, chars, kLeftover, &leftover) == OpenOutcome::kOpened &&
-            target.Holds(leftover.Get(), full, wcslen(full), &info) && info.nNumberOfLinks == 1) {
+            target.Holds(leftover.Get(), full, wcslen(full), &info) && info.links == 1) {
           // One that stays is left for the next setup; it harms nothing.
           (void)MarkForDeletion(leftover.Get(), true);
         }
@@ -137,13 +144,13 @@ bool HeldFolders::Hold(const TargetFolder& target, const wchar_t* name, bool mak
     // Made and looked up in the folder held before it: a folder above that
     // was swapped since is not gone through again.
     ScopedFileHandle held;
-    BY_HANDLE_FILE_INFORMATION info;
+    ItemFacts info;
     const OpenOutcome opened =
         OpenInFolder(Innermost(target), path_ + start, i - start, make ? kMakeFolder : kHoldFolder, &held);
     if (missing != nullptr) *missing = opened == OpenOutcome::kMissing || opened == OpenOutcome::kOtherKind;
     if (opened != OpenOutcome::kOpened ||
         !target.Holds(held.Get(), path_, i, &info) ||
-        !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        !(info.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
       return false;
     }
     held_[count_].Reset(held.Release());
@@ -168,10 +175,10 @@ bool MayReplace(const TargetFolder& target, HANDLE folder, const wchar_t* name,
   ScopedFileHandle item;
   const OpenOutcome opened = OpenInFolder(folder, leaf, wcslen(leaf), kLook, &item);
   if (opened == OpenOutcome::kMissing) return true;  // putting it in place tells the rest
-  BY_HANDLE_FILE_INFORMATION info;
+  ItemFacts info;
   // Windows refuses to replace a read-only file; Wine would, so it is checked here.
   return opened == OpenOutcome::kOpened && target.Holds(item.Get(), name, wcslen(name), &info) &&
-         !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
+         !(info.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
 }
 
 const wchar_t* LeafOf(const wchar_t* name) {

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <stddef.h>
+#include <stdint.h>
 
 #include "framework/scoped.h"
 #include "install/archive_rules.h"
@@ -17,6 +18,15 @@
 // The longest final path of a held folder, and of a name below it.
 constexpr size_t kFolderPathChars = 1024;
 constexpr size_t kBelowPathChars = kFolderPathChars + kEntryNameChars;
+
+// What is known of an item that a folder holds. Only these are asked for: a
+// volume's serial number, which GetFileInformationByHandle also fetches,
+// costs a trip to the mount manager on Wine.
+struct ItemFacts {
+  DWORD attributes;
+  DWORD links;    // names the file has (hard links)
+  uint64_t size;  // bytes, for a file
+};
 
 // True when an item with `attributes` whose final path is `actual` is no link
 // (no reparse point) and lies exactly at `expected`: names compare as the
@@ -56,9 +66,8 @@ class TargetFolder {
   // True when `item`, opened without following a link at its own name, is no
   // reparse point and lies exactly at the first `length` characters of `name`
   // below the folder: nothing on the way is a link. Gives what else is known
-  // of it (attributes, number of links).
-  bool Holds(HANDLE item, const wchar_t* name, size_t length,
-             BY_HANDLE_FILE_INFORMATION* info) const;
+  // of it.
+  bool Holds(HANDLE item, const wchar_t* name, size_t length, ItemFacts* facts) const;
 
 
  private:

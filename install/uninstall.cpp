@@ -38,11 +38,10 @@ Removal RemoveFile(const TargetFolder& plugins, HeldFolders* folders, const wcha
     case OpenOutcome::kOtherKind: return Removal::kAbsent;  // a folder at its name is not ours
     default: return Removal::kNotRemoved;  // in use or denied
   }
-  BY_HANDLE_FILE_INFORMATION found;
+  ItemFacts found;
   if (!plugins.Holds(file.Get(), name, wcslen(name), &found)) return Removal::kNotRemoved;
-  const uint64_t size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-  if (size != info.uncompressed_size ||
-      !FileHoldsEntry(file.Get(), size, static_cast<uint32_t>(info.crc), buffer)) {
+  if (found.size != info.uncompressed_size ||
+      !FileHoldsEntry(file.Get(), found.size, static_cast<uint32_t>(info.crc), buffer)) {
     return Removal::kChanged;
   }
   return MarkForDeletion(file.Get(), true) ? Removal::kGone : Removal::kNotRemoved;
@@ -62,7 +61,7 @@ bool RemoveFolderIfEmpty(const TargetFolder& plugins, HeldFolders* folders, cons
   const OpenOutcome opened = OpenInFolder(folders->Innermost(plugins), leaf, wcslen(leaf), kFolder, &folder);
   // Nothing there, or a file at its name: nothing of ours.
   if (opened == OpenOutcome::kMissing || opened == OpenOutcome::kOtherKind) return true;
-  BY_HANDLE_FILE_INFORMATION found;
+  ItemFacts found;
   if (opened != OpenOutcome::kOpened || !plugins.Holds(folder.Get(), name, wcslen(name), &found)) {
     return false;
   }

@@ -147,7 +147,7 @@ int UnpackFileEntry(unzFile archive, const unz_file_info64& info, const wchar_t*
   }
   PendingFile out;
   const wchar_t* leaf = LeafOf(name);
-  BY_HANDLE_FILE_INFORMATION made;
+  ItemFacts made;
   // The new file is checked where it was made, before any data goes in.
   if (!target.FitsMaxPath(wcslen(name)) || !folders->Hold(target, name) ||
       !MayReplace(target, folders->Innermost(target), name, leaf) ||

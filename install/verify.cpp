@@ -35,13 +35,12 @@ bool InPlace(const TargetFolder& plugins, const unz_file_info64& info, const wch
   const DWORD flags = FILE_FLAG_OPEN_REPARSE_POINT |
                       (folder_entry ? FILE_FLAG_BACKUP_SEMANTICS : FILE_FLAG_SEQUENTIAL_SCAN);
   ScopedFileHandle item(CreateFileW(path, access, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr));
-  BY_HANDLE_FILE_INFORMATION found;
+  ItemFacts found;
   if (!item || !plugins.Holds(item.Get(), name, length, &found)) return false;
-  const bool is_folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  const bool is_folder = (found.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   if (folder_entry || is_folder) return folder_entry && is_folder;
-  const uint64_t size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-  return size == info.uncompressed_size &&
-         FileHoldsEntry(item.Get(), size, static_cast<uint32_t>(info.crc), buffer);
+  return found.size == info.uncompressed_size &&
+         FileHoldsEntry(item.Get(), found.size, static_cast<uint32_t>(info.crc), buffer);
 }
 
 }  // namespace

@@ -33,9 +33,9 @@ FILE* OpenLog() {
                                     FILE_NON_DIRECTORY_FILE, FILE_ATTRIBUTE_NORMAL, nullptr};
   const size_t length = wcslen(kInstallLogName);
   ScopedFileHandle file;
-  BY_HANDLE_FILE_INFORMATION info;
+  ItemFacts info;
   if (OpenInFolder(folder.Get(), kInstallLogName, length, kAppend, &file) != OpenOutcome::kOpened ||
-      !folder.Holds(file.Get(), kInstallLogName, length, &info) || info.nNumberOfLinks != 1) {
+      !folder.Holds(file.Get(), kInstallLogName, length, &info) || info.links != 1) {
     return nullptr;
   }
   const int descriptor =
