@@ -122,6 +122,19 @@ struct LocalMemoryTraits {
 };
 using ScopedLocalMemory = Scoped<LocalMemoryTraits>;
 
+// Thread-pool work items. Closing first waits for the callbacks submitted,
+// which may still use what the item was made for.
+struct ThreadpoolWorkTraits {
+  using Handle = PTP_WORK;
+  static Handle Invalid() { return nullptr; }
+  static int Close(Handle h) {
+    WaitForThreadpoolWorkCallbacks(h, FALSE);
+    CloseThreadpoolWork(h);
+    return 0;
+  }
+};
+using ScopedThreadpoolWork = Scoped<ThreadpoolWorkTraits>;
+
 struct MallocTraits {
   using Handle = void*;
   static Handle Invalid() { return nullptr; }

@@ -26,6 +26,8 @@ class PendingFile {
   bool Create(HANDLE folder, const wchar_t* name, DWORD access, uint32_t* serial);
 
   HANDLE Get() const { return file_.Get(); }
+  // Lets go of the file: put in place, it stays; otherwise it is deleted.
+  void Close() { file_.Reset(); }
   // Its name below the target folder, as the entry's is given.
   const wchar_t* TempName() const { return temp_; }
 

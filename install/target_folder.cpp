@@ -127,11 +127,7 @@ bool HeldFolders::Hold(const TargetFolder& target, const wchar_t* name, bool mak
   if (missing != nullptr) *missing = false;
   // The folders held for the entry before that begin this name stay held:
   // entries of one folder usually come together, and each check costs.
-  size_t kept = 0;
-  while (kept < count_ && wcsncmp(name, path_, ends_[kept]) == 0 &&
-         IsEntrySeparator(name[ends_[kept]])) {
-    ++kept;
-  }
+  const size_t kept = KeptFor(name);
   for (size_t k = kept; k < count_; ++k) held_[k].Reset();
   count_ = kept;
 
@@ -160,6 +156,15 @@ bool HeldFolders::Hold(const TargetFolder& target, const wchar_t* name, bool mak
     start = i + 1;
   }
   return true;
+}
+
+size_t HeldFolders::KeptFor(const wchar_t* name) const {
+  size_t kept = 0;
+  while (kept < count_ && wcsncmp(name, path_, ends_[kept]) == 0 &&
+         IsEntrySeparator(name[ends_[kept]])) {
+    ++kept;
+  }
+  return kept;
 }
 
 HANDLE HeldFolders::Innermost(const TargetFolder& target) const {

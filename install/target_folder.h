@@ -90,12 +90,19 @@ class HeldFolders {
   bool Hold(const TargetFolder& target, const wchar_t* name, bool make = true,
             bool* missing = nullptr);
 
+  // True when holding `name` would keep every folder held now: nothing in
+  // them is let go.
+  bool Keeps(const wchar_t* name) const { return KeptFor(name) == count_; }
+
   // The folder that holds the last name held: the innermost held folder, or
   // the target folder itself.
   HANDLE Innermost(const TargetFolder& target) const;
 
  private:
   static constexpr size_t kMostFolders = kEntryNameChars / 2;  // parts are never empty
+  // How many of the folders held now begin `name`.
+  size_t KeptFor(const wchar_t* name) const;
+
   ScopedFileHandle held_[kMostFolders];
   size_t ends_[kMostFolders] = {};  // where each held folder's name ends in path_
   size_t count_ = 0;

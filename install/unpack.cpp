@@ -7,6 +7,7 @@
 
 #include "framework/scoped.h"
 #include "install/entry_name.h"
+#include "install/finishing_files.h"
 #include "install/memory_archive.h"
 #include "install/pending_file.h"
 #include "install/target_folder.h"
@@ -132,37 +133,85 @@ bool WriteToPendingFile(void* context, const char* bytes, unsigned length) {
   return true;
 }
 
-// Writes one file entry; returns the entry's result, with kUnpackFilesSkipped
-// when its file could not be created or put in place, would have gone
-// through a link, or would lie past the 259 characters of a Windows path.
+// Writes one file entry to a file of `finishing`, which puts it in place once
+// it is on the disk; returns the entry's result, with kUnpackFilesSkipped when
+// its file could not be created, would have gone through a link, or would lie
+// past the 259 characters of a Windows path. A result of an earlier file that
+// `finishing` gave meanwhile goes to `*earlier`.
 int UnpackFileEntry(unzFile archive, const unz_file_info64& info, const wchar_t* name,
-                    const TargetFolder& target, HeldFolders* folders, char* buffer,
-                    uint32_t* serial, Progress* progress) {
+                    const TargetFolder& target, HeldFolders* folders, FinishingFiles* finishing,
+                    char* buffer, uint32_t* serial, Progress* progress, int* earlier) {
   int rc = CheckEntryMethod(info);
   if (rc != UNZ_OK) return rc;
+  PendingFile* out = finishing->NextFile(earlier);
+  if (out == nullptr) return *earlier;
   rc = unzOpenCurrentFilePassword(archive, nullptr);
   if (rc != UNZ_OK) {
     (void)unzCloseCurrentFile(archive);  // the open's error is the one reported
     return rc;
   }
-  PendingFile out;
   const wchar_t* leaf = LeafOf(name);
   ItemFacts made;
   // The new file is checked where it was made, before any data goes in.
   if (!target.FitsMaxPath(wcslen(name)) || !folders->Hold(target, name) ||
       !MayReplace(target, folders->Innermost(target), name, leaf) ||
-      !out.Create(folders->Innermost(target), name, GENERIC_WRITE, serial) ||
-      !target.Holds(out.Get(), out.TempName(), wcslen(out.TempName()), &made)) {
+      !out->Create(folders->Innermost(target), name, GENERIC_WRITE, serial) ||
+      !target.Holds(out->Get(), out->TempName(), wcslen(out->TempName()), &made)) {
     rc = unzCloseCurrentFile(archive);
     return rc != UNZ_OK ? rc : kUnpackFilesSkipped;
   }
-  FileSink sink = {&out, progress};
+  FileSink sink = {out, progress};
   rc = DrainEntry(archive, info, buffer, &WriteToPendingFile, &sink);
   if (rc != UNZ_OK) return rc;
-  SetEntryFileTime(out.Get(), static_cast<uint32_t>(info.dosDate));
+  SetEntryFileTime(out->Get(), static_cast<uint32_t>(info.dosDate));
   // Its data reaches the disk before the file takes its name.
-  if (!out.Flush()) return kUnpackWriteFailed;
-  return out.PutInPlace(leaf) ? kUnpackOk : kUnpackFilesSkipped;
+  finishing->Submit(leaf);
+  return kUnpackOk;
+}
+
+// The entries from the first, each in turn, until one fails: kUnpackOk, with
+// `*skipped` set when a file could not be made or put in place, or the error.
+int UnpackEachEntry(unzFile archive, ZPOS64_T entries, const TargetFolder& folder,
+                    HeldFolders* folders, FinishingFiles* finishing, char* buffer,
+                    Progress* progress, bool* skipped) {
+  // A file put in place or skipped: true when the run goes on.
+  auto goes_on = [skipped](int result) {
+    if (result == kUnpackFilesSkipped) *skipped = true;
+    return result == kUnpackOk || result == kUnpackFilesSkipped;
+  };
+  uint32_t serial = 0;  // numbers the temporary files of this run
+  for (ZPOS64_T i = 0; i < entries;) {
+    unz_file_info64 info;
+    char name[kEntryNameBytes];
+    int rc = ReadEntryInfo(archive, &info, name);
+    if (rc != UNZ_OK) return rc;
+    wchar_t wide[kEntryNameChars];
+    if (!ConvertEntryName(name, wide, kEntryNameChars) || !IsPlainRelativeName(wide)) {
+      return kUnpackBadName;
+    }
+    // The files in flight lie in the folders held now.
+    if (!folders->Keeps(wide) && !goes_on(rc = finishing->FinishAll())) return rc;
+
+    const bool folder_entry = IsEntrySeparator(wide[wcslen(wide) - 1]);
+    if (folder_entry) {
+      // An existing folder is fine; anything else in its way is not.
+      if (!folder.FitsMaxPath(wcslen(wide) - 1) || !folders->Hold(folder, wide)) *skipped = true;
+    } else {
+      int earlier = kUnpackOk;
+      rc = UnpackFileEntry(archive, info, wide, folder, folders, finishing, buffer, &serial,
+                           progress, &earlier);
+      if (!goes_on(earlier)) return earlier;
+      if (!goes_on(rc)) return rc;
+    }
+    progress->EntryDone(folder_entry ? 0 : info.uncompressed_size);
+
+    ++i;
+    if (i < entries) {
+      rc = unzGoToNextFile(archive);
+      if (rc != UNZ_OK) return rc;
+    }
+  }
+  return kUnpackOk;
 }
 
 }  // namespace
@@ -210,43 +259,18 @@ int UnpackEntries(unzFile archive, uint64_t archiveBytes, const TargetFolder& fo
   if (rc != UNZ_OK) return rc;
 
   HeldFolders folders;
-  uint32_t serial = 0;  // numbers the temporary files of this run
+  FinishingFiles finishing;  // gone before the folders its files lie in
   Progress progress(observer);
   progress.Started(global.number_entry, file_bytes);
-
   bool skipped = false;
-  for (ZPOS64_T i = 0; i < global.number_entry;) {
-    unz_file_info64 info;
-    char name[kEntryNameBytes];
-    rc = ReadEntryInfo(archive, &info, name);
-    if (rc != UNZ_OK) return rc;
-    wchar_t wide[kEntryNameChars];
-    if (!ConvertEntryName(name, wide, kEntryNameChars) || !IsPlainRelativeName(wide)) {
-      return kUnpackBadName;
-    }
-
-    const bool folder_entry = IsEntrySeparator(wide[wcslen(wide) - 1]);
-    if (folder_entry) {
-      // An existing folder is fine; anything else in its way is not.
-      if (!folder.FitsMaxPath(wcslen(wide) - 1) || !folders.Hold(folder, wide)) skipped = true;
-    } else {
-      rc = UnpackFileEntry(archive, info, wide, folder, &folders, static_cast<char*>(buffer.Get()),
-                           &serial, &progress);
-      if (rc == kUnpackFilesSkipped) {
-        skipped = true;
-      } else if (rc != UNZ_OK) {
-        return rc;
-      }
-    }
-    progress.EntryDone(folder_entry ? 0 : info.uncompressed_size);
-
-    ++i;
-    if (i < global.number_entry) {
-      rc = unzGoToNextFile(archive);
-      if (rc != UNZ_OK) return rc;
-    }
-  }
-  return skipped ? kUnpackFilesSkipped : kUnpackOk;
+  rc = UnpackEachEntry(archive, global.number_entry, folder, &folders, &finishing,
+                       static_cast<char*>(buffer.Get()), &progress, &skipped);
+  // The files written before an entry that failed take their names, as each
+  // would have before the next was read.
+  const int finished = finishing.FinishAll();
+  if (finished == kUnpackWriteFailed) return finished;  // an earlier entry than rc's
+  if (rc != kUnpackOk) return rc;
+  return skipped || finished == kUnpackFilesSkipped ? kUnpackFilesSkipped : kUnpackOk;
 }
 
 void SetEntryFileTime(HANDLE file, uint32_t dosDateTime) {

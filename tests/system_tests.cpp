@@ -14,6 +14,7 @@
 
 #include "framework/scoped.h"
 #include "install/engine.h"
+#include "install/finishing_files.h"
 #include "install/setup_lock.h"
 #include "install/target_folder.h"
 #include "install/unpack.h"
@@ -341,6 +342,36 @@ TEST_F(Unpacking, CrcMismatchStopsAndKeepsWhatCameBefore) {
   EXPECT_EQ(Installed(L"first.dll").value_or("?"), "1");
   EXPECT_FALSE(Installed(L"bad.dll")) << "a failed entry is not installed";
   EXPECT_FALSE(Installed(L"after.dll"));
+}
+
+// Files are flushed while the next ones are written: one the disk refuses
+// stops the run, and neither it nor any file written after it takes its name.
+TEST_F(Unpacking, FileTheDiskRefusesKeepsEveryLaterOneFromItsName) {
+  target_ = dir_ + L"\\Plugins\\";
+  ASSERT_TRUE(CreateDirectoryW(target_.c_str(), nullptr));
+  TargetFolder folder;
+  ASSERT_TRUE(folder.Open(target_.c_str()));
+  {
+    FinishingFiles finishing;
+    uint32_t serial = 0;
+    // A file without write access cannot be flushed, as a disk that refuses the data.
+    const std::pair<const wchar_t*, DWORD> files[] = {
+        {L"first.dll", GENERIC_WRITE}, {L"refused.dll", GENERIC_READ}, {L"later.dll", GENERIC_WRITE}};
+    for (const auto& [name, access] : files) {
+      int earlier = -1;
+      PendingFile* out = finishing.NextFile(&earlier);
+      ASSERT_TRUE(out != nullptr);
+      EXPECT_EQ(earlier, kUnpackOk);
+      ASSERT_TRUE(out->Create(folder.Get(), name, access, &serial)) << Narrow(name);
+      finishing.Submit(name);
+    }
+    EXPECT_EQ(finishing.FinishAll(), kUnpackWriteFailed);
+    EXPECT_EQ(finishing.FinishAll(), kUnpackWriteFailed) << "finished again";
+  }
+  const auto tree = ListTree(target_);
+  std::string names;
+  for (const auto& [name, is_folder] : tree) names += Narrow(name) + " ";
+  EXPECT_EQ(names, "first.dll ");
 }
 
 // A failed entry replaces nothing: the plug-in that worked before stays whole,

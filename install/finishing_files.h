@@ -1,0 +1,57 @@
+// Files whose data is written, flushed to the disk on the system's thread pool
+// while the next entries are inflated, and put in place in the order they
+// were written. A flush waits on the disk, not on the processor: several in
+// flight cost about what one does.
+#pragma once
+
+#include <windows.h>
+
+#include <stddef.h>
+
+#include "framework/scoped.h"
+#include "install/archive_rules.h"
+#include "install/pending_file.h"
+
+class FinishingFiles {
+ public:
+  FinishingFiles() = default;
+  FinishingFiles(const FinishingFiles&) = delete;
+  FinishingFiles& operator=(const FinishingFiles&) = delete;
+  // Files still in flight when it goes are waited for and never put in
+  // place: they stay marked for deletion and go when they close.
+
+  // A file to write the next entry to; its folder must stay held until
+  // FinishAll. When every slot is in flight the oldest is finished first, and
+  // `*rc` gets its result as FinishOldest gives it (kUnpackOk otherwise).
+  PendingFile* NextFile(int* rc);
+
+  // Starts flushing the file that NextFile gave, to take the name `leaf` (one
+  // name, below kEntryNameChars) once its data is on the disk.
+  void Submit(const wchar_t* leaf);
+
+  // Finishes every file in flight, oldest first. Returns kUnpackOk,
+  // kUnpackFilesSkipped when one could not be put in place, or
+  // kUnpackWriteFailed when the disk refused one's data: that one and every
+  // later one then stay marked for deletion, also when finished again.
+  int FinishAll();
+
+ private:
+  static constexpr size_t kInFlight = 4;
+
+  struct Slot {
+    PendingFile file;
+    wchar_t leaf[kEntryNameChars] = {};
+    bool flushed = false;  // written by the pool's thread; read after waiting for it
+    ScopedThreadpoolWork work;  // gone first: it waits for the flush; null without the pool
+  };
+
+  static void CALLBACK Flush(PTP_CALLBACK_INSTANCE, void* context, PTP_WORK);
+  // Waits for the oldest file's flush and renames it: kUnpackOk,
+  // kUnpackFilesSkipped (a folder or a file in use at its name) or
+  // kUnpackWriteFailed.
+  int FinishOldest();
+
+  Slot slots_[kInFlight];
+  size_t oldest_ = 0, count_ = 0;
+  bool failed_ = false;  // the disk refused a file's data
+};
