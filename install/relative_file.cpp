@@ -70,11 +70,14 @@ bool RenameInFolder(HANDLE item, HANDLE folder, const wchar_t* leaf, size_t leng
   rename->RootDirectory = folder;
   rename->FileNameLength = static_cast<ULONG>(length * sizeof(wchar_t));
   memcpy(buffer + kNameAt, leaf, length * sizeof(wchar_t));
+  // The system refuses less than the whole declared record, which a name of
+  // one character does not fill; FileNameLength says where the name ends.
+  const size_t bytes = kNameAt + length * sizeof(wchar_t);
+  const size_t size = bytes < sizeof(FILE_RENAME_INFORMATION) ? sizeof(FILE_RENAME_INFORMATION) : bytes;
   IO_STATUS_BLOCK io = {};
   // The Win32 call would make the name a full path first; this one keeps it
   // relative to the held folder.
-  return NT_SUCCESS(NtSetInformationFile(item, &io, buffer,
-                                         static_cast<ULONG>(kNameAt + length * sizeof(wchar_t)),
+  return NT_SUCCESS(NtSetInformationFile(item, &io, buffer, static_cast<ULONG>(size),
                                          FileRenameInformation));
 }
 

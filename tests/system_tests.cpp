@@ -374,6 +374,13 @@ TEST_F(Unpacking, FileTheDiskRefusesKeepsEveryLaterOneFromItsName) {
   EXPECT_EQ(names, "first.dll ");
 }
 
+// A name of one character is a name like any other.
+TEST_F(Unpacking, OneCharacterNamesInstall) {
+  EXPECT_EQ(Unpack({FileEntry("a", "1"), FileEntry("d/b", "2")}), 0);
+  EXPECT_EQ(Installed(L"a").value_or("?"), "1");
+  EXPECT_EQ(Installed(L"d\\b").value_or("?"), "2");
+}
+
 // A failed entry replaces nothing: the plug-in that worked before stays whole,
 // and no temporary file is left beside it.
 TEST_F(Unpacking, FailedEntryLeavesTheOldFileAsItWas) {
