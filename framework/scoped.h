@@ -122,13 +122,13 @@ struct LocalMemoryTraits {
 };
 using ScopedLocalMemory = Scoped<LocalMemoryTraits>;
 
-// Thread-pool work items. Closing first waits for the callbacks submitted,
-// which may still use what the item was made for.
+// Thread-pool work items. Closing cancels the callbacks not yet started and
+// waits for those running, which may still use what the item was made for.
 struct ThreadpoolWorkTraits {
   using Handle = PTP_WORK;
   static Handle Invalid() { return nullptr; }
   static int Close(Handle h) {
-    WaitForThreadpoolWorkCallbacks(h, FALSE);
+    WaitForThreadpoolWorkCallbacks(h, TRUE);
     CloseThreadpoolWork(h);
     return 0;
   }

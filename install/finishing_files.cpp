@@ -32,7 +32,10 @@ int FinishingFiles::FinishOldest() {
   if (slot.work) WaitForThreadpoolWorkCallbacks(slot.work.Get(), FALSE);
   // After a file the disk refused, none written later takes its name.
   failed_ = failed_ || !slot.flushed;
-  if (failed_) return kUnpackWriteFailed;
+  if (failed_) {
+    slot.file.Close();  // marked for deletion: it goes, and its space with it
+    return kUnpackWriteFailed;
+  }
   const bool put = slot.leaf[0] != 0 && slot.file.PutInPlace(slot.leaf);
   slot.file.Close();
   return put ? kUnpackOk : kUnpackFilesSkipped;

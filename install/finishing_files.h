@@ -8,20 +8,22 @@
 
 #include <stddef.h>
 
+#include <atomic>
+
 #include "framework/scoped.h"
 #include "install/archive_rules.h"
 #include "install/pending_file.h"
 
+// Files still in flight when it goes never take their names: they stay
+// marked for deletion and go as they close.
 class FinishingFiles {
  public:
   FinishingFiles() = default;
   FinishingFiles(const FinishingFiles&) = delete;
   FinishingFiles& operator=(const FinishingFiles&) = delete;
-  // Files still in flight when it goes are waited for and never put in
-  // place: they stay marked for deletion and go when they close.
 
-  // A file to write the next entry to; its folder must stay held until
-  // FinishAll. When every slot is in flight the oldest is finished first, and
+  // A file to write the next entry to; its folder must stay held until it is
+  // finished. When every slot is in flight the oldest is finished first, and
   // `*rc` gets its result as FinishOldest gives it (kUnpackOk otherwise).
   PendingFile* NextFile(int* rc);
 
@@ -31,8 +33,8 @@ class FinishingFiles {
 
   // Finishes every file in flight, oldest first. Returns kUnpackOk,
   // kUnpackFilesSkipped when one could not be put in place, or
-  // kUnpackWriteFailed when the disk refused one's data: that one and every
-  // later one then stay marked for deletion, also when finished again.
+  // kUnpackWriteFailed when the disk refused one's data: neither that one
+  // nor any later one takes its name, also when finished again.
   int FinishAll();
 
  private:
@@ -41,7 +43,7 @@ class FinishingFiles {
   struct Slot {
     PendingFile file;
     wchar_t leaf[kEntryNameChars] = {};
-    bool flushed = false;  // written by the pool's thread; read after waiting for it
+    std::atomic<bool> flushed{false};  // written on the pool's thread, read after waiting for it
     ScopedThreadpoolWork work;  // gone first: it waits for the flush; null without the pool
   };
 

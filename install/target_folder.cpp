@@ -167,6 +167,14 @@ size_t HeldFolders::KeptFor(const wchar_t* name) const {
   return kept;
 }
 
+bool HeldFolders::HoldsFolderOf(const wchar_t* name) const {
+  if (KeptFor(name) != count_) return false;
+  for (size_t i = count_ == 0 ? 0 : ends_[count_ - 1] + 1; name[i] != 0; ++i) {
+    if (IsEntrySeparator(name[i])) return false;  // a folder below the held ones
+  }
+  return true;
+}
+
 HANDLE HeldFolders::Innermost(const TargetFolder& target) const {
   return count_ == 0 ? target.Get() : held_[count_ - 1].Get();
 }

@@ -90,9 +90,9 @@ class HeldFolders {
   bool Hold(const TargetFolder& target, const wchar_t* name, bool make = true,
             bool* missing = nullptr);
 
-  // True when holding `name` would keep every folder held now: nothing in
-  // them is let go.
-  bool Keeps(const wchar_t* name) const { return KeptFor(name) == count_; }
+  // True when the folders of `name` are exactly those held now: holding it
+  // makes no folder and lets none go.
+  bool HoldsFolderOf(const wchar_t* name) const;
 
   // The folder that holds the last name held: the innermost held folder, or
   // the target folder itself.

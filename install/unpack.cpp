@@ -189,8 +189,9 @@ int UnpackEachEntry(unzFile archive, ZPOS64_T entries, const TargetFolder& folde
     if (!ConvertEntryName(name, wide, kEntryNameChars) || !IsPlainRelativeName(wide)) {
       return kUnpackBadName;
     }
-    // The files in flight lie in the folders held now.
-    if (!folders->Keeps(wide) && !goes_on(rc = finishing->FinishAll())) return rc;
+    // The files in flight lie in the folder held now, which must stay held,
+    // and a folder made for this entry must not take the name of one of them.
+    if (!folders->HoldsFolderOf(wide) && !goes_on(rc = finishing->FinishAll())) return rc;
 
     const bool folder_entry = IsEntrySeparator(wide[wcslen(wide) - 1]);
     if (folder_entry) {

@@ -374,6 +374,30 @@ TEST_F(Unpacking, FileTheDiskRefusesKeepsEveryLaterOneFromItsName) {
   EXPECT_EQ(names, "first.dll ");
 }
 
+// Files wait for their names a few at a time: each still lands in its own
+// folder while the entries' folders come and go between them.
+TEST_F(Unpacking, FilesOfFoldersThatComeAndGoEachLandInTheirOwn) {
+  std::vector<ZipEntry> entries;
+  for (const char* name : {"a/1.dll", "a/2.dll", "a/3.dll", "a/4.dll", "a/5.dll", "b/1.dll",
+                           "a/6.dll", "top.dll", "b/c/2.dll", "b/3.dll"}) {
+    entries.push_back(FileEntry(name, name));
+  }
+  EXPECT_EQ(Unpack(entries), 0);
+  for (const ZipEntry& entry : entries) {
+    std::wstring name = Widen(entry.name);
+    for (auto& c : name) c = c == L'/' ? L'\\' : c;
+    EXPECT_EQ(Installed(name).value_or("?"), entry.name);
+  }
+}
+
+// A file and then an entry below a folder of its name: the file is
+// installed and the folder is not made, as if each file took its name at once.
+TEST_F(Unpacking, FileThenAnEntryBelowItsNameKeepsTheFile) {
+  EXPECT_EQ(Unpack({FileEntry("x.dat", "file"), FileEntry("x.dat/y.dll", "y")}), kUnpackFilesSkipped);
+  EXPECT_EQ(Installed(L"x.dat").value_or("?"), "file");
+  EXPECT_FALSE(Installed(L"x.dat\\y.dll"));
+}
+
 // A name of one character is a name like any other.
 TEST_F(Unpacking, OneCharacterNamesInstall) {
   EXPECT_EQ(Unpack({FileEntry("a", "1"), FileEntry("d/b", "2")}), 0);
