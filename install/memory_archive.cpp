@@ -55,11 +55,14 @@ bool MemoryArchive::IsEmpty() const {
   return IsEmptyArchiveRecord(stream_.bytes, static_cast<size_t>(stream_.size));
 }
 
+bool PlainEntryName(const char* narrow, wchar_t name[kEntryNameChars]) {
+  return MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow, -1, name, kEntryNameChars) > 0 &&
+         IsPlainRelativeName(name);
+}
+
 bool ReadPlainEntry(unzFile archive, unz_file_info64* info, wchar_t name[kEntryNameChars]) {
   char narrow[kEntryNameBytes];
-  return ReadEntryInfo(archive, info, narrow) == UNZ_OK &&
-         MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow, -1, name, kEntryNameChars) > 0 &&
-         IsPlainRelativeName(name);
+  return ReadEntryInfo(archive, info, narrow) == UNZ_OK && PlainEntryName(narrow, name);
 }
 
 bool FileHoldsEntry(HANDLE file, uint64_t size, uint32_t crc, unsigned char* buffer) {

@@ -48,10 +48,13 @@ class MemoryArchive {
   ScopedUnzFile archive_;
 };
 
-// Reads the current entry's information and its name as the setup writes it
-// (the 8-bit name in the ANSI code page). False when minizip fails or the
-// name is one an installation refuses (it does not convert exactly, or is no
-// plain relative path).
+// An entry's 8-bit name as the setup writes it (read in the ANSI code page).
+// False when it is one an installation refuses: it does not convert exactly,
+// or is no plain relative path.
+bool PlainEntryName(const char* narrow, wchar_t name[kEntryNameChars]);
+
+// Reads the current entry's information and its name (PlainEntryName).
+// False when minizip fails or the name is refused.
 bool ReadPlainEntry(unzFile archive, unz_file_info64* info, wchar_t name[kEntryNameChars]);
 
 // Reads the open file to its end through `buffer` (kEntryReadBytes); true

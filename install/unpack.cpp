@@ -78,12 +78,6 @@ bool IsEmptyArchive(HANDLE file, bool* readFailed) {
   return IsEmptyArchiveRecord(bytes, got);
 }
 
-// The 8-bit name in the ANSI code page; false when it does not convert exactly
-// or its UTF-16 form would not fit.
-bool ConvertEntryName(const char* name, wchar_t* wide, int capacity) {
-  return MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name, -1, wide, capacity) > 0;
-}
-
 constexpr uint64_t kProgressStepBytes = 1 << 20;  // a large entry reports every mebibyte
 
 // Tells the observer, if any, how far unpacking has come.
@@ -186,9 +180,7 @@ int UnpackEachEntry(unzFile archive, ZPOS64_T entries, const TargetFolder& folde
     int rc = ReadEntryInfo(archive, &info, name);
     if (rc != UNZ_OK) return rc;
     wchar_t wide[kEntryNameChars];
-    if (!ConvertEntryName(name, wide, kEntryNameChars) || !IsPlainRelativeName(wide)) {
-      return kUnpackBadName;
-    }
+    if (!PlainEntryName(name, wide)) return kUnpackBadName;
     // The files in flight lie in the folder held now, which must stay held,
     // and a folder made for this entry must not take the name of one of them.
     if (!folders->HoldsFolderOf(wide) && !goes_on(rc = finishing->FinishAll())) return rc;

@@ -48,6 +48,14 @@ bool ChooseFolder(const wchar_t* commandLine, wchar_t* folder) {
   return registered;
 }
 
+// kExitViewerRunning, told as the run reports, while the viewer runs; else
+// kExitInstalled.
+int ViewerRefuses(const wchar_t* caption) {
+  if (!IsViewerRunning()) return kExitInstalled;
+  Tell(kMsgViewerRunning, MB_ICONERROR, caption);
+  return kExitViewerRunning;
+}
+
 // The folder (room for kSilentFolderChars) that a run which changes files
 // works on, told as the run reports (ChooseFolder's rules). Returns
 // kExitInstalled when the run may go on, else its exit code: no folder, or
@@ -58,11 +66,7 @@ int FolderToChange(const wchar_t* commandLine, wchar_t* folder, const wchar_t* c
     if (g_silent) WriteInstallLog(L"No install folder!");
     return kExitNoInstallFolder;
   }
-  if (IsViewerRunning()) {
-    Tell(kMsgViewerRunning, MB_ICONERROR, caption);
-    return kExitViewerRunning;
-  }
-  return kExitInstalled;
+  return ViewerRefuses(caption);
 }
 
 }  // namespace
@@ -98,10 +102,7 @@ int RunUninstall(const wchar_t* commandLine) {
     (void)LoadMessage(kMsgUninstallAsk, ask, kMessageChars);
     if (MessageBoxW(nullptr, ask, caption, MB_YESNO | MB_ICONQUESTION) != IDYES) return kExitWizardLeft;
     // The question may have stood open while the viewer was started.
-    if (IsViewerRunning()) {
-      Tell(kMsgViewerRunning, MB_ICONERROR, caption);
-      return kExitViewerRunning;
-    }
+    if (ViewerRefuses(caption) != kExitInstalled) return kExitViewerRunning;
   }
   return UninstallPlugins(folder, caption);
 }
