@@ -4,6 +4,7 @@
 
 #include "report/install_log.h"
 #include "report/install_plugins.h"
+#include "report/run_record.h"
 #include "silent/command_line.h"
 #include "silent/silent_run.h"
 #include "text/text.h"
@@ -15,6 +16,8 @@ namespace {
 
 // The system directory (at most MAX_PATH characters) and "\kernel32.dll".
 constexpr size_t kSystemDllPathChars = 324;
+// The value of "/log=", before environment variables are expanded.
+constexpr size_t kLogPathChars = 520;
 
 }  // namespace
 
@@ -35,6 +38,32 @@ DWORD HardenDllSearch(DWORD flags) {
   return set_dirs(flags);
 }
 
+bool IsInteractiveWindowStation(HWINSTA station) {
+  USEROBJECTFLAGS flags = {};
+  DWORD got = 0;
+  // A station that cannot tell is taken as one a person sits at, as before.
+  if (station == nullptr ||
+      !GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, &got)) {
+    return true;
+  }
+  return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
+namespace {
+
+// The run the command line asks for; its exit code.
+int RunAsAsked(const wchar_t* commandLine, LOGFONTW* headerFont) {
+  const bool interactive = IsInteractiveWindowStation(GetProcessWindowStation());
+  if (FindText(commandLine, kHelpOption) != nullptr) return interactive ? RunHelp() : RefuseWindows();
+  if (FindText(commandLine, kVerifyOption) != nullptr) return RunVerify(commandLine);
+  // The wizard, or /uninstall's question, would wait for an answer that never comes.
+  if (!g_silent && !interactive) return RefuseWindows();
+  if (FindText(commandLine, kUninstallOption) != nullptr) return RunUninstall(commandLine);
+  return g_silent ? RunSilentInstall(commandLine) : RunWizard(headerFont);
+}
+
+}  // namespace
+
 BOOL TheApp::InitInstance() {
   (void)HardenDllSearch(LOAD_LIBRARY_SEARCH_SYSTEM32);  // best effort on older systems
 
@@ -42,18 +71,25 @@ BOOL TheApp::InitInstance() {
   (void)InitCommonControlsEx(&controls);  // the wizard fails visibly without them
 
   const wchar_t* command_line = GetCommandLineW();
-  if (FindText(command_line, kVerifyOption) != nullptr) {
-    m_exitCode = RunVerify(command_line);
-    return FALSE;
+  // /verify shows nothing and logs nothing, also with /silent.
+  if (FindText(command_line, kSilentOption) != nullptr &&
+      FindText(command_line, kVerifyOption) == nullptr) {
+    g_silent = 1;
   }
-  if (FindText(command_line, kSilentOption) != nullptr) g_silent = 1;
-  // The log goes where the run started, also if that folder's name is taken
-  // over meanwhile; without it, the log is looked for by name when written.
-  if (g_silent) (void)HoldLogFolder();
-  if (FindText(command_line, kUninstallOption) != nullptr) {
-    m_exitCode = RunUninstall(command_line);
-  } else {
-    m_exitCode = g_silent ? RunSilentInstall(command_line) : RunWizard(&HeaderLogFont);
+  // The log goes where "/log=" says, else where the run started, also if
+  // that folder's name is taken over meanwhile; without either held, the
+  // log is looked for by name when written.
+  bool held = false;
+  if (const wchar_t* option = FindText(command_line, kLogOption)) {
+    wchar_t path[kLogPathChars];
+    ReadOptionValue(option, path, kLogValueStart, kLogValueStart + kLogPathChars - 1);
+    CleanOptionValue(path);
+    held = UseLogFile(path);
   }
+  if (!held && (g_silent || LogRecordsRun())) (void)HoldLogFolder();
+
+  RecordStart(command_line);
+  m_exitCode = RunAsAsked(command_line, &HeaderLogFont);
+  RecordOutcome(m_exitCode);
   return FALSE;
 }

@@ -6,6 +6,8 @@
 
 #include "framework/scoped.h"
 #include "install/archive_rules.h"
+#include "install/in_use.h"
+#include "install/memory_archive.h"
 #include "install/setup_lock.h"
 #include "install/temp_name.h"
 #include "install/unpack.h"
@@ -48,6 +50,14 @@ InstallResult InstallAlone(const InstallRequest& request) {
     case LockOutcome::kTaken: break;
     case LockOutcome::kTimedOut: return {InstallStatus::kLockTimedOut, 0};
     case LockOutcome::kUnavailable: return {InstallStatus::kLockUnavailable, 0};
+  }
+  // A file in use would keep its old release among the new ones: nothing
+  // changes while one is. A payload that cannot be read here is refused by
+  // unpacking, before anything is written.
+  MemoryArchive archive;
+  if (archive.Open(request.payload, request.payloadBytes) &&
+      CountFilesInUse(archive.Get(), plugins, request.observer) > 0) {
+    return {InstallStatus::kFilesInUse, 0};
   }
   SweepLeftovers(plugins, plugins.Get(), L"");
   return ResultOf(

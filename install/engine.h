@@ -26,8 +26,9 @@ enum class InstallStatus : int {
   kOutOfMemory,       // the copy buffer or the list of the entries' spans could not be had
   kLockUnavailable,   // the lock that keeps setups apart could not be made or opened
   kLockTimedOut,      // another setup held it for longer than kInstallWaitMilliseconds
+  kFilesInUse,        // a file to be replaced is in use (OnInUse told which): nothing was written
 };
-constexpr int kInstallStatusCount = static_cast<int>(InstallStatus::kLockTimedOut) + 1;
+constexpr int kInstallStatusCount = static_cast<int>(InstallStatus::kFilesInUse) + 1;
 
 struct InstallResult {
   InstallStatus status;
@@ -44,7 +45,8 @@ struct InstallRequest {
 
 // Installs the payload into folder\Plugins\ while no other setup installs
 // there. The folder is used as it is, through any links on its way; its
-// Plugins folder must be a plain folder in it.
+// Plugins folder must be a plain folder in it. When a file it would replace
+// is in use (CountFilesInUse), nothing is written.
 InstallResult InstallPayload(const InstallRequest& request);
 
 // Makes sure `path` (room for `capacity` characters) ends with a backslash and

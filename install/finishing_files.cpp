@@ -1,10 +1,13 @@
 #include "install/finishing_files.h"
 
+#include "install/target_folder.h"
 #include "text/text.h"
 
 void CALLBACK FinishingFiles::Flush(PTP_CALLBACK_INSTANCE, void* context, PTP_WORK) {
   auto* slot = static_cast<Slot*>(context);
-  slot->flushed = slot->file.Flush();
+  const bool flushed = slot->file.Flush();
+  if (!flushed) slot->error = GetLastError();
+  slot->flushed = flushed;
 }
 
 PendingFile* FinishingFiles::NextFile(int* rc) {
@@ -13,15 +16,16 @@ PendingFile* FinishingFiles::NextFile(int* rc) {
   return &slots_[(oldest_ + count_) % kInFlight].file;
 }
 
-void FinishingFiles::Submit(const wchar_t* leaf) {
+void FinishingFiles::Submit(const wchar_t* name) {
   Slot& slot = slots_[(oldest_ + count_++) % kInFlight];
-  if (!CopyText(slot.leaf, kEntryNameChars, leaf)) slot.leaf[0] = 0;  // an empty name is never taken
+  if (!CopyText(slot.name, kEntryNameChars, name)) slot.name[0] = 0;  // an empty name is never taken
+  slot.error = 0;
   // Without the pool (no work item could be made), the flush is done here.
   if (!slot.work) slot.work.Reset(CreateThreadpoolWork(&Flush, &slot, nullptr));
   if (slot.work) {
     SubmitThreadpoolWork(slot.work.Get());
   } else {
-    slot.flushed = slot.file.Flush();
+    Flush(nullptr, &slot, nullptr);
   }
 }
 
@@ -31,13 +35,18 @@ int FinishingFiles::FinishOldest() {
   --count_;
   if (slot.work) WaitForThreadpoolWorkCallbacks(slot.work.Get(), FALSE);
   // After a file the disk refused, none written later takes its name.
-  failed_ = failed_ || !slot.flushed;
-  if (failed_) {
-    slot.file.Close();  // marked for deletion: it goes, and its space with it
-    return kUnpackWriteFailed;
+  if (failed_ == 0 && !slot.flushed) failed_ = slot.error != 0 ? slot.error : ERROR_WRITE_FAULT;
+  bool put = false;
+  if (failed_ == 0) {
+    SetLastError(ERROR_INVALID_NAME);  // what an empty name, never taken, reports
+    put = slot.name[0] != 0 && slot.file.PutInPlace(LeafOf(slot.name));
+  } else {
+    SetLastError(failed_);
   }
-  const bool put = slot.leaf[0] != 0 && slot.file.PutInPlace(slot.leaf);
+  // Not put in place, it stays marked for deletion: it goes, and its space with it.
+  if (!put && observer_ != nullptr) observer_->OnNotInstalled(slot.name, GetLastError());
   slot.file.Close();
+  if (failed_ != 0) return kUnpackWriteFailed;
   return put ? kUnpackOk : kUnpackFilesSkipped;
 }
 

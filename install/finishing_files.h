@@ -12,13 +12,15 @@
 
 #include "framework/scoped.h"
 #include "install/archive_rules.h"
+#include "install/install_observer.h"
 #include "install/pending_file.h"
 
 // Files still in flight when it goes never take their names: they stay
-// marked for deletion and go as they close.
+// marked for deletion and go as they close. Each file that does not take its
+// name is told to `observer` (may be null), on the thread that finishes it.
 class FinishingFiles {
  public:
-  FinishingFiles() = default;
+  explicit FinishingFiles(InstallObserver* observer) : observer_(observer) {}
   FinishingFiles(const FinishingFiles&) = delete;
   FinishingFiles& operator=(const FinishingFiles&) = delete;
 
@@ -27,9 +29,10 @@ class FinishingFiles {
   // `*rc` gets its result as FinishOldest gives it (kUnpackOk otherwise).
   PendingFile* NextFile(int* rc);
 
-  // Starts flushing the file that NextFile gave, to take the name `leaf` (one
-  // name, below kEntryNameChars) once its data is on the disk.
-  void Submit(const wchar_t* leaf);
+  // Starts flushing the file that NextFile gave, to take the entry's name
+  // `name` (below kEntryNameChars; the file takes its last part) once its
+  // data is on the disk.
+  void Submit(const wchar_t* name);
 
   // Finishes every file in flight, oldest first. Returns kUnpackOk,
   // kUnpackFilesSkipped when one could not be put in place, or
@@ -42,7 +45,8 @@ class FinishingFiles {
 
   struct Slot {
     PendingFile file;
-    wchar_t leaf[kEntryNameChars] = {};
+    wchar_t name[kEntryNameChars] = {};
+    DWORD error = 0;  // why the flush failed: written before `flushed`, read after it
     std::atomic<bool> flushed{false};  // written on the pool's thread, read after waiting for it
     ScopedThreadpoolWork work;  // gone first: it waits for the flush; null without the pool
   };
@@ -55,5 +59,6 @@ class FinishingFiles {
 
   Slot slots_[kInFlight];
   size_t oldest_ = 0, count_ = 0;
-  bool failed_ = false;  // the disk refused a file's data
+  InstallObserver* observer_;
+  DWORD failed_ = 0;  // the error with which the disk refused a file's data
 };

@@ -5,13 +5,22 @@
 
 struct InstallResult;
 
-// Called on the thread that runs the installation, in this order: OnWaiting
-// (only when another setup installs), OnStarted, OnProgress any number of
-// times, OnDone last (always, also when nothing was installed). The counts
-// only grow. Every call is optional: the defaults do nothing.
-class InstallObserver {
+// Hears of each file of the payload found in use before anything changes.
+class InUseObserver {
  public:
-  virtual ~InstallObserver() = default;
+  virtual ~InUseObserver() = default;
+  // `name` is the entry's name below the Plugins folder; `path` its full
+  // path, for asking the system who holds it.
+  virtual void OnInUse(const wchar_t* name, const wchar_t* path) { (void)name, (void)path; }
+};
+
+// Called on the thread that runs the installation, in this order: OnWaiting
+// (only when another setup installs), OnInUse for each file in use (and then
+// OnDone), OnStarted, OnProgress and OnNotInstalled any number of times,
+// OnDone last (always, also when nothing was installed). The counts only
+// grow. Every call is optional: the defaults do nothing.
+class InstallObserver : public InUseObserver {
+ public:
   // Another setup installs; this one waits for it to finish.
   virtual void OnWaiting() {}
   // The archive checked out: `entries` entries, `totalBytes` of file data.
@@ -19,6 +28,9 @@ class InstallObserver {
   // After each entry, and after each mebibyte of a large one: the entries
   // handled (installed or not) and their bytes so far.
   virtual void OnProgress(uint64_t entriesDone, uint64_t bytesDone) { (void)entriesDone, (void)bytesDone; }
+  // The entry `name` (as the archive gives it) was not installed; `error` is
+  // the Windows error that says why (kErrorThroughLink for a link in its way).
+  virtual void OnNotInstalled(const wchar_t* name, unsigned long error) { (void)name, (void)error; }
   // The installation is over with `result`.
   virtual void OnDone(const InstallResult& result) { (void)result; }
 };

@@ -32,6 +32,8 @@ bool PendingFile::PutInPlace(const wchar_t* leaf) {
   // The mark comes off only for the rename; a rename that fails puts it back.
   if (!MarkForDeletion(file_.Get(), false)) return false;
   if (RenameInFolder(file_.Get(), folder_, leaf, wcslen(leaf))) return true;
+  const DWORD error = GetLastError();  // the rename's, which the caller reports
   (void)MarkForDeletion(file_.Get(), true);  // failing, it stays as a leftover the next setup sweeps
+  SetLastError(error);
   return false;
 }

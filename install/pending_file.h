@@ -33,13 +33,13 @@ class PendingFile {
 
   // Writes its data through to the disk: a power loss after it has its name
   // then leaves the new file, never a name with lost data. False when the disk
-  // refuses (a full disk can tell only now).
+  // refuses (a full disk can tell only now), with the last error saying why.
   bool Flush();
 
   // Renames the file to `leaf` in its folder in one step, replacing what is
   // there: a file, or a link or hard link itself, never what a link leads to.
-  // False when that cannot be done (a folder there, or a file in use): it then
-  // stays marked for deletion.
+  // False when that cannot be done (a folder there, or a file in use), with
+  // the last error saying why: it then stays marked for deletion.
   bool PutInPlace(const wchar_t* leaf);
 
  private:

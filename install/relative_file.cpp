@@ -47,6 +47,7 @@ OpenOutcome OpenInFolder(HANDLE folder, const wchar_t* leaf, size_t length,
     item->Reset(opened);
     return OpenOutcome::kOpened;
   }
+  SetLastError(RtlNtStatusToDosError(status));  // for the caller to report
   switch (status) {
     case kNameNotFound:
     case kPathNotFound: return OpenOutcome::kMissing;
@@ -77,8 +78,11 @@ bool RenameInFolder(HANDLE item, HANDLE folder, const wchar_t* leaf, size_t leng
   IO_STATUS_BLOCK io = {};
   // The Win32 call would make the name a full path first; this one keeps it
   // relative to the held folder.
-  return NT_SUCCESS(NtSetInformationFile(item, &io, buffer, static_cast<ULONG>(size),
-                                         FileRenameInformation));
+  const NTSTATUS status =
+      NtSetInformationFile(item, &io, buffer, static_cast<ULONG>(size), FileRenameInformation);
+  if (NT_SUCCESS(status)) return true;
+  SetLastError(RtlNtStatusToDosError(status));  // for the caller to report
+  return false;
 }
 
 bool MarkForDeletion(HANDLE item, bool deleted) {

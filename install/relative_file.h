@@ -32,13 +32,14 @@ enum class OpenOutcome {
 };
 
 // Opens `leaf` (the first `length` characters: one name, no separators) in
-// `folder`, for synchronous I/O, into `item`.
+// `folder`, for synchronous I/O, into `item`. Otherwise the last error says why.
 OpenOutcome OpenInFolder(HANDLE folder, const wchar_t* leaf, size_t length,
                          const RelativeOpen& how, ScopedFileHandle* item);
 
 // Renames the open `item` (opened with DELETE) to `leaf` in `folder` in one
 // step, replacing a file there: a link there is replaced itself, never what it
-// leads to. False when that cannot be done (a folder there, a file in use).
+// leads to. False when that cannot be done (a folder there, a file in use),
+// with the last error saying why.
 bool RenameInFolder(HANDLE item, HANDLE folder, const wchar_t* leaf, size_t length);
 
 // Marks the open `item` (opened with DELETE) to be deleted when its last

@@ -60,9 +60,9 @@ bool TargetFolder::OpenIn(const TargetFolder& parent, const wchar_t* leaf, bool 
       OpenInFolder(parent.Get(), leaf, length, make ? kMakeFolder : kHoldFolder, &folder_);
   // A file in its place holds nothing of a folder's either.
   if (missing != nullptr) *missing = opened == OpenOutcome::kMissing || opened == OpenOutcome::kOtherKind;
-  if (opened != OpenOutcome::kOpened ||
-      !parent.Holds(folder_.Get(), leaf, length, &info) ||
-      !(info.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+  const bool plain = opened == OpenOutcome::kOpened && parent.Holds(folder_.Get(), leaf, length, &info);
+  if (plain && !(info.attributes & FILE_ATTRIBUTE_DIRECTORY)) SetLastError(ERROR_DIRECTORY);
+  if (!plain || !(info.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     folder_.Reset();
     return false;
   }
@@ -88,7 +88,10 @@ bool TargetFolder::Holds(HANDLE item, const wchar_t* name, size_t length, ItemFa
   *facts = {basic.FileAttributes, standard.NumberOfLinks,
             static_cast<uint64_t>(standard.EndOfFile.QuadPart)};
   const DWORD got = GetFinalPathNameByHandleW(item, actual, kBelowPathChars, kPathForm);
-  return got > 0 && got < kBelowPathChars && IsPlainItemAt(facts->attributes, expected, actual);
+  if (got == 0 || got >= kBelowPathChars) return false;
+  if (IsPlainItemAt(facts->attributes, expected, actual)) return true;
+  SetLastError(kErrorThroughLink);
+  return false;
 }
 
 void SweepLeftovers(const TargetFolder& target, HANDLE folder, const wchar_t* name) {
@@ -144,14 +147,14 @@ bool HeldFolders::Hold(const TargetFolder& target, const wchar_t* name, bool mak
     const OpenOutcome opened =
         OpenInFolder(Innermost(target), path_ + start, i - start, make ? kMakeFolder : kHoldFolder, &held);
     if (missing != nullptr) *missing = opened == OpenOutcome::kMissing || opened == OpenOutcome::kOtherKind;
-    if (opened != OpenOutcome::kOpened ||
-        !target.Holds(held.Get(), path_, i, &info) ||
-        !(info.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (opened != OpenOutcome::kOpened || !target.Holds(held.Get(), path_, i, &info)) return false;
+    if (!(info.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      SetLastError(ERROR_DIRECTORY);
       return false;
     }
     held_[count_].Reset(held.Release());
     ends_[count_++] = i;
-    SweepLeftovers(target, held_[count_ - 1].Get(), path_);  // path_ ends here for now
+    if (sweep_) SweepLeftovers(target, held_[count_ - 1].Get(), path_);  // path_ ends here for now
     path_[i] = name[i];
     start = i + 1;
   }
@@ -189,9 +192,17 @@ bool MayReplace(const TargetFolder& target, HANDLE folder, const wchar_t* name,
   const OpenOutcome opened = OpenInFolder(folder, leaf, wcslen(leaf), kLook, &item);
   if (opened == OpenOutcome::kMissing) return true;  // putting it in place tells the rest
   ItemFacts info;
+  if (opened != OpenOutcome::kOpened || !target.Holds(item.Get(), name, wcslen(name), &info)) return false;
   // Windows refuses to replace a read-only file; Wine would, so it is checked here.
-  return opened == OpenOutcome::kOpened && target.Holds(item.Get(), name, wcslen(name), &info) &&
-         !(info.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
+  if (info.attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    SetLastError(ERROR_ALREADY_EXISTS);
+    return false;
+  }
+  if (info.attributes & FILE_ATTRIBUTE_READONLY) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  return true;
 }
 
 const wchar_t* LeafOf(const wchar_t* name) {

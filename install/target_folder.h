@@ -15,6 +15,10 @@
 #include "install/archive_rules.h"
 #include "text/path_split.h"
 
+// The Windows error that tells an item was refused because a link,
+// junction or mount point lies at its name or on its way.
+constexpr DWORD kErrorThroughLink = ERROR_CANT_ACCESS_FILE;
+
 // The longest final path of a held folder, and of a name below it.
 constexpr size_t kFolderPathChars = 1024;
 constexpr size_t kBelowPathChars = kFolderPathChars + kEntryNameChars;
@@ -66,7 +70,7 @@ class TargetFolder {
   // True when `item`, opened without following a link at its own name, is no
   // reparse point and lies exactly at the first `length` characters of `name`
   // below the folder: nothing on the way is a link. Gives what else is known
-  // of it.
+  // of it. When false, the last error says why (kErrorThroughLink for a link).
   bool Holds(HANDLE item, const wchar_t* name, size_t length, ItemFacts* facts) const;
 
 
@@ -84,6 +88,9 @@ class TargetFolder {
 // (SweepLeftovers).
 class HeldFolders {
  public:
+  // With `sweep` false, no folder is swept: only looked in.
+  explicit HeldFolders(bool sweep = true) : sweep_(sweep) {}
+
   // Holds every folder of `name`, made where missing unless `make` is false.
   // False when one of them is missing or a file is in its place (`*missing`,
   // when given, then says so) or is not a plain folder where its name says.
@@ -106,6 +113,7 @@ class HeldFolders {
   ScopedFileHandle held_[kMostFolders];
   size_t ends_[kMostFolders] = {};  // where each held folder's name ends in path_
   size_t count_ = 0;
+  bool sweep_;
   wchar_t path_[kEntryNameChars] = {};  // the names of the held folders, one below the other
 };
 
@@ -119,7 +127,7 @@ void SweepLeftovers(const TargetFolder& target, HANDLE folder, const wchar_t* na
 // True when a file entry may replace what is at `leaf` in `folder`, which lies
 // at the folder part of `name` below the target: nothing, or a file in place
 // that is not read-only. Never a folder, and never a link: it would have to be
-// written through to install the entry.
+// written through to install the entry. When false, the last error says why.
 bool MayReplace(const TargetFolder& target, HANDLE folder, const wchar_t* name,
                 const wchar_t* leaf);
 

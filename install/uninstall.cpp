@@ -9,6 +9,7 @@
 #include "install/archive_rules.h"
 #include "install/engine.h"
 #include "install/entry_name.h"
+#include "install/in_use.h"
 #include "install/memory_archive.h"
 #include "install/relative_file.h"
 #include "install/setup_lock.h"
@@ -141,7 +142,10 @@ UninstallStatus RemoveAll(unzFile archive, const TargetFolder& plugins, Uninstal
       case Removal::kChanged:
         if (observer != nullptr) observer->OnKeptChanged(name);
         break;
-      case Removal::kNotRemoved: not_removed = true; break;
+      case Removal::kNotRemoved:
+        if (observer != nullptr) observer->OnNotRemoved(name, GetLastError());
+        not_removed = true;
+        break;
     }
   }
 
@@ -151,7 +155,10 @@ UninstallStatus RemoveAll(unzFile archive, const TargetFolder& plugins, Uninstal
   ScopedMalloc owned(names);
   if (!listed) return UninstallStatus::kPayloadUnreadable;
   for (size_t k = 0; k < count; ++k) {
-    if (!RemoveFolderIfEmpty(plugins, &folders, names[k])) not_removed = true;
+    if (!RemoveFolderIfEmpty(plugins, &folders, names[k])) {
+      if (observer != nullptr) observer->OnNotRemoved(names[k], GetLastError());
+      not_removed = true;
+    }
   }
   return not_removed ? UninstallStatus::kSomeNotRemoved : UninstallStatus::kRemoved;
 }
@@ -182,6 +189,8 @@ UninstallStatus UninstallPayload(const UninstallRequest& request) {
     case LockOutcome::kTimedOut: return UninstallStatus::kLockTimedOut;
     case LockOutcome::kUnavailable: return UninstallStatus::kLockUnavailable;
   }
+  // Removing some files of a release that is in use would break it.
+  if (CountFilesInUse(archive.Get(), plugins, request.observer) > 0) return UninstallStatus::kFilesInUse;
   SweepLeftovers(plugins, plugins.Get(), L"");
   return RemoveAll(archive.Get(), plugins, request.observer);
 }

@@ -7,20 +7,27 @@
 
 #include <stddef.h>
 
+#include "install/install_observer.h"
+
 enum class UninstallStatus : int {
   kRemoved,            // every unchanged file of ours is gone, or there was nothing to remove
   kSomeNotRemoved,     // a file or folder of ours could not be removed: in use, denied, behind a link
   kPayloadUnreadable,  // the payload is no archive that an installation would unpack
   kLockUnavailable,    // the lock that keeps setups apart could not be made or opened
   kLockTimedOut,       // another setup held it for longer than kInstallWaitMilliseconds
+  kFilesInUse,         // a file of ours is in use (OnInUse told which): nothing was removed
 };
 
-// Hears of each file kept because it differs from its entry.
-class UninstallObserver {
+// Hears of each file in use (before anything is removed), and then of each
+// file or folder kept.
+class UninstallObserver : public InUseObserver {
  public:
-  virtual ~UninstallObserver() = default;
-  // `name` is the entry's name, as the payload gives it.
+  // `name` is the entry's name, as the payload gives it: a file kept because
+  // it differs from its entry.
   virtual void OnKeptChanged(const wchar_t* name) = 0;
+  // A file or folder of ours (`name`, a folder's without its final separator)
+  // that could not be removed, for the Windows error `error`.
+  virtual void OnNotRemoved(const wchar_t* name, unsigned long error) { (void)name, (void)error; }
 };
 
 struct UninstallRequest {
@@ -34,4 +41,5 @@ struct UninstallRequest {
 // other setup works there, by the rules installing keeps: every name looked
 // up in the folder held above it, nothing removed through a link. A missing
 // Plugins folder has nothing to remove; the Plugins folder itself stays.
+// When a file of ours is in use (CountFilesInUse), nothing is removed.
 UninstallStatus UninstallPayload(const UninstallRequest& request);

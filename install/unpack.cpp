@@ -96,6 +96,10 @@ class Progress {
       observer_->OnProgress(entries_, Add(bytes_, written_));
     }
   }
+  // The entry `name` was not installed, for the Windows error `error`.
+  void NotInstalled(const wchar_t* name, DWORD error) {
+    if (observer_ != nullptr) observer_->OnNotInstalled(name, error);
+  }
   // One more entry handled, with its declared size.
   void EntryDone(uint64_t declared) {
     written_ = 0;
@@ -115,26 +119,42 @@ class Progress {
 struct FileSink {
   PendingFile* file;
   Progress* progress;
+  DWORD error;  // why a write failed
 };
 
 bool WriteToPendingFile(void* context, const char* bytes, unsigned length) {
   auto* sink = static_cast<FileSink*>(context);
   DWORD put = 0;
-  if (!WriteFile(sink->file->Get(), bytes, length, &put, nullptr) || put != length) {
-    return false;  // a short write: a full disk
+  if (!WriteFile(sink->file->Get(), bytes, length, &put, nullptr)) {
+    sink->error = GetLastError();
+    return false;
+  }
+  if (put != length) {
+    sink->error = ERROR_DISK_FULL;  // a short write
+    return false;
   }
   sink->progress->Wrote(length);
   return true;
+}
+
+// True when a name of `length` characters fits below `target` (FitsMaxPath);
+// otherwise the last error says so.
+bool FitsBelow(const TargetFolder& target, size_t length) {
+  if (target.FitsMaxPath(length)) return true;
+  SetLastError(ERROR_FILENAME_EXCED_RANGE);
+  return false;
 }
 
 // Writes one file entry to a file of `finishing`, which puts it in place once
 // it is on the disk; returns the entry's result, with kUnpackFilesSkipped when
 // its file could not be created, would have gone through a link, or would lie
 // past the 259 characters of a Windows path. A result of an earlier file that
-// `finishing` gave meanwhile goes to `*earlier`.
+// `finishing` gave meanwhile goes to `*earlier`. When this entry fails, `*error`
+// gets the Windows error that says why, where there is one.
 int UnpackFileEntry(unzFile archive, const unz_file_info64& info, const wchar_t* name,
                     const TargetFolder& target, HeldFolders* folders, FinishingFiles* finishing,
-                    char* buffer, uint32_t* serial, Progress* progress, int* earlier) {
+                    char* buffer, uint32_t* serial, Progress* progress, int* earlier,
+                    DWORD* error) {
   int rc = CheckEntryMethod(info);
   if (rc != UNZ_OK) return rc;
   PendingFile* out = finishing->NextFile(earlier);
@@ -147,19 +167,23 @@ int UnpackFileEntry(unzFile archive, const unz_file_info64& info, const wchar_t*
   const wchar_t* leaf = LeafOf(name);
   ItemFacts made;
   // The new file is checked where it was made, before any data goes in.
-  if (!target.FitsMaxPath(wcslen(name)) || !folders->Hold(target, name) ||
+  if (!FitsBelow(target, wcslen(name)) || !folders->Hold(target, name) ||
       !MayReplace(target, folders->Innermost(target), name, leaf) ||
       !out->Create(folders->Innermost(target), name, GENERIC_WRITE, serial) ||
       !target.Holds(out->Get(), out->TempName(), wcslen(out->TempName()), &made)) {
+    *error = GetLastError();
     rc = unzCloseCurrentFile(archive);
     return rc != UNZ_OK ? rc : kUnpackFilesSkipped;
   }
-  FileSink sink = {out, progress};
+  FileSink sink = {out, progress, 0};
   rc = DrainEntry(archive, info, buffer, &WriteToPendingFile, &sink);
-  if (rc != UNZ_OK) return rc;
+  if (rc != UNZ_OK) {
+    *error = sink.error;
+    return rc;
+  }
   SetEntryFileTime(out->Get(), static_cast<uint32_t>(info.dosDate));
   // Its data reaches the disk before the file takes its name.
-  finishing->Submit(leaf);
+  finishing->Submit(name);
   return kUnpackOk;
 }
 
@@ -188,12 +212,18 @@ int UnpackEachEntry(unzFile archive, ZPOS64_T entries, const TargetFolder& folde
     const bool folder_entry = IsEntrySeparator(wide[wcslen(wide) - 1]);
     if (folder_entry) {
       // An existing folder is fine; anything else in its way is not.
-      if (!folder.FitsMaxPath(wcslen(wide) - 1) || !folders->Hold(folder, wide)) *skipped = true;
+      if (!FitsBelow(folder, wcslen(wide) - 1) || !folders->Hold(folder, wide)) {
+        *skipped = true;
+        progress->NotInstalled(wide, GetLastError());
+      }
     } else {
       int earlier = kUnpackOk;
+      DWORD error = 0;
       rc = UnpackFileEntry(archive, info, wide, folder, folders, finishing, buffer, &serial,
-                           progress, &earlier);
-      if (!goes_on(earlier)) return earlier;
+                           progress, &earlier, &error);
+      if (!goes_on(earlier)) return earlier;  // this entry was not tried
+      // Without an error of the system's, the archive's data was at fault.
+      if (rc != kUnpackOk) progress->NotInstalled(wide, error != 0 ? error : ERROR_FILE_CORRUPT);
       if (!goes_on(rc)) return rc;
     }
     progress->EntryDone(folder_entry ? 0 : info.uncompressed_size);
@@ -252,7 +282,7 @@ int UnpackEntries(unzFile archive, uint64_t archiveBytes, const TargetFolder& fo
   if (rc != UNZ_OK) return rc;
 
   HeldFolders folders;
-  FinishingFiles finishing;  // gone before the folders its files lie in
+  FinishingFiles finishing(observer);  // gone before the folders its files lie in
   Progress progress(observer);
   progress.Started(global.number_entry, file_bytes);
   bool skipped = false;

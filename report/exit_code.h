@@ -1,15 +1,41 @@
-// The process exit codes: the outcome that deployment tools read. The
-// comments are in the user's words: scripts/run prints them.
+// The process exit codes: the outcome that deployment tools read, and what
+// each means in the user's words (the log with "/log=" and scripts/run give
+// these words).
 #pragma once
 
 enum SetupExitCode : int {
-  kExitInstalled = 0,        // installed: every file of the package reached the disk whole (/verify: every file is in place; /uninstall: every unchanged file of the package is gone, or none was there)
-  kExitInstallFailed = 1,    // the installation failed: some or all files were not installed (/uninstall: some could not be removed)
-  kExitViewerRunning = 2,    // Pixelmoor was running: nothing was installed or removed
-  kExitNoInstallFolder = 3,  // no install folder was given or found: nothing was installed or removed
-  kExitWizardLeft = 4,       // the wizard was left without installing (/uninstall: the question was answered No)
-  kExitWizardNotShown = 5,   // the wizard could not be shown at all
-  kExitNotInPlace = 6,       // /verify: some file of the package is missing or differs
+  kExitInstalled = 0,
+  kExitInstallFailed = 1,
+  kExitViewerRunning = 2,
+  kExitNoInstallFolder = 3,
+  kExitWizardLeft = 4,
+  kExitWizardNotShown = 5,
+  kExitNotInPlace = 6,
   // Windows' ERROR_INSTALL_ALREADY_RUNNING, which deployment tools retry.
-  kExitAnotherSetupRunning = 1618,  // another setup was still installing after two minutes: nothing was installed or removed
+  kExitAnotherSetupRunning = 1618,
 };
+
+struct ExitCodeMeaning {
+  SetupExitCode code;
+  const wchar_t* words;
+};
+
+// One line each: scripts/run reads them from here.
+constexpr ExitCodeMeaning kExitCodeMeanings[] = {
+  {kExitInstalled, L"installed: every file of the package reached the disk whole (/verify: every file is in place; /uninstall: every unchanged file of the package is gone, or none was there)"},
+  {kExitInstallFailed, L"the installation failed: some or all files were not installed (/uninstall: some could not be removed)"},
+  {kExitViewerRunning, L"Pixelmoor was running, or a plug-in was in use: nothing was installed or removed"},
+  {kExitNoInstallFolder, L"no install folder was given or found: nothing was installed or removed"},
+  {kExitWizardLeft, L"the wizard was left without installing (/uninstall: the question was answered No)"},
+  {kExitWizardNotShown, L"the wizard could not be shown: no one can answer it here, or the common controls failed"},
+  {kExitNotInPlace, L"/verify: some file of the package is missing or differs"},
+  {kExitAnotherSetupRunning, L"another setup was still installing after two minutes: nothing was installed or removed"},
+};
+
+// The words for `code`; null for a code the setup does not define.
+inline const wchar_t* ExitCodeWords(int code) {
+  for (const ExitCodeMeaning& meaning : kExitCodeMeanings) {
+    if (meaning.code == code) return meaning.words;
+  }
+  return nullptr;
+}

@@ -10,13 +10,18 @@
 #include "framework/scoped.h"
 #include "report/log_text.h"
 #include "install/relative_file.h"
+#include "install/engine.h"
 #include "install/target_folder.h"
+#include "text/text.h"
 
 namespace {
 
-// The directory the run started in, held from start-up.
+// The log's folder, held from start-up, and its name there. Set once, before
+// anything is logged.
 TargetFolder g_log_folder;
 bool g_log_folder_held = false;
+wchar_t g_log_leaf[MAX_PATH] = L"Pixelmoor_Install.log";
+bool g_records_run = false;
 
 // The log in its folder, opened to append: a folder the user's other programs
 // may be able to write to. Only a plain file of its own is appended to, never
@@ -31,11 +36,11 @@ FILE* OpenLog() {
   constexpr RelativeOpen kAppend = {FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN_IF,
                                     FILE_NON_DIRECTORY_FILE, FILE_ATTRIBUTE_NORMAL, nullptr};
-  const size_t length = wcslen(kInstallLogName);
+  const size_t length = wcslen(g_log_leaf);
   ScopedFileHandle file;
   ItemFacts info;
-  if (OpenInFolder(folder.Get(), kInstallLogName, length, kAppend, &file) != OpenOutcome::kOpened ||
-      !folder.Holds(file.Get(), kInstallLogName, length, &info) || info.links != 1) {
+  if (OpenInFolder(folder.Get(), g_log_leaf, length, kAppend, &file) != OpenOutcome::kOpened ||
+      !folder.Holds(file.Get(), g_log_leaf, length, &info) || info.links != 1) {
     return nullptr;
   }
   const int descriptor =
@@ -54,6 +59,33 @@ bool HoldLogFolder() {
   return g_log_folder_held;
 }
 
+bool UseLogFile(const wchar_t* path) {
+  g_records_run = true;
+  wchar_t expanded[kLogMessageChars];
+  wchar_t full[kLogMessageChars];
+  const DWORD expanded_chars = ExpandEnvironmentStringsW(path, expanded, kLogMessageChars);
+  if (expanded_chars == 0 || expanded_chars > kLogMessageChars) return false;
+  const DWORD length = GetFullPathNameW(expanded, kLogMessageChars, full, nullptr);
+  if (length == 0 || length >= kLogMessageChars) return false;
+  // The folder is what comes before the last backslash; the name what follows.
+  wchar_t* leaf = wcsrchr(full, L'\\');
+  if (leaf == nullptr) return false;
+  const wchar_t* name = leaf[1] != 0 ? leaf + 1 : kInstallLogName;
+  wchar_t chosen[MAX_PATH];
+  if (!CopyText(chosen, MAX_PATH, name) || wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0) {
+    return false;
+  }
+  leaf[1] = 0;
+  // Its folder is made as a missing Plugins folder is; then held, like the start directory.
+  (void)MakeFolderChain(full, kLogMessageChars);  // holding it tells whether it is there
+  g_log_folder_held = g_log_folder.Open(full);
+  if (!g_log_folder_held) return false;
+  (void)CopyText(g_log_leaf, MAX_PATH, chosen);  // it fit above
+  return true;
+}
+
+bool LogRecordsRun() { return g_records_run; }
+
 void WriteInstallLog(const wchar_t* message) {
   ScopedCrtFile log(OpenLog());
   if (!log) return;
@@ -68,8 +100,8 @@ void WriteInstallLog(const wchar_t* message) {
   wchar_t time[9];
   FormatTimeOfDay(now.wHour, now.wMinute, now.wSecond, time);
 
-  // A date of 255 characters and a message of 519 fit with room to spare.
-  char entry[1024];
+  // A date of 255 characters and a message of kLogMessageChars fit.
+  char entry[2048];
   const size_t length = FormatLogEntry(date, time, message, entry, sizeof entry);
   // The log never reports failure; a short write leaves a short entry.
   (void)fwrite(entry, 1, length, log.Get());

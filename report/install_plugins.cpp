@@ -5,6 +5,7 @@
 #include "framework/winapp.h"
 #include "report/install_log.h"
 #include "report/outcome.h"
+#include "report/run_record.h"
 #include "res/setup_identity.h"
 #include "text/path_split.h"
 #include "text/text.h"
@@ -59,9 +60,16 @@ int ReportInstall(const InstallResult& result, const wchar_t* caption) {
   return report.exitCode;
 }
 
+void LoggingObserver::OnInUse(const wchar_t* name, const wchar_t* path) { LogFileInUse(name, path); }
+
+void LoggingObserver::OnNotInstalled(const wchar_t* name, unsigned long error) {
+  RecordNotDone(name, error, false);
+}
+
 int InstallPlugins(const wchar_t* folder, const wchar_t* caption) {
   PreparedInstall prepared;
   InstallResult result;
-  if (prepared.Prepare(folder, nullptr, &result)) result = InstallPayload(prepared.Request());
+  LoggingObserver logging;
+  if (prepared.Prepare(folder, &logging, &result)) result = InstallPayload(prepared.Request());
   return ReportInstall(result, caption);
 }

@@ -41,6 +41,14 @@ class PreparedInstall {
   wchar_t folder_[kFullFolderChars] = {};
 };
 
+// Tells the log of the files in use (when the run logs) and, with "/log=",
+// of each entry not installed.
+class LoggingObserver : public InstallObserver {
+ public:
+  void OnInUse(const wchar_t* name, const wchar_t* path) override;
+  void OnNotInstalled(const wchar_t* name, unsigned long error) override;
+};
+
 // Reports `result`: kMsgInstalled on success, otherwise the outcome's message;
 // shown (with `caption`) in an interactive run, logged in a silent one when it
 // is a problem. Returns the exit code (SetupExitCode).

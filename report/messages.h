@@ -21,6 +21,9 @@ enum MessageId : unsigned {
   kMsgUninstalled = IDS_UNINSTALLED,
   kMsgCantUninstall = IDS_CANT_UNINSTALL,
   kMsgKeptChanged = IDS_KEPT_CHANGED,
+  kMsgFilesInUse = IDS_FILES_IN_USE,
+  kMsgNeedsSilent = IDS_NEEDS_SILENT,
+  kMsgUsage = IDS_USAGE,
 };
 
 // Room for a message loaded to be logged or shown: every message fits whole.

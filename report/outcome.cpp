@@ -11,6 +11,9 @@ constexpr OutcomeReport kNotInstalled = {kExitInstallFailed, kMsgCantInstall, MB
 constexpr OutcomeReport kOtherSetupStillRunning = {kExitAnotherSetupRunning, kMsgAnotherSetupRunning,
                                                    MB_ICONEXCLAMATION, true};
 
+// Nothing was written: the program that holds a plug-in is to be closed first.
+constexpr OutcomeReport kInUse = {kExitViewerRunning, kMsgFilesInUse, MB_ICONEXCLAMATION, true};
+
 // In the order of InstallStatus.
 constexpr OutcomeReport kReports[] = {
     kInstalledWhole,  // kInstalled
@@ -24,6 +27,7 @@ constexpr OutcomeReport kReports[] = {
     kNotInstalled,    // kOutOfMemory
     kNotInstalled,    // kLockUnavailable
     kOtherSetupStillRunning,  // kLockTimedOut
+    kInUse,           // kFilesInUse
 };
 static_assert(sizeof kReports / sizeof kReports[0] == kInstallStatusCount,
               "one report for every installation status");

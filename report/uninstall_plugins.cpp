@@ -7,6 +7,7 @@
 #include "report/install_log.h"
 #include "report/install_plugins.h"
 #include "report/messages.h"
+#include "report/run_record.h"
 #include "text/text.h"
 
 namespace {
@@ -36,6 +37,10 @@ class KeptFiles : public UninstallObserver {
     }
     ++count_;
   }
+  void OnInUse(const wchar_t* name, const wchar_t* path) override { LogFileInUse(name, path); }
+  void OnNotRemoved(const wchar_t* name, unsigned long error) override {
+    RecordNotDone(name, error, true);
+  }
   const wchar_t* List() const { return list_; }
 
  private:
@@ -54,6 +59,7 @@ Report ReportFor(UninstallStatus status) {
     case UninstallStatus::kRemoved: return {kExitInstalled, kMsgUninstalled, MB_ICONINFORMATION};
     case UninstallStatus::kLockTimedOut:
       return {kExitAnotherSetupRunning, kMsgAnotherSetupRunning, MB_ICONEXCLAMATION};
+    case UninstallStatus::kFilesInUse: return {kExitViewerRunning, kMsgFilesInUse, MB_ICONEXCLAMATION};
     default: return {kExitInstallFailed, kMsgCantUninstall, MB_ICONERROR};
   }
 }

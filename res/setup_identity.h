@@ -40,6 +40,9 @@
 #define IDS_UNINSTALLED 16
 #define IDS_CANT_UNINSTALL 17
 #define IDS_KEPT_CHANGED 18
+#define IDS_FILES_IN_USE 19
+#define IDS_NEEDS_SILENT 20
+#define IDS_USAGE 21
 
 // Controls of the destination page.
 #define IDC_FOLDER_EDIT 1000

@@ -10,8 +10,12 @@ constexpr wchar_t kFolderOption[] = L"/folder=";
 constexpr wchar_t kAppOption[] = L"/app";
 constexpr wchar_t kVerifyOption[] = L"/verify";
 constexpr wchar_t kUninstallOption[] = L"/uninstall";
-// Where the folder option's value starts, after "/folder=".
+constexpr wchar_t kLogOption[] = L"/log=";
+// Wins over every other option.
+constexpr wchar_t kHelpOption[] = L"/?";
+// Where the folder and log options' values start, after "/folder=" and "/log=".
 constexpr size_t kFolderValueStart = sizeof kFolderOption / sizeof kFolderOption[0] - 1;
+constexpr size_t kLogValueStart = sizeof kLogOption / sizeof kLogOption[0] - 1;
 
 // Copies text[start] onwards into `value` while the index is below
 // min(length of text, limit) and the character is not "/": the next option, or

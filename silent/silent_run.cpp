@@ -7,6 +7,7 @@
 #include "report/install_plugins.h"
 #include "report/messages.h"
 #include "report/outcome.h"
+#include "report/run_record.h"
 #include "report/uninstall_plugins.h"
 #include "res/setup_identity.h"
 #include "silent/command_line.h"
@@ -45,14 +46,17 @@ bool ChooseFolder(const wchar_t* commandLine, wchar_t* folder) {
     registered = false;
   }
   if (FindText(copy, kAppOption) != nullptr) GetDefaultViewerFolder(folder);
+  if (folder[0] != 0) RecordFolder(folder);
   return registered;
 }
 
-// kExitViewerRunning, told as the run reports, while the viewer runs; else
-// kExitInstalled.
-int ViewerRefuses(const wchar_t* caption) {
-  if (!IsViewerRunning()) return kExitInstalled;
+// kExitViewerRunning, told as the run reports, while the viewer runs (in
+// any session, from `folder`); else kExitInstalled.
+int ViewerRefuses(const wchar_t* folder, const wchar_t* caption) {
+  ViewerProcess process;
+  if (!IsViewerRunning(folder, &process)) return kExitInstalled;
   Tell(kMsgViewerRunning, MB_ICONERROR, caption);
+  LogViewerProcess(process.id, process.session);
   return kExitViewerRunning;
 }
 
@@ -66,7 +70,7 @@ int FolderToChange(const wchar_t* commandLine, wchar_t* folder, const wchar_t* c
     if (g_silent) WriteInstallLog(L"No install folder!");
     return kExitNoInstallFolder;
   }
-  return ViewerRefuses(caption);
+  return ViewerRefuses(folder, caption);
 }
 
 }  // namespace
@@ -102,7 +106,29 @@ int RunUninstall(const wchar_t* commandLine) {
     (void)LoadMessage(kMsgUninstallAsk, ask, kMessageChars);
     if (MessageBoxW(nullptr, ask, caption, MB_YESNO | MB_ICONQUESTION) != IDYES) return kExitWizardLeft;
     // The question may have stood open while the viewer was started.
-    if (ViewerRefuses(caption) != kExitInstalled) return kExitViewerRunning;
+    if (ViewerRefuses(folder, caption) != kExitInstalled) return kExitViewerRunning;
   }
   return UninstallPlugins(folder, caption);
+}
+
+int RunHelp() {
+  // The options from the message table, then each exit code in its own words.
+  constexpr size_t kHelpChars = 4096;
+  wchar_t text[kHelpChars];
+  (void)LoadMessage(kMsgUsage, text, kHelpChars);  // the exit codes still tell
+  for (const ExitCodeMeaning& meaning : kExitCodeMeanings) {
+    wchar_t line[32] = L"\n";
+    (void)AppendDecimal(line, 32, static_cast<unsigned long>(meaning.code), 1);
+    (void)AppendText(line, 32, L"\t");
+    if (!AppendText(text, kHelpChars, line) || !AppendText(text, kHelpChars, meaning.words)) break;
+  }
+  (void)MessageBoxW(nullptr, text, kSetupCaption, MB_ICONINFORMATION);
+  return kExitInstalled;
+}
+
+int RefuseWindows() {
+  wchar_t text[kMessageChars];
+  (void)LoadMessage(kMsgNeedsSilent, text, kMessageChars);  // empty when missing: the entry still tells the time
+  WriteInstallLog(text);
+  return kExitWizardNotShown;
 }

@@ -8,7 +8,8 @@
 int RunSilentInstall(const wchar_t* commandLine);
 
 // /verify: whether every file of the payload is in place in the folder's
-// Plugins folder. Shows nothing and writes nothing, not even a log entry.
+// Plugins folder. Shows nothing and writes nothing, not even a log entry
+// (only the record of the run that "/log=" asks for).
 // Returns kExitInstalled, kExitNotInPlace or kExitNoInstallFolder.
 int RunVerify(const wchar_t* commandLine);
 
@@ -17,3 +18,11 @@ int RunVerify(const wchar_t* commandLine);
 // outcome in a message box; with it, it shows nothing and logs problems.
 // Returns the process exit code (SetupExitCode).
 int RunUninstall(const wchar_t* commandLine);
+
+// /?: the options and exit codes in a message box. Returns kExitInstalled.
+int RunHelp();
+
+// A run that would show a window where no one can answer it (a window
+// station without a visible display: session 0, a service, SYSTEM): logs
+// that "/silent" is needed and returns kExitWizardNotShown.
+int RefuseWindows();

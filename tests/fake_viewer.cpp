@@ -1,8 +1,10 @@
 // Plays the running viewer: a top-level window of class "Pixelmoor" that stays
-// until it is closed or the optional number of seconds has passed.
+// until it is closed or the optional number of seconds has passed. With
+// "hidden" first, no window: a viewer running in another session.
 #include <windows.h>
 
 #include <stdlib.h>
+#include <wchar.h>
 
 namespace {
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -12,6 +14,10 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpara
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR args, int) {
+  if (wcsncmp(args, L"hidden ", 7) == 0) {
+    Sleep(_wtoi(args + 7) * 1000);
+    return 0;
+  }
   WNDCLASSW wc = {};
   wc.lpfnWndProc = WindowProc;
   wc.hInstance = instance;

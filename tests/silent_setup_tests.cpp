@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "framework/scoped.h"
+#include "report/exit_code.h"
+#include "res/setup_identity.h"
 #include "test_support.h"
 #include "zip_builder.h"
 
@@ -37,6 +39,14 @@ const char kMsg13[] =
     "finished.";
 const char kNoFolder[] = "No install folder!";
 const char kMsgKept[] = "Kept a plug-in that was changed since it was installed:";
+const char kMsgInUse[] =
+    "Error: Pixelmoor PlugIns are in use!\nPlease close all Pixelmoor instances and every program "
+    "that uses the plug-ins, then run this setup again!";
+const char kMsgNeedsSilent[] =
+    "Error: no one can answer this setup's windows here!\nRun it with /silent where no user is "
+    "signed in, as a service or as SYSTEM.";
+// Wine's Restart Manager names no program.
+const char kHeldByUnknown[] = "\nHeld by a program the Restart Manager cannot name";
 const char kMsgCantUninstall[] =
     "Can't remove all files!\n\nPlease close Pixelmoor and check your rights on the Plugins folder!";
 
@@ -74,6 +84,39 @@ void ExpectLog(const std::wstring& dir, const std::vector<std::string>& messages
   }
   EXPECT_EQ(at, log->size()) << "more in the log than expected: " << log->substr(at);
 }
+
+// The messages of the log at `path`, entry by entry, without date and time.
+std::vector<std::string> LogMessages(const std::wstring& path) {
+  std::vector<std::string> messages;
+  const std::string log = ReadBytes(path).value_or("");
+  const std::string separator = "\r\n" + std::string(48, '-') + "\r\n";
+  for (size_t at = 0, end; (end = log.find(separator, at)) != std::string::npos;
+       at = end + separator.size()) {
+    const size_t time = log.find(" - ", at);
+    std::string message = time < end ? log.substr(time + 13, end - time - 13) : log.substr(at, end - at);
+    for (size_t crlf; (crlf = message.find("\r\n")) != std::string::npos;) message.erase(crlf, 1);
+    messages.push_back(message);
+  }
+  return messages;
+}
+
+// What "/log=" records of a run of exit code `code` that worked on `folder`,
+// around the run's own entries.
+void ExpectRecordedRun(const std::wstring& log, const std::wstring& folder, int code,
+                       const std::vector<std::string>& between) {
+  const auto messages = LogMessages(log);
+  ASSERT_EQ(messages.size(), between.size() + 3) << ::testing::PrintToString(messages);
+  const std::string start = std::string(SETUP_CAPTION) + " " + std::to_string(kVersionMajor) + "." +
+                            std::to_string(kVersionMinor) + " started, ";
+  EXPECT_EQ(messages[0].substr(0, start.size()), start) << messages[0];
+  EXPECT_NE(messages[0].find("\nCommand line: "), std::string::npos) << messages[0];
+  EXPECT_EQ(messages[1], "Folder: " + Narrow(folder));
+  for (size_t i = 0; i < between.size(); ++i) EXPECT_EQ(messages[2 + i], between[i]);
+  EXPECT_EQ(messages.back(), "Finished with exit code " + std::to_string(code) + ": " +
+                                 Narrow(ExitCodeWords(code)));
+}
+
+std::map<std::wstring, std::string> Snapshot(const std::wstring& root);
 
 void ExpectInstalled(const std::wstring& plugins) { ExpectPayloadInstalled(plugins, g_payload); }
 
@@ -274,16 +317,14 @@ TEST_F(SilentSetup, FolderTooLongForThePluginsPathFailsWithoutTouchingTheDisk) {
 TEST_F(SilentSetup, FailureAfterUnpackingBeganIsLoggedWhereTheRunStarted) {
   CreateDirectoryW((dir_ + L"\\V").c_str(), nullptr);
   CreateDirectoryW((dir_ + L"\\V\\Plugins").c_str(), nullptr);
-  const std::wstring locked = dir_ + L"\\V\\Plugins\\Px_Png.dll";
-  ASSERT_TRUE(WriteBytes(locked, "in use"));
-  // Held open without sharing, as by a viewer process that is still ending.
-  HANDLE lock = CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  const std::wstring kept = dir_ + L"\\V\\Plugins\\Px_Png.dll";
+  ASSERT_TRUE(WriteBytes(kept, "read-only"));
+  ASSERT_TRUE(SetFileAttributesW(kept.c_str(), FILE_ATTRIBUTE_READONLY));
   Run(L"/silent /folder=" + dir_ + L"\\V", 1);
-  CloseHandle(lock);
+  SetFileAttributesW(kept.c_str(), FILE_ATTRIBUTE_NORMAL);
   ExpectLog(dir_, {kMsg7});
   EXPECT_FALSE(Exists(dir_ + L"\\V\\Plugins\\Pixelmoor_Install.log"));
-  EXPECT_TRUE(ReadBytes(locked) == std::string("in use")) << "the locked file was replaced";
+  EXPECT_TRUE(ReadBytes(kept) == std::string("read-only")) << "the read-only file was replaced";
   EXPECT_TRUE(Exists(dir_ + L"\\V\\Plugins\\Px_Tiff.dll")) << "the rest is still unpacked";
 }
 
@@ -498,8 +539,9 @@ TEST_F(Uninstall, ChangedAndForeignFilesStayAndTheChangedOnesAreLogged) {
   EXPECT_EQ(left, (std::set<std::string>{Narrow(inner_path), "Foreign.dll", top}));
 }
 
-// A plug-in held open by another program stops nothing else from going.
-TEST_F(Uninstall, FileInUseStaysTheRestGoesAndTheRunEndsWith1) {
+// A plug-in held open by another program: removing the rest would break
+// the release that is in use.
+TEST_F(Uninstall, FileInUseStopsItBeforeAnythingIsRemoved) {
   const auto [top, bytes] = TopFile();
   ASSERT_FALSE(top.empty()) << "the payload has no file at its top";
   const std::wstring plugins = dir_ + L"\\V\\Plugins\\";
@@ -508,11 +550,10 @@ TEST_F(Uninstall, FileInUseStaysTheRestGoesAndTheRunEndsWith1) {
     ScopedFileHandle in_use(CreateFileW((plugins + Widen(top)).c_str(), GENERIC_READ, FILE_SHARE_READ,
                                         nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(in_use);
-    Run(L"/silent /uninstall /folder=" + dir_ + L"\\V", 1);
+    Run(L"/silent /uninstall /folder=" + dir_ + L"\\V", 2);
   }
-  ExpectLog(dir_, {kMsgCantUninstall});
-  std::map<std::wstring, bool> expected = {{Widen(top), false}};
-  EXPECT_EQ(ListTree(plugins), expected);
+  ExpectLog(dir_, {"In use: " + top + kHeldByUnknown, kMsgInUse});
+  ExpectInstalled(plugins);
 }
 
 TEST_F(Uninstall, RunningViewerRemovesNothing) {
@@ -758,6 +799,93 @@ TEST_F(SilentSetup, LogThatIsALinkOrHardLinkIsNotWrittenThrough) {
 
   Run(L"/silent /folder=Q:\\V", 1);
   ExpectLog(dir_, {kMsg7});
+}
+
+// ---- runs a fleet deploys ----
+
+// The log that "/log=" names, with its folders made, and not the one where
+// the run started (which a deployment tool deletes).
+TEST_F(SilentSetup, LogOptionOnARefusalGoesWhereItSays) {
+  const std::wstring root = L"%ProgramData%\\PxTest." + Widen(::testing::UnitTest::GetInstance()->current_test_info()->name());
+  wchar_t expanded[MAX_PATH];
+  ASSERT_NE(ExpandEnvironmentStringsW(root.c_str(), expanded, MAX_PATH), 0u);
+  RemoveTree(expanded);
+  StartViewer();
+  Run(L"/silent /folder=" + dir_ + L"\\V /log=" + root + L"\\Deeper\\setup.log", 2);
+  ExpectRecordedRun(std::wstring(expanded) + L"\\Deeper\\setup.log", dir_ + L"\\V", 2, {kMsg12});
+  ExpectLog(dir_, {});
+  RemoveTree(expanded);
+}
+
+TEST_F(SilentSetup, LogOptionRecordsASuccessfulRun) {
+  Run(L"/silent /folder=" + dir_ + L"\\V /log=" + dir_ + L"\\run.log");
+  ExpectRecordedRun(dir_ + L"\\run.log", dir_ + L"\\V", 0, {});
+  ExpectInstalled(dir_ + L"\\V\\Plugins");
+  ExpectNothingElse({L"V", L"run.log"});
+}
+
+// A viewer in another session has no window here: its process, running
+// from the folder, refuses the run; one running from elsewhere does not.
+TEST_F(SilentSetup, ViewerProcessWithoutAWindowInTheFolderRefuses) {
+  CreateDirectoryW((dir_ + L"\\V").c_str(), nullptr);
+  ASSERT_TRUE(CopyFileW(g_viewer.c_str(), (dir_ + L"\\V\\p_moor32.exe").c_str(), FALSE));
+  ASSERT_TRUE(viewer_.Start(dir_ + L"\\V\\p_moor32.exe", dir_, false));
+  Run(L"/silent /folder=" + dir_ + L"\\V", 2);
+  Run(L"/silent /folder=" + dir_ + L"\\Other");
+  StopViewer();
+  ExpectNoneInstalled(dir_ + L"\\V\\Plugins");
+  ExpectInstalled(dir_ + L"\\Other\\Plugins");
+  const auto messages = LogMessages(dir_ + L"\\Pixelmoor_Install.log");
+  ASSERT_EQ(messages.size(), 2u) << ::testing::PrintToString(messages);
+  EXPECT_EQ(messages[0], kMsg12);
+  EXPECT_EQ(messages[1].find("Pixelmoor runs from this folder as process "), 0u) << messages[1];
+  EXPECT_NE(messages[1].find(" in session "), std::string::npos) << messages[1];
+}
+
+// An older release with one plug-in held open by another program: replacing
+// the rest would leave a mix of two releases. Not one file changes.
+TEST_F(SilentSetup, OlderReleaseWithAPlugInHeldOpenChangesNothing) {
+  const auto [top, bytes] = TopFile();
+  ASSERT_FALSE(top.empty()) << "the payload has no file at its top";
+  const std::wstring plugins = dir_ + L"\\V\\Plugins\\";
+  Run(L"/silent /folder=" + dir_ + L"\\V");
+  for (const auto& [name, entry] : ReadArchive(g_payload)) {
+    if (!entry.folder) ASSERT_TRUE(WriteBytes(plugins + Widen(name), "older " + name));
+  }
+  const auto before = Snapshot(plugins);
+  {
+    ScopedFileHandle in_use(CreateFileW((plugins + Widen(top)).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(in_use);
+    Run(L"/silent /folder=" + dir_ + L"\\V /log=" + dir_ + L"\\run.log", 2);
+  }
+  EXPECT_EQ(Snapshot(plugins), before);
+  ExpectRecordedRun(dir_ + L"\\run.log", dir_ + L"\\V", 2,
+                    {"In use: " + top + kHeldByUnknown, kMsgInUse});
+}
+
+// A deployment tool runs the setup where no one sees its windows (a window
+// station of its own here): without /silent it would wait for ever.
+TEST_F(SilentSetup, WithoutSilentWhereNoOneCanAnswerItEndsWith5) {
+  HWINSTA station = CreateWindowStationW(L"PxNoOneSees", 0, WINSTA_ALL_ACCESS, nullptr);
+  ASSERT_TRUE(station != nullptr);
+  for (const wchar_t* args : {L"/folder=V", L"/?", L"/uninstall /folder=V"}) {
+    std::wstring line = L"\"" + g_setup + L"\" " + args;
+    STARTUPINFOW startup = {sizeof startup};
+    startup.lpDesktop = const_cast<wchar_t*>(L"PxNoOneSees\\Default");
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessW(g_setup.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                               dir_.c_str(), &startup, &process));
+    CloseHandle(process.hThread);
+    DWORD code = 99;
+    if (WaitForSingleObject(process.hProcess, 20000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 98);
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    EXPECT_EQ(code, 5u) << Narrow(args);
+  }
+  CloseWindowStation(station);
+  ExpectLog(dir_, {kMsgNeedsSilent, kMsgNeedsSilent, kMsgNeedsSilent});
+  EXPECT_FALSE(Exists(dir_ + L"\\V"));
 }
 
 TEST(TestRig, RunsUnderATimeZoneOtherThanUtc) {

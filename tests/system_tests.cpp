@@ -344,6 +344,36 @@ TEST_F(Unpacking, CrcMismatchStopsAndKeepsWhatCameBefore) {
   EXPECT_FALSE(Installed(L"after.dll"));
 }
 
+// Everything the engine tells its observer, in order.
+class RecordingObserver : public InstallObserver {
+ public:
+  void OnWaiting() override {
+    calls.push_back("waiting");
+    waiting = true;
+  }
+  void OnStarted(uint64_t e, uint64_t b) override {
+    calls.push_back("started");
+    entries = e, total = b;
+  }
+  void OnProgress(uint64_t e, uint64_t b) override {
+    calls.push_back("progress");
+    progress.push_back({e, b});
+  }
+  void OnNotInstalled(const wchar_t* name, unsigned long error) override {
+    not_installed += Narrow(name) + (error != 0 ? " " : " (no error) ");
+  }
+  void OnDone(const InstallResult& r) override {
+    calls.push_back("done");
+    done = r;
+  }
+  std::vector<std::string> calls;
+  std::vector<std::pair<uint64_t, uint64_t>> progress;
+  uint64_t entries = 0, total = 0;
+  InstallResult done = {};
+  std::string not_installed;  // each name, then a blank
+  std::atomic<bool> waiting{false};
+};
+
 // Files are flushed while the next ones are written: one the disk refuses
 // stops the run, and neither it nor any file written after it takes its name.
 TEST_F(Unpacking, FileTheDiskRefusesKeepsEveryLaterOneFromItsName) {
@@ -351,8 +381,9 @@ TEST_F(Unpacking, FileTheDiskRefusesKeepsEveryLaterOneFromItsName) {
   ASSERT_TRUE(CreateDirectoryW(target_.c_str(), nullptr));
   TargetFolder folder;
   ASSERT_TRUE(folder.Open(target_.c_str()));
+  RecordingObserver seen;
   {
-    FinishingFiles finishing;
+    FinishingFiles finishing(&seen);
     uint32_t serial = 0;
     // A file without write access cannot be flushed, as a disk that refuses the data.
     const std::pair<const wchar_t*, DWORD> files[] = {
@@ -372,6 +403,7 @@ TEST_F(Unpacking, FileTheDiskRefusesKeepsEveryLaterOneFromItsName) {
   std::string names;
   for (const auto& [name, is_folder] : tree) names += Narrow(name) + " ";
   EXPECT_EQ(names, "first.dll ");
+  EXPECT_EQ(seen.not_installed, "refused.dll later.dll ") << "each file that lost its name is told, with an error";
 }
 
 // Files wait for their names a few at a time: each still lands in its own
@@ -578,32 +610,6 @@ TEST_F(Log, UnwritableLogLeavesNoTrace) {
   EXPECT_EQ(CurrentDirectory(), dir_);
 }
 
-// Everything the engine tells its observer, in order.
-class RecordingObserver : public InstallObserver {
- public:
-  void OnWaiting() override {
-    calls.push_back("waiting");
-    waiting = true;
-  }
-  void OnStarted(uint64_t e, uint64_t b) override {
-    calls.push_back("started");
-    entries = e, total = b;
-  }
-  void OnProgress(uint64_t e, uint64_t b) override {
-    calls.push_back("progress");
-    progress.push_back({e, b});
-  }
-  void OnDone(const InstallResult& r) override {
-    calls.push_back("done");
-    done = r;
-  }
-  std::vector<std::string> calls;
-  std::vector<std::pair<uint64_t, uint64_t>> progress;
-  uint64_t entries = 0, total = 0;
-  InstallResult done = {};
-  std::atomic<bool> waiting{false};
-};
-
 class Engine : public InScratch {
  protected:
   // Runs the engine on a thread of its own, as the wizard will.
@@ -728,6 +734,7 @@ TEST_F(Engine, EveryOutcomeHasItsStatusExitCodeAndMessage) {
       {InstallStatus::kInstalled, {kExitInstalled, kMsgInstalled, MB_ICONINFORMATION, false}},
       {InstallStatus::kLockTimedOut,
        {kExitAnotherSetupRunning, kMsgAnotherSetupRunning, MB_ICONEXCLAMATION, true}},
+      {InstallStatus::kFilesInUse, {kExitViewerRunning, kMsgFilesInUse, MB_ICONEXCLAMATION, true}},
   };
   for (int i = 0; i < kInstallStatusCount; ++i) {
     OutcomeReport expected = {kExitInstallFailed, kMsgCantInstall, MB_ICONERROR, true};

@@ -420,10 +420,20 @@ void ExpectPayloadInstalled(const std::wstring& plugins, const std::wstring& pay
   for (const auto& [extra, folder] : tree) ADD_FAILURE() << "not from the payload: " << Narrow(extra);
 }
 
-bool ViewerStandIn::Start(const std::wstring& exe, const std::wstring& cwd) {
+bool ViewerStandIn::Start(const std::wstring& exe, const std::wstring& cwd, bool window) {
   Stop();
-  process_ = StartProcess(exe, L"120", cwd);
+  process_ = StartProcess(exe, window ? L"120" : L"hidden 120", cwd);
   if (process_ == nullptr) return false;
+  if (!window) {
+    // Running once the system can tell what it runs.
+    wchar_t image[MAX_PATH];
+    DWORD length = MAX_PATH;
+    for (int i = 0; i < 300 && !QueryFullProcessImageNameW(process_, 0, image, &length); ++i) {
+      length = MAX_PATH;
+      Sleep(100);
+    }
+    return WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+  }
   for (int i = 0; i < 300 && FindWindowW(L"Pixelmoor", nullptr) == nullptr; ++i) Sleep(100);
   return FindWindowW(L"Pixelmoor", nullptr) != nullptr;
 }
@@ -432,7 +442,11 @@ void ViewerStandIn::Stop() {
   if (process_ == nullptr) return;
   HWND w = FindWindowW(L"Pixelmoor", nullptr);
   if (w != nullptr) PostMessageW(w, WM_CLOSE, 0, 0);
-  if (WaitForSingleObject(process_, 10000) != WAIT_OBJECT_0) TerminateProcess(process_, 1);
+  // One without a window is ended at once.
+  if (WaitForSingleObject(process_, w != nullptr ? 10000 : 0) != WAIT_OBJECT_0) {
+    TerminateProcess(process_, 1);
+    WaitForSingleObject(process_, 10000);
+  }
   CloseHandle(process_);
   process_ = nullptr;
 }

@@ -129,8 +129,9 @@ class ViewerStandIn {
   ~ViewerStandIn() { Stop(); }
   ViewerStandIn(const ViewerStandIn&) = delete;
   ViewerStandIn& operator=(const ViewerStandIn&) = delete;
-  // Starts `exe` (the stand-in program) and waits for its window; false if it did not show.
-  bool Start(const std::wstring& exe, const std::wstring& cwd);
+  // Starts `exe` (the stand-in program) and waits for its window; false if it
+  // did not show. Without `window`, it runs with none, until stopped.
+  bool Start(const std::wstring& exe, const std::wstring& cwd, bool window = true);
   void Stop();
 
  private:

@@ -8,7 +8,7 @@ namespace {
 // ASCII-only lower-casing: the searched name is ASCII, and this keeps the
 // result independent of the C runtime's locale.
 bool ContainsViewerExecutable(const wchar_t* command) {
-  static const wchar_t kExe[] = L"p_moor32.exe";
+  const wchar_t* const kExe = kViewerExecutable;
   for (const wchar_t* p = command; *p != 0; ++p) {
     size_t i = 0;
     for (; kExe[i] != 0; ++i) {

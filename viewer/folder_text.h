@@ -5,6 +5,8 @@
 #include <stddef.h>
 
 constexpr size_t kFolderChars = 260;
+// The viewer's executable, in the registered command and in a running process.
+constexpr wchar_t kViewerExecutable[] = L"p_moor32.exe";
 
 // The folder of the executable named by the registered open command, ending in
 // a backslash. The command's first character is always skipped (it is the

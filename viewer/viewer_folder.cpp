@@ -1,5 +1,7 @@
 #include "viewer/viewer_folder.h"
 
+#include <tlhelp32.h>
+
 #include "framework/scoped.h"
 #include "text/text.h"
 
@@ -49,4 +51,73 @@ int GetDefaultViewerFolder(wchar_t folder[kFolderChars]) {
   return 1;
 }
 
-bool IsViewerRunning() { return FindWindowW(kViewerWindowClass, nullptr) != nullptr; }
+namespace {
+
+// The longest image path asked for.
+constexpr DWORD kImagePathChars = 1024;
+
+// Opens the file at `path` only to tell which file it is: nobody's sharing refuses that.
+HANDLE OpenToIdentify(const wchar_t* path) {
+  return CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+// True when the two open files are one: the same volume and file number,
+// whatever links, short names or path forms led to them.
+bool SameFile(HANDLE a, HANDLE b) {
+  BY_HANDLE_FILE_INFORMATION x, y;
+  return GetFileInformationByHandle(a, &x) && GetFileInformationByHandle(b, &y) &&
+         x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
+         x.nFileIndexLow == y.nFileIndexLow;
+}
+
+// The process with `id`, named kViewerExecutable, when it runs the file
+// `viewer` (open) or, where that file cannot be opened, a file at the path
+// `expected`. An elevated or SYSTEM process may ask this of any session's.
+bool RunsViewer(DWORD id, HANDLE viewer, const wchar_t* expected) {
+  ScopedKernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+  wchar_t image[kImagePathChars];
+  DWORD length = kImagePathChars;
+  if (!process || !QueryFullProcessImageNameW(process.Get(), 0, image, &length)) return false;
+  if (viewer != INVALID_HANDLE_VALUE) {
+    ScopedFileHandle running(OpenToIdentify(image));
+    if (running) return SameFile(running.Get(), viewer);
+  }
+  return CompareStringOrdinal(image, -1, expected, -1, TRUE) == CSTR_EQUAL;
+}
+
+// Finds a process, in any session, that runs kViewerExecutable from `folder`.
+bool FindViewerProcess(const wchar_t* folder, ViewerProcess* found) {
+  wchar_t expected[kImagePathChars];
+  const DWORD length = GetFullPathNameW(folder, kImagePathChars, expected, nullptr);
+  if (length == 0 || length >= kImagePathChars || !AppendBackslashIfMissing(expected, kImagePathChars) ||
+      !AppendText(expected, kImagePathChars, kViewerExecutable)) {
+    return false;
+  }
+  ScopedFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return false;
+  ScopedFileHandle viewer(OpenToIdentify(expected));
+  PROCESSENTRY32W entry;
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more;
+       more = Process32NextW(snapshot.Get(), &entry)) {
+    if (CompareStringOrdinal(entry.szExeFile, -1, kViewerExecutable, -1, TRUE) != CSTR_EQUAL ||
+        !RunsViewer(entry.th32ProcessID, viewer ? viewer.Get() : INVALID_HANDLE_VALUE, expected)) {
+      continue;
+    }
+    found->id = entry.th32ProcessID;
+    if (!ProcessIdToSessionId(entry.th32ProcessID, &found->session)) found->session = 0;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool IsViewerRunning(const wchar_t* folder, ViewerProcess* found) {
+  ViewerProcess process = {0, 0};
+  const bool running = FindWindowW(kViewerWindowClass, nullptr) != nullptr ||
+                       (folder != nullptr && folder[0] != 0 && FindViewerProcess(folder, &process));
+  if (found != nullptr) *found = process;
+  return running;
+}

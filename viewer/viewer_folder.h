@@ -19,5 +19,14 @@ int FindViewerFolder(wchar_t folder[kFolderChars]);
 // directory is not registered or too long. Always returns 1.
 int GetDefaultViewerFolder(wchar_t folder[kFolderChars]);
 
-// True when a top-level window of the viewer's class exists.
-bool IsViewerRunning();
+// A process that runs the viewer.
+struct ViewerProcess {
+  DWORD id;       // 0 when the viewer was told by its window
+  DWORD session;  // the Terminal Services session it runs in
+};
+
+// True when the viewer runs: a top-level window of the viewer's class on this
+// desktop, or, when `folder` (a viewer folder; may be null or empty) is
+// given, a process in any session that runs kViewerExecutable from it. Fills
+// `*found` (may be null) with that process.
+bool IsViewerRunning(const wchar_t* folder, ViewerProcess* found = nullptr);

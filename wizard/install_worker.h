@@ -21,7 +21,8 @@ constexpr int kProgressParts = 1000;
 // Nothing to do (a total of 0) counts as all done.
 int ProgressParts(uint64_t done, uint64_t total);
 
-class InstallWorker : public InstallObserver {
+// It logs what LoggingObserver logs.
+class InstallWorker : public LoggingObserver {
  public:
   InstallWorker() = default;
   ~InstallWorker() override;  // waits for the thread: it uses this object

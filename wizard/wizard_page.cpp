@@ -6,6 +6,7 @@
 #include "framework/winapp.h"
 #include "report/install_plugins.h"
 #include "report/messages.h"
+#include "report/run_record.h"
 #include "res/setup_identity.h"
 #include "text/text.h"
 #include "viewer/viewer_folder.h"
@@ -69,7 +70,7 @@ BOOL CWizPropertyPage::OnSetActive() {
       NextButtonLabel(caption, label, kButtonCaptionChars + 2);
       if (label[0] != 0) SetDlgItemText(IDC_NEXT_NAME, label);
     }
-    if (IsViewerRunning()) ShowMessage(kMsgViewerRunning, MB_ICONEXCLAMATION);
+    if (IsViewerRunning(Sheet->InstallFolder)) ShowMessage(kMsgViewerRunning, MB_ICONEXCLAMATION);
     FirstActivation = 0;
   }
   return CPropertyPage::OnSetActive();
@@ -78,7 +79,7 @@ BOOL CWizPropertyPage::OnSetActive() {
 LRESULT CWizPropertyPage::OnWizardNext() {
   // Until the outcome has been shown: one installation per wizard.
   if (Sheet->Installing) return -1;
-  if (IsViewerRunning()) {
+  if (IsViewerRunning(nullptr)) {
     ShowMessage(kMsgViewerRunning, MB_ICONEXCLAMATION);
     return -1;
   }
@@ -92,6 +93,12 @@ LRESULT CWizPropertyPage::OnWizardNext() {
     ShowMessage(kMsgInvalidFolder, MB_ICONEXCLAMATION);
     return -1;
   }
+  // The viewer may run from this folder in another session, with no window here.
+  if (IsViewerRunning(folder)) {
+    ShowMessage(kMsgViewerRunning, MB_ICONEXCLAMATION);
+    return -1;
+  }
+  RecordFolder(folder);
   BeginInstalling(folder);
   return -1;  // EndInstalling closes the wizard
 }
