@@ -20,7 +20,7 @@ namespace {
 // anything is logged.
 TargetFolder g_log_folder;
 bool g_log_folder_held = false;
-wchar_t g_log_leaf[MAX_PATH] = L"Pixelmoor_Install.log";
+wchar_t g_log_leaf[MAX_PATH] = {};  // empty: kInstallLogName
 bool g_records_run = false;
 
 // The log in its folder, opened to append: a folder the user's other programs
@@ -36,11 +36,12 @@ FILE* OpenLog() {
   constexpr RelativeOpen kAppend = {FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN_IF,
                                     FILE_NON_DIRECTORY_FILE, FILE_ATTRIBUTE_NORMAL, nullptr};
-  const size_t length = wcslen(g_log_leaf);
+  const wchar_t* leaf = g_log_leaf[0] != 0 ? g_log_leaf : kInstallLogName;
+  const size_t length = wcslen(leaf);
   ScopedFileHandle file;
   ItemFacts info;
-  if (OpenInFolder(folder.Get(), g_log_leaf, length, kAppend, &file) != OpenOutcome::kOpened ||
-      !folder.Holds(file.Get(), g_log_leaf, length, &info) || info.links != 1) {
+  if (OpenInFolder(folder.Get(), leaf, length, kAppend, &file) != OpenOutcome::kOpened ||
+      !folder.Holds(file.Get(), leaf, length, &info) || info.links != 1) {
     return nullptr;
   }
   const int descriptor =

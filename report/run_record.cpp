@@ -1,7 +1,6 @@
 #include "report/run_record.h"
 
 #include <restartmanager.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <wchar.h>
 
@@ -48,8 +47,20 @@ void DescribeError(unsigned long error, wchar_t* out, size_t capacity) {
     if (*p == L'\r' || *p == L'\n') *p = L' ';  // one line: the system's texts end in a line break
   }
   TrimTrailingBlanks(text);
-  (void)_snwprintf(out, capacity - 1, L"Windows error %lu: %ls", error, text);
-  out[capacity - 1] = 0;
+  out[0] = 0;
+  AppendCut(out, capacity, L"Windows error ");
+  (void)AppendDecimal(out, capacity, error, 1);  // fits: the text comes after it
+  AppendCut(out, capacity, L": ");
+  AppendCut(out, capacity, text);
+}
+
+// " (process N, session S)".
+void AppendProcess(wchar_t* out, size_t capacity, unsigned long id, unsigned long session) {
+  AppendCut(out, capacity, L" (process ");
+  (void)AppendDecimal(out, capacity, id, 1);  // too long a line loses its end only
+  AppendCut(out, capacity, L", session ");
+  (void)AppendDecimal(out, capacity, session, 1);
+  AppendCut(out, capacity, L")");
 }
 
 // Who holds the file at `path`, as the Restart Manager tells, into `out`;
@@ -85,11 +96,9 @@ bool DescribeHolders(const wchar_t* path, wchar_t* out, size_t capacity) {
   if (!listed || count == 0) return false;
   out[0] = 0;
   for (UINT i = 0; i < count && i < kMostHolders; ++i) {
-    wchar_t line[CCH_RM_MAX_APP_NAME + 64];
-    (void)_snwprintf(line, CCH_RM_MAX_APP_NAME + 63, L"\nHeld by %ls (process %lu, session %lu)",
-                     holders[i].strAppName, holders[i].Process.dwProcessId, holders[i].TSSessionId);
-    line[CCH_RM_MAX_APP_NAME + 63] = 0;
-    AppendCut(out, capacity, line);
+    AppendCut(out, capacity, L"\nHeld by ");
+    AppendCut(out, capacity, holders[i].strAppName);
+    AppendProcess(out, capacity, holders[i].Process.dwProcessId, holders[i].TSSessionId);
   }
   return true;
 }
@@ -100,10 +109,16 @@ bool RunIsLogged() { return g_silent != 0 || LogRecordsRun(); }
 
 void RecordStart(const wchar_t* commandLine) {
   if (!LogRecordsRun()) return;
-  wchar_t text[kLogMessageChars];
-  (void)_snwprintf(text, kLogMessageChars - 1, L"%ls %u.%u started, %ls\nCommand line: %ls",
-                   kSetupCaption, kVersionMajor, kVersionMinor, Account(), commandLine);
-  text[kLogMessageChars - 1] = 0;  // a longer command line is cut
+  wchar_t text[kLogMessageChars] = {};
+  AppendCut(text, kLogMessageChars, kSetupCaption);
+  AppendCut(text, kLogMessageChars, L" ");
+  (void)AppendDecimal(text, kLogMessageChars, kVersionMajor, 1);  // the caption is short
+  AppendCut(text, kLogMessageChars, L".");
+  (void)AppendDecimal(text, kLogMessageChars, kVersionMinor, 1);
+  AppendCut(text, kLogMessageChars, L" started, ");
+  AppendCut(text, kLogMessageChars, Account());
+  AppendCut(text, kLogMessageChars, L"\nCommand line: ");
+  AppendCut(text, kLogMessageChars, commandLine);  // a longer one is cut
   WriteInstallLog(text);
 }
 
@@ -117,30 +132,32 @@ void RecordFolder(const wchar_t* folder) {
 void RecordNotDone(const wchar_t* name, unsigned long error, bool removing) {
   if (!LogRecordsRun()) return;
   wchar_t text[kLogMessageChars];
+  (void)CopyText(text, kLogMessageChars, removing ? L"Not removed: " : L"Not installed: ");
+  AppendCut(text, kLogMessageChars, name);
+  AppendCut(text, kLogMessageChars, L"\n");
   wchar_t why[kLogMessageChars / 2];
   DescribeError(error, why, kLogMessageChars / 2);
-  (void)_snwprintf(text, kLogMessageChars - 1, L"%ls: %ls\n%ls",
-                   removing ? L"Not removed" : L"Not installed", name, why);
-  text[kLogMessageChars - 1] = 0;
+  AppendCut(text, kLogMessageChars, why);
   WriteInstallLog(text);
 }
 
 void RecordOutcome(int exitCode) {
   if (!LogRecordsRun()) return;
   const wchar_t* words = ExitCodeWords(exitCode);
-  wchar_t text[kLogMessageChars];
-  (void)_snwprintf(text, kLogMessageChars - 1, L"Finished with exit code %d: %ls", exitCode,
-                   words != nullptr ? words : L"not an outcome the setup defines");
-  text[kLogMessageChars - 1] = 0;
+  wchar_t text[kLogMessageChars] = L"Finished with exit code ";
+  // Every code the setup ends with is one of its own, never negative.
+  (void)AppendDecimal(text, kLogMessageChars, static_cast<unsigned long>(exitCode), 1);
+  AppendCut(text, kLogMessageChars, L": ");
+  AppendCut(text, kLogMessageChars, words != nullptr ? words : L"not an outcome the setup defines");
   WriteInstallLog(text);
 }
 
 void LogViewerProcess(DWORD id, DWORD session) {
   if (!RunIsLogged() || id == 0) return;
-  wchar_t text[128];
-  (void)_snwprintf(text, 127, L"Pixelmoor runs from this folder as process %lu in session %lu",
-                   id, session);
-  text[127] = 0;
+  wchar_t text[128] = L"Pixelmoor runs from this folder as process ";
+  (void)AppendDecimal(text, 128, id, 1);  // 128 characters hold both numbers
+  (void)AppendText(text, 128, L" in session ");
+  (void)AppendDecimal(text, 128, session, 1);
   WriteInstallLog(text);
 }
 

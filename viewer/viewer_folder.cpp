@@ -71,18 +71,19 @@ bool SameFile(HANDLE a, HANDLE b) {
          x.nFileIndexLow == y.nFileIndexLow;
 }
 
-// The process with `id`, named kViewerExecutable, when it runs the file
-// `viewer` (open) or, where that file cannot be opened, a file at the path
-// `expected`. An elevated or SYSTEM process may ask this of any session's.
-bool RunsViewer(DWORD id, HANDLE viewer, const wchar_t* expected) {
+// The process with `id`, named kViewerExecutable, when it runs the file at
+// `expected` (`*viewer`, opened on the first call) or, where that file cannot
+// be opened, a file at that very path. An elevated or SYSTEM process may ask
+// this of any session's.
+bool RunsViewer(DWORD id, const wchar_t* expected, ScopedFileHandle* viewer) {
   ScopedKernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
   wchar_t image[kImagePathChars];
   DWORD length = kImagePathChars;
   if (!process || !QueryFullProcessImageNameW(process.Get(), 0, image, &length)) return false;
-  if (viewer != INVALID_HANDLE_VALUE) {
-    ScopedFileHandle running(OpenToIdentify(image));
-    if (running) return SameFile(running.Get(), viewer);
-  }
+  if (!*viewer) viewer->Reset(OpenToIdentify(expected));
+  ScopedFileHandle running(OpenToIdentify(image));
+  // One file by two names (a link, a short name) is still the one.
+  if (*viewer && running) return SameFile(running.Get(), viewer->Get());
   return CompareStringOrdinal(image, -1, expected, -1, TRUE) == CSTR_EQUAL;
 }
 
@@ -96,13 +97,13 @@ bool FindViewerProcess(const wchar_t* folder, ViewerProcess* found) {
   }
   ScopedFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (!snapshot) return false;
-  ScopedFileHandle viewer(OpenToIdentify(expected));
+  ScopedFileHandle viewer;
   PROCESSENTRY32W entry;
   entry.dwSize = sizeof entry;
   for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more;
        more = Process32NextW(snapshot.Get(), &entry)) {
     if (CompareStringOrdinal(entry.szExeFile, -1, kViewerExecutable, -1, TRUE) != CSTR_EQUAL ||
-        !RunsViewer(entry.th32ProcessID, viewer ? viewer.Get() : INVALID_HANDLE_VALUE, expected)) {
+        !RunsViewer(entry.th32ProcessID, expected, &viewer)) {
       continue;
     }
     found->id = entry.th32ProcessID;
