@@ -101,7 +101,7 @@ std::vector<std::string> LogMessages(const std::wstring& path) {
 }
 
 // What "/log=" records of a run of exit code `code` that worked on `folder`,
-// around the run's own entries.
+// around the run's own entries (each given by how it begins).
 void ExpectRecordedRun(const std::wstring& log, const std::wstring& folder, int code,
                        const std::vector<std::string>& between) {
   const auto messages = LogMessages(log);
@@ -111,7 +111,7 @@ void ExpectRecordedRun(const std::wstring& log, const std::wstring& folder, int 
   EXPECT_EQ(messages[0].substr(0, start.size()), start) << messages[0];
   EXPECT_NE(messages[0].find("\nCommand line: "), std::string::npos) << messages[0];
   EXPECT_EQ(messages[1], "Folder: " + Narrow(folder));
-  for (size_t i = 0; i < between.size(); ++i) EXPECT_EQ(messages[2 + i], between[i]);
+  for (size_t i = 0; i < between.size(); ++i) EXPECT_EQ(messages[2 + i].substr(0, between[i].size()), between[i]);
   EXPECT_EQ(messages.back(), "Finished with exit code " + std::to_string(code) + ": " +
                                  Narrow(ExitCodeWords(code)));
 }
@@ -822,6 +822,19 @@ TEST_F(SilentSetup, LogOptionRecordsASuccessfulRun) {
   ExpectRecordedRun(dir_ + L"\\run.log", dir_ + L"\\V", 0, {});
   ExpectInstalled(dir_ + L"\\V\\Plugins");
   ExpectNothingElse({L"V", L"run.log"});
+}
+
+// Exit code 1 says which file and why.
+TEST_F(SilentSetup, LogOptionNamesEachFileNotInstalledWithItsError) {
+  CreateDirectoryW((dir_ + L"\\V").c_str(), nullptr);
+  CreateDirectoryW((dir_ + L"\\V\\Plugins").c_str(), nullptr);
+  const std::wstring kept = dir_ + L"\\V\\Plugins\\Px_Png.dll";
+  ASSERT_TRUE(WriteBytes(kept, "read-only"));
+  ASSERT_TRUE(SetFileAttributesW(kept.c_str(), FILE_ATTRIBUTE_READONLY));
+  Run(L"/silent /folder=" + dir_ + L"\\V /log=" + dir_ + L"\\run.log", 1);
+  SetFileAttributesW(kept.c_str(), FILE_ATTRIBUTE_NORMAL);
+  ExpectRecordedRun(dir_ + L"\\run.log", dir_ + L"\\V", 1,
+                    {"Not installed: Px_Png.dll\nWindows error 5: ", kMsg7});
 }
 
 // A viewer in another session has no window here: its process, running
