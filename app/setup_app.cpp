@@ -71,7 +71,7 @@ BOOL TheApp::InitInstance() {
   (void)InitCommonControlsEx(&controls);  // the wizard fails visibly without them
 
   const wchar_t* command_line = GetCommandLineW();
-  // /verify shows nothing and logs nothing, also with /silent.
+  // /verify reports by its exit code alone: no problems logged, also with /silent.
   if (FindText(command_line, kSilentOption) != nullptr &&
       FindText(command_line, kVerifyOption) == nullptr) {
     g_silent = 1;

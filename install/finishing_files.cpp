@@ -51,11 +51,11 @@ int FinishingFiles::FinishOldest() {
 }
 
 int FinishingFiles::FinishAll() {
-  int result = kUnpackOk;
+  // After a refused file the rest are finished too: each is told as not installed.
+  int result = failed_ != 0 ? kUnpackWriteFailed : kUnpackOk;
   while (count_ > 0) {
     const int rc = FinishOldest();
-    if (rc == kUnpackWriteFailed) return rc;
-    if (rc != kUnpackOk) result = rc;
+    if (rc != kUnpackOk && result != kUnpackWriteFailed) result = rc;
   }
   return result;
 }

@@ -80,6 +80,7 @@ bool TargetFolder::Holds(HANDLE item, const wchar_t* name, size_t length, ItemFa
   wchar_t actual[kBelowPathChars];
   FILE_BASIC_INFO basic;
   FILE_STANDARD_INFO standard;
+  SetLastError(ERROR_FILENAME_EXCED_RANGE);  // what a path that does not fit below tells
   if (!PathBelow(name, length, expected) ||
       !GetFileInformationByHandleEx(item, FileBasicInfo, &basic, sizeof basic) ||
       !GetFileInformationByHandleEx(item, FileStandardInfo, &standard, sizeof standard)) {
@@ -88,6 +89,7 @@ bool TargetFolder::Holds(HANDLE item, const wchar_t* name, size_t length, ItemFa
   *facts = {basic.FileAttributes, standard.NumberOfLinks,
             static_cast<uint64_t>(standard.EndOfFile.QuadPart)};
   const DWORD got = GetFinalPathNameByHandleW(item, actual, kBelowPathChars, kPathForm);
+  if (got >= kBelowPathChars) SetLastError(ERROR_FILENAME_EXCED_RANGE);
   if (got == 0 || got >= kBelowPathChars) return false;
   if (IsPlainItemAt(facts->attributes, expected, actual)) return true;
   SetLastError(kErrorThroughLink);
@@ -138,7 +140,10 @@ bool HeldFolders::Hold(const TargetFolder& target, const wchar_t* name, bool mak
   for (size_t i = start; name[i] != 0 && i + 1 < kEntryNameChars; ++i) {
     path_[i] = name[i];
     if (!IsEntrySeparator(name[i])) continue;
-    if (count_ == kMostFolders) return false;  // only empty parts could get here
+    if (count_ == kMostFolders) {  // only empty parts could get here
+      SetLastError(ERROR_INVALID_NAME);
+      return false;
+    }
     path_[i] = 0;
     // Made and looked up in the folder held before it: a folder above that
     // was swapped since is not gone through again.

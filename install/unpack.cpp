@@ -96,9 +96,10 @@ class Progress {
       observer_->OnProgress(entries_, Add(bytes_, written_));
     }
   }
-  // The entry `name` was not installed, for the Windows error `error`.
+  // The entry `name` was not installed, for the Windows error `error` (0
+  // when none was had).
   void NotInstalled(const wchar_t* name, DWORD error) {
-    if (observer_ != nullptr) observer_->OnNotInstalled(name, error);
+    if (observer_ != nullptr) observer_->OnNotInstalled(name, error != 0 ? error : ERROR_CAN_NOT_COMPLETE);
   }
   // One more entry handled, with its declared size.
   void EntryDone(uint64_t declared) {

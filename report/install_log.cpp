@@ -82,7 +82,13 @@ bool UseLogFile(const wchar_t* path) {
   g_log_folder_held = g_log_folder.Open(full);
   if (!g_log_folder_held) return false;
   (void)CopyText(g_log_leaf, MAX_PATH, chosen);  // it fit above
-  return true;
+  // A folder, link or hard link at its name would lose every entry: the
+  // start directory takes them instead.
+  ScopedCrtFile log(OpenLog());
+  if (log) return true;
+  g_log_folder_held = false;
+  g_log_leaf[0] = 0;
+  return false;
 }
 
 bool LogRecordsRun() { return g_records_run; }

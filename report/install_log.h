@@ -6,7 +6,7 @@
 
 constexpr wchar_t kInstallLogName[] = L"Pixelmoor_Install.log";
 
-// Room for one message to log: a record with a command line fits.
+// Room for one message to log; a longer one is cut.
 constexpr size_t kLogMessageChars = 1024;
 
 // Holds the current directory open as the log's folder, at start-up: the log
@@ -20,8 +20,8 @@ bool HoldLogFolder();
 // directory, and "Pixelmoor_Install.log" in it when it ends in a backslash.
 // Its folder is made where missing and held from now on, and every run is
 // recorded in it (LogRecordsRun). False when that folder cannot be made or
-// held, or the name is no file's (HoldLogFolder then keeps the log in the
-// start directory); runs are recorded either way.
+// held, or no log can be opened there at that name (HoldLogFolder then keeps
+// the log in the start directory); runs are recorded either way.
 bool UseLogFile(const wchar_t* path);
 
 // True once "/log=" was given: the log records every run, not only problems.

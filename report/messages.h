@@ -26,7 +26,8 @@ enum MessageId : unsigned {
   kMsgUsage = IDS_USAGE,
 };
 
-// Room for a message loaded to be logged or shown: every message fits whole.
+// Room for a message loaded to be logged or shown: every message but
+// kMsgUsage (which /? loads into room of its own) fits whole.
 constexpr size_t kMessageChars = 260;
 
 // Loads message `id` into `buffer` (room for `capacity` characters). On

@@ -20,6 +20,16 @@ void AppendCut(wchar_t* dst, size_t capacity, const wchar_t* src) {
   if (length + 1 < capacity) CopyTextCut(dst + length, capacity - length, src);
 }
 
+// The same for a text another program chose (a process's name): a line break
+// in it could forge an entry, so control characters become "?".
+void AppendForeign(wchar_t* dst, size_t capacity, const wchar_t* src) {
+  const size_t length = TextLength(dst);
+  AppendCut(dst, capacity, src);
+  for (wchar_t* p = dst + length; *p != 0; ++p) {
+    if (*p < 0x20 || *p == 0x7F) *p = L'?';
+  }
+}
+
 // How the process runs, as an administrator reading the log asks it.
 const wchar_t* Account() {
   ScopedKernelHandle token;
@@ -86,18 +96,25 @@ bool DescribeHolders(const wchar_t* path, wchar_t* out, size_t capacity) {
   // The Restart Manager takes the drive-letter form.
   const size_t drive = DriveAt(path);
   LPCWSTR files[] = {drive != kNoDrive ? path + drive : path};
-  constexpr UINT kMostHolders = 4;
-  RM_PROCESS_INFO holders[kMostHolders];
-  UINT needed = 0, count = kMostHolders;
+  UINT needed = 0, count = 0;
   DWORD reasons = 0;
-  const bool listed = add(session, 1, files, 0, nullptr, 0, nullptr) == ERROR_SUCCESS &&
-                      list(session, &needed, &count, holders, &reasons) == ERROR_SUCCESS;
+  ScopedMalloc room;
+  bool listed = add(session, 1, files, 0, nullptr, 0, nullptr) == ERROR_SUCCESS;
+  // Asked once for how many hold it, then for them (more may come meanwhile).
+  for (int attempt = 0; listed && attempt < 3; ++attempt) {
+    room.Reset(needed > 0 ? malloc(needed * sizeof(RM_PROCESS_INFO)) : nullptr);
+    count = room ? needed : 0;
+    const DWORD rc = list(session, &needed, &count, static_cast<RM_PROCESS_INFO*>(room.Get()), &reasons);
+    if (rc == ERROR_SUCCESS) break;
+    listed = rc == ERROR_MORE_DATA && attempt < 2;
+  }
   (void)end(session);  // the list is had; nothing else depends on ending
-  if (!listed || count == 0) return false;
+  if (!listed || count == 0 || !room) return false;
+  const auto* holders = static_cast<const RM_PROCESS_INFO*>(room.Get());
   out[0] = 0;
-  for (UINT i = 0; i < count && i < kMostHolders; ++i) {
+  for (UINT i = 0; i < count; ++i) {
     AppendCut(out, capacity, L"\nHeld by ");
-    AppendCut(out, capacity, holders[i].strAppName);
+    AppendForeign(out, capacity, holders[i].strAppName);
     AppendProcess(out, capacity, holders[i].Process.dwProcessId, holders[i].TSSessionId);
   }
   return true;

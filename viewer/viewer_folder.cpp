@@ -3,6 +3,7 @@
 #include <tlhelp32.h>
 
 #include "framework/scoped.h"
+#include "text/path_split.h"
 #include "text/text.h"
 
 namespace {
@@ -56,35 +57,42 @@ namespace {
 // The longest image path asked for.
 constexpr DWORD kImagePathChars = 1024;
 
-// Opens the file at `path` only to tell which file it is: nobody's sharing refuses that.
-HANDLE OpenToIdentify(const wchar_t* path) {
-  return CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                     nullptr, OPEN_EXISTING, 0, nullptr);
+// The name the system gives the file at `path` once its links are followed
+// (drive-letter form, without "\\?\"), into `name`; empty when it cannot be
+// opened. Only the chosen folder's file is opened, never a path another
+// process names: that could be a share that makes the setup sign in there.
+void FinalName(const wchar_t* path, wchar_t name[kImagePathChars]) {
+  name[0] = 0;
+  ScopedFileHandle file(CreateFileW(path, FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+  wchar_t final_path[kImagePathChars];
+  const DWORD length = file ? GetFinalPathNameByHandleW(file.Get(), final_path, kImagePathChars,
+                                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS)
+                            : 0;
+  if (length == 0 || length >= kImagePathChars) return;
+  const size_t drive = DriveAt(final_path);
+  (void)CopyText(name, kImagePathChars, drive != kNoDrive ? final_path + drive : final_path);
 }
 
-// True when the two open files are one: the same volume and file number,
-// whatever links, short names or path forms led to them.
-bool SameFile(HANDLE a, HANDLE b) {
-  BY_HANDLE_FILE_INFORMATION x, y;
-  return GetFileInformationByHandle(a, &x) && GetFileInformationByHandle(b, &y) &&
-         x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
-         x.nFileIndexLow == y.nFileIndexLow;
+bool SameName(const wchar_t* a, const wchar_t* b) {
+  return b[0] != 0 && CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
 }
 
-// The process with `id`, named kViewerExecutable, when it runs the file at
-// `expected` (`*viewer`, opened on the first call) or, where that file cannot
-// be opened, a file at that very path. An elevated or SYSTEM process may ask
-// this of any session's.
-bool RunsViewer(DWORD id, const wchar_t* expected, ScopedFileHandle* viewer) {
+// The process with `id`, named kViewerExecutable, when its image is the file
+// at `expected` or at that file's final name (`final_name`, found on the first
+// call). SYSTEM may ask this of any session's process; an elevated
+// administrator, of another user's only with the debug privilege, which the
+// setup does not take.
+bool RunsViewer(DWORD id, const wchar_t* expected, wchar_t final_name[kImagePathChars],
+                bool* named) {
   ScopedKernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
   wchar_t image[kImagePathChars];
   DWORD length = kImagePathChars;
   if (!process || !QueryFullProcessImageNameW(process.Get(), 0, image, &length)) return false;
-  if (!*viewer) viewer->Reset(OpenToIdentify(expected));
-  ScopedFileHandle running(OpenToIdentify(image));
-  // One file by two names (a link, a short name) is still the one.
-  if (*viewer && running) return SameFile(running.Get(), viewer->Get());
-  return CompareStringOrdinal(image, -1, expected, -1, TRUE) == CSTR_EQUAL;
+  if (!*named) FinalName(expected, final_name);
+  *named = true;
+  return SameName(image, expected) || SameName(image, final_name);
 }
 
 // Finds a process, in any session, that runs kViewerExecutable from `folder`.
@@ -97,13 +105,14 @@ bool FindViewerProcess(const wchar_t* folder, ViewerProcess* found) {
   }
   ScopedFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (!snapshot) return false;
-  ScopedFileHandle viewer;
+  wchar_t final_name[kImagePathChars] = {};
+  bool named = false;
   PROCESSENTRY32W entry;
   entry.dwSize = sizeof entry;
   for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more;
        more = Process32NextW(snapshot.Get(), &entry)) {
     if (CompareStringOrdinal(entry.szExeFile, -1, kViewerExecutable, -1, TRUE) != CSTR_EQUAL ||
-        !RunsViewer(entry.th32ProcessID, expected, &viewer)) {
+        !RunsViewer(entry.th32ProcessID, expected, final_name, &named)) {
       continue;
     }
     found->id = entry.th32ProcessID;

@@ -27,6 +27,7 @@ struct ViewerProcess {
 
 // True when the viewer runs: a top-level window of the viewer's class on this
 // desktop, or, when `folder` (a viewer folder; may be null or empty) is
-// given, a process in any session that runs kViewerExecutable from it. Fills
-// `*found` (may be null) with that process.
+// given, a process that runs kViewerExecutable from it: in any session as
+// SYSTEM, in the user's own when elevated by UAC. Fills `*found` (may be
+// null) with that process.
 bool IsViewerRunning(const wchar_t* folder, ViewerProcess* found = nullptr);
