@@ -26,7 +26,7 @@ void AppendForeign(wchar_t* dst, size_t capacity, const wchar_t* src) {
   const size_t length = TextLength(dst);
   AppendCut(dst, capacity, src);
   for (wchar_t* p = dst + length; *p != 0; ++p) {
-    if (*p < 0x20 || *p == 0x7F) *p = L'?';
+    if (*p < 0x20 || (*p >= 0x7F && *p <= 0x9F)) *p = L'?';
   }
 }
 

@@ -1,6 +1,7 @@
 #include "viewer/viewer_folder.h"
 
 #include <tlhelp32.h>
+#include <wchar.h>
 
 #include "framework/scoped.h"
 #include "text/path_split.h"
@@ -58,8 +59,8 @@ namespace {
 constexpr DWORD kImagePathChars = 1024;
 
 // The name the system gives the file at `path` once its links are followed
-// (drive-letter form, without "\\?\"), into `name`; empty when it cannot be
-// opened. Only the chosen folder's file is opened, never a path another
+// (drive-letter or "\\server\share" form), into `name`; empty when it cannot
+// be opened. Only the chosen folder's file is opened, never a path another
 // process names: that could be a share that makes the setup sign in there.
 void FinalName(const wchar_t* path, wchar_t name[kImagePathChars]) {
   name[0] = 0;
@@ -71,28 +72,46 @@ void FinalName(const wchar_t* path, wchar_t name[kImagePathChars]) {
                                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS)
                             : 0;
   if (length == 0 || length >= kImagePathChars) return;
+  constexpr wchar_t kUncForm[] = L"\\\\?\\UNC\\";
   const size_t drive = DriveAt(final_path);
-  (void)CopyText(name, kImagePathChars, drive != kNoDrive ? final_path + drive : final_path);
+  if (drive != kNoDrive) {
+    (void)CopyText(name, kImagePathChars, final_path + drive);
+  } else if (wcsncmp(final_path, kUncForm, 8) == 0) {
+    final_path[6] = L'\\';  // "\\?\UNC\server" becomes "\\server"
+    (void)CopyText(name, kImagePathChars, final_path + 6);
+  }
 }
 
 bool SameName(const wchar_t* a, const wchar_t* b) {
   return b[0] != 0 && CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
 }
 
+// The names a process running the file at `expected` may report: that path,
+// the file's final name and its short (8.3) form, which a viewer started by a
+// short name reports. Found once, when a process of its name runs.
+struct ViewerNames {
+  bool found = false;
+  wchar_t final_name[kImagePathChars] = {};
+  wchar_t short_name[kImagePathChars] = {};
+};
+
 // The process with `id`, named kViewerExecutable, when its image is the file
-// at `expected` or at that file's final name (`final_name`, found on the first
-// call). SYSTEM may ask this of any session's process; an elevated
-// administrator, of another user's only with the debug privilege, which the
-// setup does not take.
-bool RunsViewer(DWORD id, const wchar_t* expected, wchar_t final_name[kImagePathChars],
-                bool* named) {
+// at `expected` by one of its names. SYSTEM may ask this of any session's
+// process; an elevated administrator, of another user's only with the debug
+// privilege, which the setup does not take.
+bool RunsViewer(DWORD id, const wchar_t* expected, ViewerNames* names) {
   ScopedKernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
   wchar_t image[kImagePathChars];
   DWORD length = kImagePathChars;
   if (!process || !QueryFullProcessImageNameW(process.Get(), 0, image, &length)) return false;
-  if (!*named) FinalName(expected, final_name);
-  *named = true;
-  return SameName(image, expected) || SameName(image, final_name);
+  if (!names->found) {
+    FinalName(expected, names->final_name);
+    const DWORD got = GetShortPathNameW(expected, names->short_name, kImagePathChars);
+    if (got == 0 || got >= kImagePathChars) names->short_name[0] = 0;
+    names->found = true;
+  }
+  return SameName(image, expected) || SameName(image, names->final_name) ||
+         SameName(image, names->short_name);
 }
 
 // Finds a process, in any session, that runs kViewerExecutable from `folder`.
@@ -105,14 +124,13 @@ bool FindViewerProcess(const wchar_t* folder, ViewerProcess* found) {
   }
   ScopedFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (!snapshot) return false;
-  wchar_t final_name[kImagePathChars] = {};
-  bool named = false;
+  ViewerNames names;
   PROCESSENTRY32W entry;
   entry.dwSize = sizeof entry;
   for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more;
        more = Process32NextW(snapshot.Get(), &entry)) {
     if (CompareStringOrdinal(entry.szExeFile, -1, kViewerExecutable, -1, TRUE) != CSTR_EQUAL ||
-        !RunsViewer(entry.th32ProcessID, expected, final_name, &named)) {
+        !RunsViewer(entry.th32ProcessID, expected, &names)) {
       continue;
     }
     found->id = entry.th32ProcessID;
