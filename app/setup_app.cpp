@@ -38,10 +38,16 @@ DWORD HardenDllSearch(DWORD flags) {
   return set_dirs(flags);
 }
 
-bool IsInteractiveWindowStation(HWINSTA station) {
+namespace {
+
+// Whether someone can see and answer this process's windows: its window
+// station has a display (WSF_VISIBLE), which session 0, services and
+// SYSTEM's own have not. One that cannot tell is taken as one a person sits
+// at, as before.
+bool CanBeAnswered() {
+  HWINSTA station = GetProcessWindowStation();  // not to be closed
   USEROBJECTFLAGS flags = {};
   DWORD got = 0;
-  // A station that cannot tell is taken as one a person sits at, as before.
   if (station == nullptr ||
       !GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, &got)) {
     return true;
@@ -49,15 +55,12 @@ bool IsInteractiveWindowStation(HWINSTA station) {
   return (flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
-namespace {
-
 // The run the command line asks for; its exit code.
 int RunAsAsked(const wchar_t* commandLine, LOGFONTW* headerFont) {
-  const bool interactive = IsInteractiveWindowStation(GetProcessWindowStation());
-  if (FindText(commandLine, kHelpOption) != nullptr) return interactive ? RunHelp() : RefuseWindows();
+  if (FindText(commandLine, kHelpOption) != nullptr) return CanBeAnswered() ? RunHelp() : RefuseWindows();
   if (FindText(commandLine, kVerifyOption) != nullptr) return RunVerify(commandLine);
   // The wizard, or /uninstall's question, would wait for an answer that never comes.
-  if (!g_silent && !interactive) return RefuseWindows();
+  if (!g_silent && !CanBeAnswered()) return RefuseWindows();
   if (FindText(commandLine, kUninstallOption) != nullptr) return RunUninstall(commandLine);
   return g_silent ? RunSilentInstall(commandLine) : RunWizard(headerFont);
 }

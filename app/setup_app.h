@@ -19,8 +19,3 @@ class TheApp : public CWinApp {
 // Restricts the DLL search to `flags` (SetDefaultDllDirectories), before any
 // other DLL loads. Returns its result, or 0 when the system lacks it.
 DWORD HardenDllSearch(DWORD flags);
-
-// True when `station` (the process's window station) has a display someone
-// sees (WSF_VISIBLE); false for session 0, services and SYSTEM's own. True
-// as well when it cannot be told.
-bool IsInteractiveWindowStation(HWINSTA station);

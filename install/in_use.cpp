@@ -14,10 +14,9 @@ size_t CountFilesInUse(unzFile archive, const TargetFolder& plugins, InUseObserv
   HeldFolders folders(false);  // only looks: nothing swept before the run may change things
   size_t in_use = 0;
   for (uint64_t i = 0; i < global.number_entry; ++i) {
-    if ((i == 0 ? unzGoToFirstFile(archive) : unzGoToNextFile(archive)) != UNZ_OK) break;
     unz_file_info64 info;
     wchar_t name[kEntryNameChars];
-    if (!ReadPlainEntry(archive, &info, name)) break;  // installing refuses the archive itself
+    if (!ReadPlainEntryAt(archive, i, &info, name)) break;  // installing refuses the archive itself
     const size_t length = wcslen(name);
     if (IsEntrySeparator(name[length - 1]) || !folders.Hold(plugins, name, false)) continue;
     const wchar_t* leaf = LeafOf(name);

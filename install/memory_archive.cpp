@@ -60,9 +60,12 @@ bool PlainEntryName(const char* narrow, wchar_t name[kEntryNameChars]) {
          IsPlainRelativeName(name);
 }
 
-bool ReadPlainEntry(unzFile archive, unz_file_info64* info, wchar_t name[kEntryNameChars]) {
+bool ReadPlainEntryAt(unzFile archive, uint64_t index, unz_file_info64* info,
+                      wchar_t name[kEntryNameChars]) {
+  const int moved = index == 0 ? unzGoToFirstFile(archive) : unzGoToNextFile(archive);
   char narrow[kEntryNameBytes];
-  return ReadEntryInfo(archive, info, narrow) == UNZ_OK && PlainEntryName(narrow, name);
+  return moved == UNZ_OK && ReadEntryInfo(archive, info, narrow) == UNZ_OK &&
+         PlainEntryName(narrow, name);
 }
 
 bool FileHoldsEntry(HANDLE file, uint64_t size, uint32_t crc, unsigned char* buffer) {

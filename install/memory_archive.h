@@ -53,9 +53,11 @@ class MemoryArchive {
 // or is no plain relative path.
 bool PlainEntryName(const char* narrow, wchar_t name[kEntryNameChars]);
 
-// Reads the current entry's information and its name (PlainEntryName).
-// False when minizip fails or the name is refused.
-bool ReadPlainEntry(unzFile archive, unz_file_info64* info, wchar_t name[kEntryNameChars]);
+// Walking the entries in order: moves to the first entry for `index` 0, else
+// to the one after the current, and reads its information and its name
+// (PlainEntryName). False when minizip fails or the name is refused.
+bool ReadPlainEntryAt(unzFile archive, uint64_t index, unz_file_info64* info,
+                      wchar_t name[kEntryNameChars]);
 
 // Reads the open file to its end through `buffer` (kEntryReadBytes); true
 // when it gave `size` bytes whose CRC-32 is `crc`.

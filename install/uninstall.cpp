@@ -85,12 +85,10 @@ bool PayloadFolders(unzFile archive, uint64_t count, wchar_t (**names)[kEntryNam
   size_t room = 0;
   *found = 0;
   for (int pass = 0; pass < 2; ++pass) {
-    if (unzGoToFirstFile(archive) != UNZ_OK) return false;
     for (uint64_t i = 0; i < count; ++i) {
-      if (i > 0 && unzGoToNextFile(archive) != UNZ_OK) return false;
       unz_file_info64 info;
       wchar_t name[kEntryNameChars];
-      if (!ReadPlainEntry(archive, &info, name)) return false;
+      if (!ReadPlainEntryAt(archive, i, &info, name)) return false;
       for (size_t at = 0; name[at] != 0; ++at) {
         if (!IsEntrySeparator(name[at])) continue;
         if (pass == 0) {
@@ -129,12 +127,9 @@ UninstallStatus RemoveAll(unzFile archive, const TargetFolder& plugins, Uninstal
   bool not_removed = false;
   HeldFolders folders;
   for (uint64_t i = 0; i < global.number_entry; ++i) {
-    if ((i == 0 ? unzGoToFirstFile(archive) : unzGoToNextFile(archive)) != UNZ_OK) {
-      return UninstallStatus::kPayloadUnreadable;
-    }
     unz_file_info64 info;
     wchar_t name[kEntryNameChars];
-    if (!ReadPlainEntry(archive, &info, name)) return UninstallStatus::kPayloadUnreadable;
+    if (!ReadPlainEntryAt(archive, i, &info, name)) return UninstallStatus::kPayloadUnreadable;
     if (IsEntrySeparator(name[wcslen(name) - 1])) continue;  // folders come last
     switch (RemoveFile(plugins, &folders, name, info, static_cast<unsigned char*>(buffer.Get()))) {
       case Removal::kGone:

@@ -64,11 +64,10 @@ VerifyStatus VerifyPayload(const void* payload, size_t payloadBytes, const wchar
   if (!buffer) return VerifyStatus::kDiffers;  // nothing could be checked
 
   for (ZPOS64_T i = 0; i < global.number_entry; ++i) {
-    if (i > 0 && unzGoToNextFile(archive.Get()) != UNZ_OK) return VerifyStatus::kPayloadUnreadable;
     unz_file_info64 info;
     wchar_t wide[kEntryNameChars];
     // The names an installation would refuse: the payload check keeps them out.
-    if (!ReadPlainEntry(archive.Get(), &info, wide)) return VerifyStatus::kPayloadUnreadable;
+    if (!ReadPlainEntryAt(archive.Get(), i, &info, wide)) return VerifyStatus::kPayloadUnreadable;
     if (!InPlace(plugins, info, wide, static_cast<unsigned char*>(buffer.Get()))) {
       return VerifyStatus::kDiffers;
     }

@@ -62,23 +62,24 @@ bool HoldLogFolder() {
 
 bool UseLogFile(const wchar_t* path) {
   g_records_run = true;
-  wchar_t expanded[kLogMessageChars];
-  wchar_t full[kLogMessageChars];
-  const DWORD expanded_chars = ExpandEnvironmentStringsW(path, expanded, kLogMessageChars);
-  if (expanded_chars == 0 || expanded_chars > kLogMessageChars) return false;
-  const DWORD length = GetFullPathNameW(expanded, kLogMessageChars, full, nullptr);
-  if (length == 0 || length >= kLogMessageChars) return false;
+  // Expanded, the path may be longer than the option's value.
+  constexpr DWORD kPathChars = 1024;
+  wchar_t expanded[kPathChars];
+  wchar_t full[kPathChars];
+  const DWORD expanded_chars = ExpandEnvironmentStringsW(path, expanded, kPathChars);
+  if (expanded_chars == 0 || expanded_chars > kPathChars) return false;
+  // A full path ends in a name or a backslash: ".", ".." and trailing dots are gone.
+  const DWORD length = GetFullPathNameW(expanded, kPathChars, full, nullptr);
+  if (length == 0 || length >= kPathChars) return false;
   // The folder is what comes before the last backslash; the name what follows.
   wchar_t* leaf = wcsrchr(full, L'\\');
   if (leaf == nullptr) return false;
   const wchar_t* name = leaf[1] != 0 ? leaf + 1 : kInstallLogName;
   wchar_t chosen[MAX_PATH];
-  if (!CopyText(chosen, MAX_PATH, name) || wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0) {
-    return false;
-  }
+  if (!CopyText(chosen, MAX_PATH, name)) return false;
   leaf[1] = 0;
   // Its folder is made as a missing Plugins folder is; then held, like the start directory.
-  (void)MakeFolderChain(full, kLogMessageChars);  // holding it tells whether it is there
+  (void)MakeFolderChain(full, kPathChars);  // holding it tells whether it is there
   g_log_folder_held = g_log_folder.Open(full);
   if (!g_log_folder_held) return false;
   (void)CopyText(g_log_leaf, MAX_PATH, chosen);  // it fit above

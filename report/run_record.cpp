@@ -93,9 +93,10 @@ bool DescribeHolders(const wchar_t* path, wchar_t* out, size_t capacity) {
   DWORD session = 0;
   wchar_t key[CCH_RM_SESSION_KEY + 1] = {};
   if (start(&session, 0, key) != ERROR_SUCCESS) return false;
-  // The Restart Manager takes the drive-letter form.
-  const size_t drive = DriveAt(path);
-  LPCWSTR files[] = {drive != kNoDrive ? path + drive : path};
+  // The Restart Manager takes the form programs name files by.
+  wchar_t plain[kLogMessageChars];
+  if (!PlainPathForm(path, plain, kLogMessageChars)) return false;
+  LPCWSTR files[] = {plain};
   UINT needed = 0, count = 0;
   DWORD reasons = 0;
   ScopedMalloc room;

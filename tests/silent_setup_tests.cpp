@@ -881,19 +881,7 @@ TEST_F(SilentSetup, WithoutSilentWhereNoOneCanAnswerItEndsWith5) {
   HWINSTA station = CreateWindowStationW(L"PxNoOneSees", 0, WINSTA_ALL_ACCESS, nullptr);
   ASSERT_TRUE(station != nullptr);
   for (const wchar_t* args : {L"/folder=V", L"/?", L"/uninstall /folder=V"}) {
-    std::wstring line = L"\"" + g_setup + L"\" " + args;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.lpDesktop = const_cast<wchar_t*>(L"PxNoOneSees\\Default");
-    PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(CreateProcessW(g_setup.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
-                               dir_.c_str(), &startup, &process));
-    CloseHandle(process.hThread);
-    DWORD code = 99;
-    if (WaitForSingleObject(process.hProcess, 20000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 98);
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hProcess);
-    EXPECT_EQ(code, 5u) << Narrow(args);
+    EXPECT_EQ(RunToEnd(g_setup, args, dir_, nullptr, 20000, L"PxNoOneSees\\Default"), 5) << Narrow(args);
   }
   CloseWindowStation(station);
   ExpectLog(dir_, {kMsgNeedsSilent, kMsgNeedsSilent, kMsgNeedsSilent});

@@ -350,10 +350,11 @@ std::vector<std::wstring> StagedArchives() {
 }
 
 HANDLE StartProcess(const std::wstring& exe, const std::wstring& args, const std::wstring& cwd,
-                    const wchar_t* environment) {
+                    const wchar_t* environment, const wchar_t* desktop) {
   std::wstring line = L"\"" + exe + L"\" " + args;
   STARTUPINFOW si = {};
   si.cb = sizeof si;
+  si.lpDesktop = const_cast<wchar_t*>(desktop);
   PROCESS_INFORMATION pi;
   const DWORD flags = environment != nullptr ? CREATE_UNICODE_ENVIRONMENT : 0;
   if (!CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, flags,
@@ -365,8 +366,8 @@ HANDLE StartProcess(const std::wstring& exe, const std::wstring& args, const std
 }
 
 long RunToEnd(const std::wstring& exe, const std::wstring& args, const std::wstring& cwd,
-              const wchar_t* environment, DWORD patience) {
-  ScopedKernelHandle process(StartProcess(exe, args, cwd, environment));
+              const wchar_t* environment, DWORD patience, const wchar_t* desktop) {
+  ScopedKernelHandle process(StartProcess(exe, args, cwd, environment, desktop));
   if (!process) return -2;
   if (WaitForSingleObject(process.Get(), patience) != WAIT_OBJECT_0) {
     TerminateProcess(process.Get(), 99);

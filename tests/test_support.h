@@ -84,15 +84,17 @@ std::vector<std::wstring> StagedArchives();
 
 
 // Starts `exe` with `args` in `cwd`; returns its process handle, or null.
-// `environment` is a Unicode environment block, or null for this process's own.
+// `environment` is a Unicode environment block, or null for this process's
+// own; `desktop` ("station\\desktop") the one it runs on, or null for this one's.
 HANDLE StartProcess(const std::wstring& exe, const std::wstring& args, const std::wstring& cwd,
-                    const wchar_t* environment = nullptr);
+                    const wchar_t* environment = nullptr, const wchar_t* desktop = nullptr);
 
 // Starts `exe` as StartProcess does and waits for its end, `patience`
 // milliseconds at most. Returns its exit code; -1 when it had to be ended (it
 // hung), -2 when it did not start.
 long RunToEnd(const std::wstring& exe, const std::wstring& args, const std::wstring& cwd,
-              const wchar_t* environment = nullptr, DWORD patience = 120000);
+              const wchar_t* environment = nullptr, DWORD patience = 120000,
+              const wchar_t* desktop = nullptr);
 
 // The lock that lets one setup install into a viewer folder at a time, held
 // as a setup installing into `viewerFolder` holds it, until Release or the

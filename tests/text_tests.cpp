@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "silent/command_line.h"
 #include "viewer/folder_text.h"
@@ -93,6 +94,24 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{L"a.b.c", "", "", "a.b", ".c"},
         SplitCase{L":\\Pixelmoor\\p_moor32.exe ", "", ":\\Pixelmoor\\", "p_moor32", ".exe "},
         SplitCase{L"", "", "", "", ""}));
+
+TEST(PlainPathForm, DropsTheSystemsPrefixAsProgramsNameFiles) {
+  const std::pair<const wchar_t*, const char*> cases[] = {
+      {L"\\\\?\\C:\\Px\\p_moor32.exe", "C:\\Px\\p_moor32.exe"},
+      {L"\\\\.\\C:\\Px", "C:\\Px"},
+      {L"\\\\?\\UNC\\server\\share\\Px", "\\\\server\\share\\Px"},
+      {L"C:\\Px", "C:\\Px"},
+      {L"\\\\?\\UN", "\\\\?\\UN"},  // no UNC form: as it is
+  };
+  for (const auto& [path, plain] : cases) {
+    wchar_t out[64];
+    EXPECT_TRUE(PlainPathForm(path, out, 64));
+    EXPECT_EQ(Utf8(out), plain);
+  }
+  wchar_t small[8];
+  EXPECT_FALSE(PlainPathForm(L"\\\\?\\UNC\\server\\share", small, 8));
+  EXPECT_EQ(Utf8(small), "");
+}
 
 TEST(PathSplitLimits, A255CharacterDirectoryFitsA256OneEmptiesEverything) {
   PathParts p;

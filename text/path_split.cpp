@@ -48,6 +48,19 @@ bool IsFullPath(const wchar_t* path) {
   return path[0] != 0 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
 }
 
+bool PlainPathForm(const wchar_t* path, wchar_t* out, size_t capacity) {
+  const size_t drive = DriveAt(path);
+  if (drive != kNoDrive) return CopyText(out, capacity, path + drive);
+  const wchar_t kUncForm[] = L"\\\\?\\UNC\\";
+  size_t at = 0;
+  while (kUncForm[at] != 0 && path[at] == kUncForm[at]) ++at;
+  if (kUncForm[at] != 0 || capacity < 3) return CopyText(out, capacity, path);
+  out[0] = out[1] = L'\\';  // "\\?\UNC\" becomes "\\"
+  if (CopyText(out + 2, capacity - 2, path + at)) return true;
+  out[0] = 0;
+  return false;
+}
+
 size_t DriveAt(const wchar_t* path) {
   size_t at = 0;
   if (path[0] == L'\\' && path[1] == L'\\' && (path[2] == L'?' || path[2] == L'.') &&

@@ -27,3 +27,10 @@ bool IsFullPath(const wchar_t* path);
 // forms "\\?\X:..." and "\\.\X:..."; kNoDrive for anything else (UNC, relative).
 constexpr size_t kNoDrive = static_cast<size_t>(-1);
 size_t DriveAt(const wchar_t* path);
+
+// `path` as programs name it (what GetFinalPathNameByHandleW gives, in the
+// form a process's image or the Restart Manager takes): without "\\?\" or
+// "\\.\" before a drive, and "\\?\UNC\server\..." as "\\server\...", into
+// `out` (room for `capacity` characters). False, `out` empty, when it does
+// not fit.
+bool PlainPathForm(const wchar_t* path, wchar_t* out, size_t capacity);

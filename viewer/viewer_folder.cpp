@@ -1,7 +1,6 @@
 #include "viewer/viewer_folder.h"
 
 #include <tlhelp32.h>
-#include <wchar.h>
 
 #include "framework/scoped.h"
 #include "text/path_split.h"
@@ -72,14 +71,7 @@ void FinalName(const wchar_t* path, wchar_t name[kImagePathChars]) {
                                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS)
                             : 0;
   if (length == 0 || length >= kImagePathChars) return;
-  constexpr wchar_t kUncForm[] = L"\\\\?\\UNC\\";
-  const size_t drive = DriveAt(final_path);
-  if (drive != kNoDrive) {
-    (void)CopyText(name, kImagePathChars, final_path + drive);
-  } else if (wcsncmp(final_path, kUncForm, 8) == 0) {
-    final_path[6] = L'\\';  // "\\?\UNC\server" becomes "\\server"
-    (void)CopyText(name, kImagePathChars, final_path + 6);
-  }
+  (void)PlainPathForm(final_path, name, kImagePathChars);  // it is shorter: it fits
 }
 
 bool SameName(const wchar_t* a, const wchar_t* b) {
