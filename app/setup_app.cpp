@@ -1,7 +1,6 @@
 #include "app/setup_app.h"
 
-#include <commctrl.h>
-
+#include "app/dll_search.h"
 #include "report/install_log.h"
 #include "report/install_plugins.h"
 #include "report/run_record.h"
@@ -14,29 +13,10 @@ TheApp theApp;
 
 namespace {
 
-// The system directory (at most MAX_PATH characters) and "\kernel32.dll".
-constexpr size_t kSystemDllPathChars = 324;
 // The value of "/log=", before environment variables are expanded.
 constexpr size_t kLogPathChars = 520;
 
 }  // namespace
-
-DWORD HardenDllSearch(DWORD flags) {
-  wchar_t path[kSystemDllPathChars];
-  const UINT length = GetSystemDirectoryW(path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return 0;
-  if (!AppendBackslashIfMissing(path, kSystemDllPathChars) ||
-      !AppendText(path, kSystemDllPathChars, L"kernel32.dll")) {
-    return 0;
-  }
-  HMODULE kernel = GetModuleHandleW(path);
-  if (kernel == nullptr) return 0;
-  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-  auto set_dirs = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-      reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
-  if (set_dirs == nullptr) return 0;
-  return set_dirs(flags);
-}
 
 namespace {
 
@@ -68,11 +48,7 @@ int RunAsAsked(const wchar_t* commandLine, LOGFONTW* headerFont) {
 }  // namespace
 
 BOOL TheApp::InitInstance() {
-  (void)HardenDllSearch(LOAD_LIBRARY_SEARCH_SYSTEM32);  // best effort on older systems
-
-  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
-  (void)InitCommonControlsEx(&controls);  // the wizard fails visibly without them
-
+  // The DLL search was restricted at the entry point; nothing was loaded yet.
   const wchar_t* command_line = GetCommandLineW();
   // /verify reports by its exit code alone: no problems logged, also with /silent.
   if (FindText(command_line, kSilentOption) != nullptr &&
@@ -91,6 +67,11 @@ BOOL TheApp::InitInstance() {
   }
   if (!held && (g_silent || LogRecordsRun())) (void)HoldLogFolder();
 
+  if (!DllSearchHardened()) {
+    m_exitCode = RefuseUnrestrictedDllSearch();
+    RecordOutcome(m_exitCode);
+    return FALSE;
+  }
   RecordStart(command_line);
   m_exitCode = RunAsAsked(command_line, &HeaderLogFont);
   RecordOutcome(m_exitCode);

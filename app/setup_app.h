@@ -15,7 +15,3 @@ class TheApp : public CWinApp {
 
   LOGFONTW HeaderLogFont = {};  // the wizard's header font record, filled by the wizard
 };
-
-// Restricts the DLL search to `flags` (SetDefaultDllDirectories), before any
-// other DLL loads. Returns its result, or 0 when the system lacks it.
-DWORD HardenDllSearch(DWORD flags);

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <bcrypt.h>
 #include <objbase.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -134,6 +135,14 @@ struct ThreadpoolWorkTraits {
   }
 };
 using ScopedThreadpoolWork = Scoped<ThreadpoolWorkTraits>;
+
+// Algorithm providers from BCryptOpenAlgorithmProvider (the random generator).
+struct AlgorithmProviderTraits {
+  using Handle = BCRYPT_ALG_HANDLE;
+  static Handle Invalid() { return nullptr; }
+  static NTSTATUS Close(Handle h) { return BCryptCloseAlgorithmProvider(h, 0); }
+};
+using ScopedAlgorithmProvider = Scoped<AlgorithmProviderTraits>;
 
 struct MallocTraits {
   using Handle = void*;

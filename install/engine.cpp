@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <ntsecapi.h>
+#include <bcrypt.h>
 
 #include "framework/scoped.h"
 #include "install/archive_rules.h"
@@ -132,6 +132,12 @@ int StagePayloadArchive(const void* payload, size_t payloadBytes, const TargetFo
   if (length == 0 || length >= kTargetChars || !AppendBackslashIfMissing(folder, kTargetChars)) {
     return kStageFailed;
   }
+  // The system's generator: BCrypt's RNG provider, which Vista has too.
+  ScopedAlgorithmProvider generator;
+  if (!BCRYPT_SUCCESS(
+          BCryptOpenAlgorithmProvider(generator.Receive(), BCRYPT_RNG_ALGORITHM, nullptr, 0))) {
+    return kStageFailed;
+  }
   // Other users' programs may write to the temp folder (as SYSTEM it is
   // Windows' own): the copy is made new under a name nobody can know ahead.
   // Nobody else can open, replace or rename it, and it is deleted when its
@@ -141,7 +147,8 @@ int StagePayloadArchive(const void* payload, size_t payloadBytes, const TargetFo
     uint64_t random = 0;
     wchar_t path[kTargetChars];
     wchar_t leaf[64];
-    if (!RtlGenRandom(&random, sizeof random) ||
+    if (!BCRYPT_SUCCESS(
+            BCryptGenRandom(generator.Get(), reinterpret_cast<PUCHAR>(&random), sizeof random, 0)) ||
         !StagedArchiveLeaf(kStagedArchiveStem, random, leaf, 64) ||
         !CopyText(path, kTargetChars, folder) || !AppendText(path, kTargetChars, leaf)) {
       return kStageFailed;

@@ -23,7 +23,7 @@ struct ExitCodeMeaning {
 // One line each: scripts/run reads them from here.
 constexpr ExitCodeMeaning kExitCodeMeanings[] = {
   {kExitInstalled, L"installed: every file of the package reached the disk whole (/verify: every file is in place; /uninstall: every unchanged file of the package is gone, or none was there)"},
-  {kExitInstallFailed, L"the installation failed: some or all files were not installed (/uninstall: some could not be removed)"},
+  {kExitInstallFailed, L"the installation failed: some or all files were not installed (/uninstall: some could not be removed), or a system DLL could not be loaded"},
   {kExitViewerRunning, L"Pixelmoor was running, or a plug-in was in use: nothing was installed or removed"},
   {kExitNoInstallFolder, L"no install folder was given or found: nothing was installed or removed"},
   {kExitWizardLeft, L"the wizard was left without installing (/uninstall: the question was answered No)"},

@@ -24,6 +24,7 @@ enum MessageId : unsigned {
   kMsgFilesInUse = IDS_FILES_IN_USE,
   kMsgNeedsSilent = IDS_NEEDS_SILENT,
   kMsgUsage = IDS_USAGE,
+  kMsgNeedsDllUpdate = IDS_NEEDS_DLL_UPDATE,
 };
 
 // Room for a message loaded to be logged or shown: every message but

@@ -74,42 +74,28 @@ void AppendProcess(wchar_t* out, size_t capacity, unsigned long id, unsigned lon
 }
 
 // Who holds the file at `path`, as the Restart Manager tells, into `out`;
-// false when it cannot tell. Loaded only when a file is in use.
+// false when it cannot tell. Its DLL loads only when a file is in use.
 bool DescribeHolders(const wchar_t* path, wchar_t* out, size_t capacity) {
-  using StartSession = DWORD(WINAPI*)(DWORD*, DWORD, WCHAR*);
-  using RegisterResources = DWORD(WINAPI*)(DWORD, UINT, LPCWSTR*, UINT, RM_UNIQUE_PROCESS*, UINT, LPCWSTR*);
-  using GetList = DWORD(WINAPI*)(DWORD, UINT*, UINT*, RM_PROCESS_INFO*, DWORD*);
-  using EndSession = DWORD(WINAPI*)(DWORD);
-  ScopedModule module(LoadLibraryExW(L"rstrtmgr.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
-  if (!module) return false;
-  auto find = [&module](const char* name) {
-    return reinterpret_cast<void*>(GetProcAddress(module.Get(), name));
-  };
-  const auto start = reinterpret_cast<StartSession>(find("RmStartSession"));
-  const auto add = reinterpret_cast<RegisterResources>(find("RmRegisterResources"));
-  const auto list = reinterpret_cast<GetList>(find("RmGetList"));
-  const auto end = reinterpret_cast<EndSession>(find("RmEndSession"));
-  if (start == nullptr || add == nullptr || list == nullptr || end == nullptr) return false;
-  DWORD session = 0;
-  wchar_t key[CCH_RM_SESSION_KEY + 1] = {};
-  if (start(&session, 0, key) != ERROR_SUCCESS) return false;
   // The Restart Manager takes the form programs name files by.
   wchar_t plain[kLogMessageChars];
   if (!PlainPathForm(path, plain, kLogMessageChars)) return false;
+  DWORD session = 0;
+  wchar_t key[CCH_RM_SESSION_KEY + 1] = {};
+  if (RmStartSession(&session, 0, key) != ERROR_SUCCESS) return false;
   LPCWSTR files[] = {plain};
   UINT needed = 0, count = 0;
   DWORD reasons = 0;
   ScopedMalloc room;
-  bool listed = add(session, 1, files, 0, nullptr, 0, nullptr) == ERROR_SUCCESS;
+  bool listed = RmRegisterResources(session, 1, files, 0, nullptr, 0, nullptr) == ERROR_SUCCESS;
   // Asked once for how many hold it, then for them (more may come meanwhile).
   for (int attempt = 0; listed && attempt < 3; ++attempt) {
     room.Reset(needed > 0 ? malloc(needed * sizeof(RM_PROCESS_INFO)) : nullptr);
     count = room ? needed : 0;
-    const DWORD rc = list(session, &needed, &count, static_cast<RM_PROCESS_INFO*>(room.Get()), &reasons);
+    const DWORD rc = RmGetList(session, &needed, &count, static_cast<RM_PROCESS_INFO*>(room.Get()), &reasons);
     if (rc == ERROR_SUCCESS) break;
     listed = rc == ERROR_MORE_DATA && attempt < 2;
   }
-  (void)end(session);  // the list is had; nothing else depends on ending
+  (void)RmEndSession(session);  // the list is had; nothing else depends on ending
   if (!listed || count == 0 || !room) return false;
   const auto* holders = static_cast<const RM_PROCESS_INFO*>(room.Get());
   out[0] = 0;
@@ -167,6 +153,29 @@ void RecordOutcome(int exitCode) {
   (void)AppendDecimal(text, kLogMessageChars, static_cast<unsigned long>(exitCode), 1);
   AppendCut(text, kLogMessageChars, L": ");
   AppendCut(text, kLogMessageChars, words != nullptr ? words : L"not an outcome the setup defines");
+  WriteInstallLog(text);
+}
+
+void RecordMissingSystemDll(const char* dll, const char* function, unsigned long error) {
+  if (!RunIsLogged()) return;
+  // Both names are the program's own, from its delay-import table: ASCII.
+  auto append_ascii = [](wchar_t* text, const char* name) {
+    for (size_t length = TextLength(text); *name != 0 && length + 1 < kLogMessageChars; ++length) {
+      text[length] = static_cast<unsigned char>(*name++);
+      text[length + 1] = 0;
+    }
+  };
+  wchar_t text[kLogMessageChars] = L"Can't load the system library ";
+  if (function != nullptr) {
+    (void)CopyText(text, kLogMessageChars, L"Can't find the function ");
+    append_ascii(text, function);
+    AppendCut(text, kLogMessageChars, L" in the system library ");
+  }
+  append_ascii(text, dll);
+  AppendCut(text, kLogMessageChars, L"\n");
+  wchar_t why[kLogMessageChars / 2];
+  DescribeError(error, why, kLogMessageChars / 2);
+  AppendCut(text, kLogMessageChars, why);
   WriteInstallLog(text);
 }
 

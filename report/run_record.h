@@ -20,6 +20,9 @@ void RecordNotDone(const wchar_t* name, unsigned long error, bool removing);
 // With "/log=" only: the run's exit code and what it means.
 void RecordOutcome(int exitCode);
 
+// When the run logs: the system DLL `dll` (or, when not null, its function
+// `function`) could not be had, for the Windows error `error`, with its meaning.
+void RecordMissingSystemDll(const char* dll, const char* function, unsigned long error);
 // When the run logs: the viewer's process that runs from the folder.
 void LogViewerProcess(DWORD id, DWORD session);
 // When the run logs: the file `name` (at `path`) is in use, and by whom where

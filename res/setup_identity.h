@@ -43,6 +43,7 @@
 #define IDS_FILES_IN_USE 19
 #define IDS_NEEDS_SILENT 20
 #define IDS_USAGE 21
+#define IDS_NEEDS_DLL_UPDATE 22
 
 // Controls of the destination page.
 #define IDC_FOLDER_EDIT 1000

@@ -24,6 +24,7 @@ namespace {
 std::wstring g_setup;    // the setup program
 std::wstring g_payload;  // the archive it carries
 std::wstring g_viewer;   // the stand-in for the running viewer
+std::wstring g_planted;  // a DLL that marks where it was loaded
 
 const wchar_t kVersionKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion";
 
@@ -875,6 +876,51 @@ TEST_F(SilentSetup, OlderReleaseWithAPlugInHeldOpenChangesNothing) {
                     {"In use: " + top + kHeldByUnknown, kMsgInUse});
 }
 
+// A copy of the setup as `folder`\\`name`.exe, for which Wine loads `dll` as
+// `order` says ("native,builtin", or "" for not at all). Wine takes a
+// child's overrides from its own start, not from the child's environment, so
+// they are set for that program's name; DropDllOrder removes them.
+std::wstring SetupWithDllOrder(const std::wstring& folder, const std::wstring& name,
+                               const std::wstring& dll, const std::wstring& order) {
+  const std::wstring key = L"Software\\Wine\\AppDefaults\\" + name + L".exe\\DllOverrides";
+  const DWORD bytes = static_cast<DWORD>((order.size() + 1) * sizeof(wchar_t));
+  EXPECT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), dll.c_str(), REG_SZ, order.c_str(), bytes), 0);
+  const std::wstring setup = folder + L"\\" + name + L".exe";
+  EXPECT_TRUE(CopyFileW(g_setup.c_str(), setup.c_str(), FALSE));
+  return setup;
+}
+void DropDllOrder(const std::wstring& name) {
+  (void)RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\Wine\\AppDefaults\\" + name + L".exe").c_str());
+}
+
+// A DLL named like a system DLL lies beside the setup, as in a downloads
+// folder, and Wine may load a native DLL of that name. The setup takes every
+// DLL but the core ones from the system folder after restricting the search,
+// so the planted one never runs. SHELL32 was once bound when the setup
+// loaded; bcrypt is loaded by every installation.
+TEST_F(SilentSetup, DllPlantedBesideTheSetupNeverLoads) {
+  for (const std::wstring dll : {L"shell32", L"bcrypt"}) {
+    SCOPED_TRACE(Narrow(dll));
+    const std::wstring beside = MakeScratchFolder(L"planted." + dll);
+    const std::wstring setup = SetupWithDllOrder(beside, L"PlantedNext", dll, L"native,builtin");
+    ASSERT_TRUE(CopyFileW(g_planted.c_str(), (beside + L"\\" + dll + L".dll").c_str(), FALSE));
+    EXPECT_EQ(RunToEnd(setup, L"/silent /folder=" + dir_ + L"\\" + dll, dir_), 0);
+    DropDllOrder(L"PlantedNext");
+    EXPECT_FALSE(Exists(beside + L"\\" + dll + L".dll.mark")) << "the planted DLL was loaded";
+    ExpectInstalled(dir_ + L"\\" + dll + L"\\Plugins");
+  }
+}
+
+// A system DLL that cannot be loaded ends the run, which the log names.
+TEST_F(SilentSetup, SystemDllThatCannotBeLoadedEndsTheRunWith1) {
+  const std::wstring setup = SetupWithDllOrder(dir_, L"WithoutBcrypt", L"bcrypt", L"");
+  EXPECT_EQ(RunToEnd(setup, L"/silent /folder=" + dir_ + L"\\V /log=" + dir_ + L"\\run.log", dir_), 1);
+  DropDllOrder(L"WithoutBcrypt");
+  ExpectRecordedRun(dir_ + L"\\run.log", dir_ + L"\\V", 1,
+                    {"Can't load the system library bcrypt.dll\nWindows error *"});
+  ExpectNoneInstalled(dir_ + L"\\V\\Plugins");
+}
+
 // A deployment tool runs the setup where no one sees its windows (a window
 // station of its own here): without /silent it would wait for ever.
 TEST_F(SilentSetup, WithoutSilentWhereNoOneCanAnswerItEndsWith5) {
@@ -898,12 +944,13 @@ TEST(TestRig, RunsUnderATimeZoneOtherThanUtc) {
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  if (argc != 4) {
-    fprintf(stderr, "usage: silent_setup_tests SETUP.exe PAYLOAD.zip FAKE_VIEWER.exe\n");
+  if (argc != 5) {
+    fprintf(stderr, "usage: silent_setup_tests SETUP.exe PAYLOAD.zip FAKE_VIEWER.exe PLANTED.dll\n");
     return 2;
   }
   g_setup = WindowsPath(argv[1]);
   g_payload = WindowsPath(argv[2]);
   g_viewer = WindowsPath(argv[3]);
+  g_planted = WindowsPath(argv[4]);
   return RUN_ALL_TESTS();
 }

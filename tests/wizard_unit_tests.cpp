@@ -9,11 +9,13 @@
 #include <string.h>
 
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include <prsht.h>
 
+#include "app/dll_search.h"
 #include "app/setup_app.h"
 #include "framework/scoped.h"
 #include "framework/winapp.h"
@@ -212,12 +214,14 @@ struct Control {
   short x, y, cx, cy;
 };
 
-// The loader resolves the imports before any code of the setup runs, so before
-// the DLL search is restricted: every import must be a system DLL that Windows
-// never looks for beside the program (KnownDLLs, and the common controls
-// through the manifest's side-by-side dependency). A new dependency must be
-// decided on, not slip in. The image asks for ASLR and DEP as well.
-TEST(Executable, ImportsOnlyPinnedSystemDllsAndAsksForAslrAndDep) {
+// Windows binds the static imports while it loads the program, before any of
+// its code runs, and looks beside the program first for a DLL that is not a
+// KnownDLL, also for what a KnownDLL's export forwards to: only KERNEL32,
+// ntdll and msvcrt may be bound so. Every other DLL is delay-loaded after
+// start-up has restricted the search, and exactly the build's list of them:
+// a new dependency must be decided on, not slip in. The image asks for ASLR
+// and DEP as well.
+TEST(Executable, BindsOnlyTheCoreDllsAndDelayLoadsTheListedOnes) {
   const std::string image = ReadBytes(g_setup).value_or("");
   ASSERT_GT(image.size(), sizeof(IMAGE_DOS_HEADER));
   const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
@@ -240,8 +244,11 @@ TEST(Executable, ImportsOnlyPinnedSystemDllsAndAsksForAslrAndDep) {
     }
     return nullptr;
   };
+  auto upper = [](std::string text) {
+    for (char& c : text) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    return text;
+  };
   const IMAGE_DATA_DIRECTORY* directories = nt->OptionalHeader.DataDirectory;
-  EXPECT_EQ(directories[IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT].Size, 0u) << "delay-loaded imports";
   std::set<std::string> dlls;
   const auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(
       at(directories[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress));
@@ -249,15 +256,38 @@ TEST(Executable, ImportsOnlyPinnedSystemDllsAndAsksForAslrAndDep) {
   for (; entry->Name != 0; ++entry) {
     const char* name = at(entry->Name);
     ASSERT_NE(name, nullptr);
-    std::string dll(name);
-    for (char& c : dll) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
-    dlls.insert(dll);
+    dlls.insert(upper(name));
   }
-  std::string imports;
-  for (const std::string& dll : dlls) imports += (imports.empty() ? "" : " ") + dll;
-  EXPECT_EQ(imports,
-            "ADVAPI32.DLL COMCTL32.DLL GDI32.DLL KERNEL32.DLL MSVCRT.DLL NTDLL.DLL OLE32.DLL SHELL32.DLL "
-            "USER32.DLL");
+  auto joined = [](const std::set<std::string>& names) {
+    std::string text;
+    for (const std::string& name : names) text += (text.empty() ? "" : " ") + name;
+    return text;
+  };
+  EXPECT_EQ(joined(dlls), "KERNEL32.DLL MSVCRT.DLL NTDLL.DLL");
+
+  // binutils' ld leaves the delay-import directory empty: the descriptors
+  // (attributes 1, then the RVAs of the name, the module slot, the IAT and
+  // the name table) are found where its delay-import libraries put them, in
+  // the initialised data.
+  std::set<std::string> delayed;
+  for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
+    if (!(sections[i].Characteristics & IMAGE_SCN_CNT_INITIALIZED_DATA)) continue;
+    for (DWORD offset = 0; offset + 8 * sizeof(DWORD) <= sections[i].SizeOfRawData; offset += 4) {
+      DWORD d[8];
+      const char* record = at(sections[i].VirtualAddress + offset);
+      if (record == nullptr || record + sizeof d > image.data() + image.size()) break;
+      memcpy(d, record, sizeof d);
+      const char* name = d[0] == 1 && d[2] != 0 && d[3] != 0 ? at(d[1]) : nullptr;
+      const char* names = name != nullptr ? at(d[4]) : nullptr;
+      if (names == nullptr || strnlen(name, 64) == 64) continue;
+      const std::string dll = upper(name);
+      if (dll.size() > 4 && dll.compare(dll.size() - 4, 4, ".DLL") == 0) delayed.insert(dll);
+    }
+  }
+  std::set<std::string> listed;
+  std::istringstream list(PIXELMOOR_DELAY_LOADED_DLLS);
+  for (std::string dll; list >> dll;) listed.insert(upper(dll) + ".DLL");
+  EXPECT_EQ(joined(delayed), joined(listed));
 }
 
 TEST_F(SetupResources, DestinationPageTemplateIsExactlyAsDesigned) {
@@ -577,6 +607,22 @@ TEST_F(SheetWindow, WizardRunsInAComApartmentAndReleasesIt) {
 
 TEST(DllSearch, SystemHasSetDefaultDllDirectories) {
   EXPECT_NE(HardenDllSearch(LOAD_LIBRARY_SEARCH_SYSTEM32), 0u);
+  EXPECT_TRUE(DllSearchHardened());
+}
+
+// Where the search cannot be restricted (Vista and 7 without the update), a
+// silent run logs which update is missing, loading no DLL by name.
+TEST_F(SheetWindow, UnrestrictedDllSearchLogsTheMissingUpdateAndEndsWith1) {
+  const std::wstring dir = MakeScratchFolder(L"dll.Unrestricted");
+  ASSERT_TRUE(SetCurrentDirectoryW(dir.c_str()));
+  g_silent = 1;
+  EXPECT_EQ(RefuseUnrestrictedDllSearch(), kExitInstallFailed);
+  g_silent = 0;
+  const std::string log = ReadBytes(dir + L"\\Pixelmoor_Install.log").value_or("");
+  EXPECT_NE(log.find(": Error: this setup needs Windows 8 or later, or update KB2533623 on Windows 7 "
+                     "and Vista!\r\nPlease install that update"),
+            std::string::npos)
+      << log;
 }
 
 TEST(SheetWithoutPages, DoesNotRun) {

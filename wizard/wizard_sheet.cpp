@@ -84,6 +84,9 @@ void FillHeaderLogFont(LOGFONTW* font, int dpi, bool modernShell) {
 }
 
 int RunWizard(LOGFONTW* headerLogFont) {
+  // Only the runs that show the wizard load the common controls.
+  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
+  (void)InitCommonControlsEx(&controls);  // the wizard fails visibly without them
   // The folder picker (SHBrowseForFolderW) needs COM on this thread. Without
   // it the picker may fail; the rest of the wizard does not depend on it.
   ScopedComApartment com;
