@@ -1,12 +1,5 @@
 #include "app/dll_search.h"
 
-#include "framework/scoped.h"
-#include "framework/winapp.h"
-#include "report/exit_code.h"
-#include "report/install_log.h"
-#include "report/install_plugins.h"
-#include "report/messages.h"
-#include "res/setup_identity.h"
 #include "text/text.h"
 
 namespace {
@@ -16,19 +9,24 @@ constexpr size_t kSystemDllPathChars = 324;
 
 bool g_hardened = false;
 
-// `name` in the system directory, into `path` (room for kSystemDllPathChars).
-bool SystemDllPath(const wchar_t* name, wchar_t* path) {
-  const UINT length = GetSystemDirectoryW(path, MAX_PATH);
-  return length != 0 && length < MAX_PATH && AppendBackslashIfMissing(path, kSystemDllPathChars) &&
-         AppendText(path, kSystemDllPathChars, name);
+// The ASCII `name` widened into `wide` (room for MAX_PATH characters).
+bool Widen(const char* name, wchar_t* wide) {
+  size_t i = 0;
+  for (; name[i] != 0; ++i) {
+    if (i + 1 >= MAX_PATH || static_cast<unsigned char>(name[i]) >= 0x80) return false;
+    wide[i] = static_cast<unsigned char>(name[i]);
+  }
+  wide[i] = 0;
+  return true;
 }
 
 }  // namespace
 
 DWORD HardenDllSearch(DWORD flags) {
-  wchar_t path[kSystemDllPathChars];
-  if (!SystemDllPath(L"kernel32.dll", path)) return 0;
-  HMODULE kernel = GetModuleHandleW(path);
+  // By name: a 32-bit process on 64-bit Windows has it from SysWOW64, not
+  // from the system directory GetSystemDirectoryW names. Looking up a loaded
+  // module loads nothing.
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
   if (kernel == nullptr) return 0;
   using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
   auto set_dirs = reinterpret_cast<SetDefaultDllDirectoriesFn>(
@@ -41,29 +39,23 @@ DWORD HardenDllSearch(DWORD flags) {
 
 bool DllSearchHardened() { return g_hardened; }
 
-int RefuseUnrestrictedDllSearch() {
-  // USER32 is a KnownDLL, which Windows never looks for beside a program;
-  // named by its full path, with its dependencies looked for in that folder
-  // first, it is loaded as safely as such a system allows.
+HMODULE LoadSystemDll(const char* name) {
+  wchar_t wide[MAX_PATH];
+  if (!Widen(name, wide)) {
+    SetLastError(ERROR_INVALID_NAME);
+    return nullptr;
+  }
+  // Named without a path, COMCTL32 still comes from the side-by-side
+  // assembly that the manifest binds (version 6).
+  if (g_hardened) return LoadLibraryExW(wide, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
   wchar_t path[kSystemDllPathChars];
-  ScopedModule user32;
-  if (SystemDllPath(L"user32.dll", path)) {
-    user32.Reset(LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+  const UINT length = GetSystemDirectoryW(path, MAX_PATH);
+  if (CompareStringOrdinal(wide, -1, L"user32.dll", -1, TRUE) != CSTR_EQUAL || length == 0 ||
+      length >= MAX_PATH || !AppendBackslashIfMissing(path, kSystemDllPathChars) ||
+      !AppendText(path, kSystemDllPathChars, wide)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
   }
-  using LoadStringFn = int(WINAPI*)(HINSTANCE, UINT, LPWSTR, int);
-  using MessageBoxFn = int(WINAPI*)(HWND, LPCWSTR, LPCWSTR, UINT);
-  const auto load_string = reinterpret_cast<LoadStringFn>(reinterpret_cast<void*>(
-      user32 ? GetProcAddress(user32.Get(), "LoadStringW") : nullptr));
-  const auto message_box = reinterpret_cast<MessageBoxFn>(reinterpret_cast<void*>(
-      user32 ? GetProcAddress(user32.Get(), "MessageBoxW") : nullptr));
-  wchar_t text[kMessageChars] = {};  // empty when it cannot be loaded: the entry still tells the time
-  if (load_string != nullptr) {
-    (void)load_string(AfxGetResourceHandle(), kMsgNeedsDllUpdate, text, static_cast<int>(kMessageChars));
-  }
-  if (g_silent) {
-    WriteInstallLog(text);
-  } else if (message_box != nullptr) {
-    (void)message_box(nullptr, text, kSetupCaption, MB_ICONERROR);
-  }
-  return kExitInstallFailed;
+  // Its own imports are looked for in the system folder first.
+  return LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }

@@ -10,11 +10,12 @@
 // result, or 0 when the system lacks it (Vista and 7 without KB2533623).
 DWORD HardenDllSearch(DWORD flags);
 
-// True once HardenDllSearch has succeeded in this process: delay-loaded DLLs
-// may be loaded from then on.
+// True once HardenDllSearch has succeeded in this process.
 bool DllSearchHardened();
 
-// The run on a system whose DLL search cannot be restricted: tells which update
-// is missing (logged in a silent run, else a message box) and loads nothing
-// else. Returns the exit code, kExitInstallFailed.
-int RefuseUnrestrictedDllSearch();
+// The DLL `name` (ASCII, without a path) for a delay-loaded import: from the
+// system folder once the search is restricted. Before that, only USER32, a
+// KnownDLL, by its full path, so that a system that cannot restrict the search
+// can be told so; any other is refused (ERROR_ACCESS_DENIED). Null when it
+// cannot be loaded, with the last error set.
+HMODULE LoadSystemDll(const char* name);

@@ -1,9 +1,12 @@
 #include "app/setup_app.h"
 
 #include "app/dll_search.h"
+#include "report/exit_code.h"
 #include "report/install_log.h"
 #include "report/install_plugins.h"
+#include "report/messages.h"
 #include "report/run_record.h"
+#include "res/setup_identity.h"
 #include "silent/command_line.h"
 #include "silent/silent_run.h"
 #include "text/text.h"
@@ -15,10 +18,6 @@ namespace {
 
 // The value of "/log=", before environment variables are expanded.
 constexpr size_t kLogPathChars = 520;
-
-}  // namespace
-
-namespace {
 
 // Whether someone can see and answer this process's windows: its window
 // station has a display (WSF_VISIBLE), which session 0, services and
@@ -47,8 +46,24 @@ int RunAsAsked(const wchar_t* commandLine, LOGFONTW* headerFont) {
 
 }  // namespace
 
+int RefuseUnrestrictedDllSearch(const wchar_t* commandLine) {
+  // Its USER32 comes by its full path (LoadSystemDll).
+  wchar_t text[kMessageChars];
+  (void)LoadMessage(kMsgNeedsDllUpdate, text, kMessageChars);  // empty when missing: the entry still tells the time
+  if (FindText(commandLine, kVerifyOption) != nullptr) {
+    if (LogRecordsRun()) WriteInstallLog(text);  // else /verify tells by its code alone
+  } else if (g_silent || !CanBeAnswered()) {
+    WriteInstallLog(text);
+  } else {
+    // Drawn by the system, not in a window of the setup's, which would load
+    // theming DLLs by the search that cannot be restricted here.
+    (void)MessageBoxW(nullptr, text, kSetupCaption, MB_ICONERROR | MB_SERVICE_NOTIFICATION);
+  }
+  return kExitInstallFailed;
+}
+
 BOOL TheApp::InitInstance() {
-  // The DLL search was restricted at the entry point; nothing was loaded yet.
+  // The entry point restricted the DLL search where the system allows it.
   const wchar_t* command_line = GetCommandLineW();
   // /verify reports by its exit code alone: no problems logged, also with /silent.
   if (FindText(command_line, kSilentOption) != nullptr &&
@@ -68,7 +83,7 @@ BOOL TheApp::InitInstance() {
   if (!held && (g_silent || LogRecordsRun())) (void)HoldLogFolder();
 
   if (!DllSearchHardened()) {
-    m_exitCode = RefuseUnrestrictedDllSearch();
+    m_exitCode = RefuseUnrestrictedDllSearch(command_line);
     RecordOutcome(m_exitCode);
     return FALSE;
   }

@@ -29,26 +29,23 @@ namespace {
   } else if (first != me) {
     for (;;) Sleep(INFINITE);
   }
-  ExitProcess(kExitInstallFailed);  // the writer itself lacked one: no second try
+  // Also when writing the log itself lacked a DLL: no second try.
+  ExitProcess(kExitInstallFailed);
 }
 
-// Before the helper loads a DLL: from the system folder alone, and not at all
-// before the search is restricted. COMCTL32, named without a path, still
-// comes from the manifest's side-by-side assembly (version 6).
+// Before the helper loads a DLL: the setup loads it (LoadSystemDll), or the
+// run ends; the helper's own LoadLibraryA, which would search the setup's
+// folder where the search is not restricted, never runs.
 FARPROC WINAPI OnDelayLoad(unsigned notification, PDelayLoadInfo info) {
   if (notification != dliNotePreLoadLibrary) return nullptr;  // the helper goes on as usual
-  if (!DllSearchHardened()) EndWithout(info->szDll, nullptr, ERROR_ACCESS_DENIED);
-  wchar_t name[MAX_PATH];
-  if (MultiByteToWideChar(CP_ACP, 0, info->szDll, -1, name, MAX_PATH) == 0) {
-    EndWithout(info->szDll, nullptr, GetLastError());
-  }
-  HMODULE module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  HMODULE module = LoadSystemDll(info->szDll);
   if (module == nullptr) EndWithout(info->szDll, nullptr, GetLastError());
   return reinterpret_cast<FARPROC>(module);
 }
 
-// A DLL or function the helper could not get: the build has no exceptions to
-// raise, so the run ends here.
+// A function the helper could not find in its DLL (a DLL that could not be
+// loaded has ended the run above): the build has no exceptions to raise, so
+// the run ends here.
 FARPROC WINAPI OnDelayLoadFailure(unsigned notification, PDelayLoadInfo info) {
   const bool function = notification == dliFailGetProc && info->dlp.fImportByName;
   EndWithout(info->szDll, function ? info->dlp.szProcName : nullptr, info->dwLastError);
@@ -63,8 +60,8 @@ PfnDliHook __pfnDliFailureHook2 = OnDelayLoadFailure;
 }
 
 // The entry point (the link's -e): the DLL search first, then the C runtime.
-// A system that cannot restrict it is told so by InitInstance, which then
-// loads nothing.
+// Only mingw-w64's TLS callbacks run before it, and they call KERNEL32 alone.
+// A system that cannot restrict the search is told so by InitInstance.
 extern "C" __attribute__((force_align_arg_pointer)) int SetupStart() {
   (void)HardenDllSearch(LOAD_LIBRARY_SEARCH_SYSTEM32);  // DllSearchHardened tells the outcome
   return WinMainCRTStartup();

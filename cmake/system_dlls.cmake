@@ -25,7 +25,8 @@ file(MAKE_DIRECTORY ${pixelmoor_delay_dir})
 foreach(dll IN LISTS PIXELMOOR_DELAY_LOADED_DLLS)
   find_library(PIXELMOOR_IMPORT_${dll} NAMES lib${dll}.a REQUIRED)
   set(delay_lib ${pixelmoor_delay_dir}/lib${dll}_delay.a)
-  if(NOT EXISTS ${delay_lib} OR ${PIXELMOOR_IMPORT_${dll}} IS_NEWER_THAN ${delay_lib})
+  if(NOT EXISTS ${delay_lib} OR ${PIXELMOOR_IMPORT_${dll}} IS_NEWER_THAN ${delay_lib}
+     OR ${CMAKE_CURRENT_LIST_FILE} IS_NEWER_THAN ${delay_lib})
     execute_process(COMMAND ${PIXELMOOR_NM} ${PIXELMOOR_IMPORT_${dll}}
       OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
     if(NOT rc EQUAL 0)
@@ -36,13 +37,16 @@ foreach(dll IN LISTS PIXELMOOR_DELAY_LOADED_DLLS)
     list(REMOVE_DUPLICATES imports)
     list(JOIN imports "\n" exports)
     file(WRITE ${pixelmoor_delay_dir}/${dll}.def "LIBRARY ${dll}.dll\nEXPORTS\n${exports}\n")
-    # -k: the DLL exports the names without their "@N" stack sizes.
+    # -k: the DLL exports the names without their "@N" stack sizes. Made
+    # under another name first, so that a failed run leaves none to reuse.
     execute_process(COMMAND ${PIXELMOOR_DLLTOOL} -m ${pixelmoor_dlltool_machine} -k
-        -d ${pixelmoor_delay_dir}/${dll}.def -D ${dll}.dll -y ${delay_lib}
+        -d ${pixelmoor_delay_dir}/${dll}.def -D ${dll}.dll -y ${delay_lib}.new
       RESULT_VARIABLE rc)
     if(NOT rc EQUAL 0)
+      file(REMOVE ${delay_lib}.new)
       message(FATAL_ERROR "dlltool could not make the delay-import library of ${dll}.dll: ${rc}")
     endif()
+    file(RENAME ${delay_lib}.new ${delay_lib})
   endif()
   add_library(pixelmoor_delay_${dll} STATIC IMPORTED)
   set_target_properties(pixelmoor_delay_${dll} PROPERTIES IMPORTED_LOCATION ${delay_lib})

@@ -896,10 +896,10 @@ void DropDllOrder(const std::wstring& name) {
 // A DLL named like a system DLL lies beside the setup, as in a downloads
 // folder, and Wine may load a native DLL of that name. The setup takes every
 // DLL but the core ones from the system folder after restricting the search,
-// so the planted one never runs. SHELL32 was once bound when the setup
-// loaded; bcrypt is loaded by every installation.
+// so the planted one never runs. ADVAPI32 was once bound when the setup
+// loaded; bcrypt was never used before. Every installation loads both.
 TEST_F(SilentSetup, DllPlantedBesideTheSetupNeverLoads) {
-  for (const std::wstring dll : {L"shell32", L"bcrypt"}) {
+  for (const std::wstring dll : {L"advapi32", L"bcrypt"}) {
     SCOPED_TRACE(Narrow(dll));
     const std::wstring beside = MakeScratchFolder(L"planted." + dll);
     const std::wstring setup = SetupWithDllOrder(beside, L"PlantedNext", dll, L"native,builtin");

@@ -267,8 +267,8 @@ TEST(Executable, BindsOnlyTheCoreDllsAndDelayLoadsTheListedOnes) {
 
   // binutils' ld leaves the delay-import directory empty: the descriptors
   // (attributes 1, then the RVAs of the name, the module slot, the IAT and
-  // the name table) are found where its delay-import libraries put them, in
-  // the initialised data.
+  // the name table) are looked for in every section marked as holding
+  // initialised data (ld marks .text so, and they land there).
   std::set<std::string> delayed;
   for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
     if (!(sections[i].Characteristics & IMAGE_SCN_CNT_INITIALIZED_DATA)) continue;
@@ -611,16 +611,18 @@ TEST(DllSearch, SystemHasSetDefaultDllDirectories) {
 }
 
 // Where the search cannot be restricted (Vista and 7 without the update), a
-// silent run logs which update is missing, loading no DLL by name.
+// silent run logs which update is missing; /verify tells by its code alone.
 TEST_F(SheetWindow, UnrestrictedDllSearchLogsTheMissingUpdateAndEndsWith1) {
   const std::wstring dir = MakeScratchFolder(L"dll.Unrestricted");
   ASSERT_TRUE(SetCurrentDirectoryW(dir.c_str()));
+  EXPECT_EQ(RefuseUnrestrictedDllSearch(L"setup.exe /verify"), kExitInstallFailed);
+  EXPECT_FALSE(Exists(dir + L"\\Pixelmoor_Install.log")) << "/verify logged";
   g_silent = 1;
-  EXPECT_EQ(RefuseUnrestrictedDllSearch(), kExitInstallFailed);
+  EXPECT_EQ(RefuseUnrestrictedDllSearch(L"setup.exe /silent"), kExitInstallFailed);
   g_silent = 0;
   const std::string log = ReadBytes(dir + L"\\Pixelmoor_Install.log").value_or("");
-  EXPECT_NE(log.find(": Error: this setup needs Windows 8 or later, or update KB2533623 on Windows 7 "
-                     "and Vista!\r\nPlease install that update"),
+  EXPECT_NE(log.find(": Error: this setup needs Windows 8 or later, or on Windows 7 and Vista update "
+                     "KB3063858 (or KB2533623)!\r\nPlease install that update"),
             std::string::npos)
       << log;
 }
