@@ -113,8 +113,14 @@ TEST_F(Faults, ReadOnlyPluginsFolderFails) {
 
 TEST_F(Faults, UnwritableTemporaryFolderFailsWithoutInstalling) {
   // TEMP and TMP name a folder that does not exist (and could not be made).
+  std::wstring env;
+  wchar_t* strings = GetEnvironmentStringsW();
+  for (const wchar_t* p = strings; *p != 0; p += wcslen(p) + 1) {
+    if (_wcsnicmp(p, L"TEMP=", 5) != 0 && _wcsnicmp(p, L"TMP=", 4) != 0) env += std::wstring(p) + L'\0';
+  }
+  FreeEnvironmentStringsW(strings);
   const std::wstring missing = dir_ + L"\\no\\such\\temp";
-  const std::wstring env = EnvironmentWith({L"TEMP=" + missing, L"TMP=" + missing});
+  env += L"TEMP=" + missing + L'\0' + L"TMP=" + missing + L'\0' + L'\0';
   EXPECT_EQ(Run(g_setup, L"/silent /folder=" + dir_ + L"\\Viewer", dir_, env.c_str()), 1u);
   ExpectOneMessage7(dir_);
   EXPECT_FALSE(Exists(dir_ + L"\\Viewer\\Plugins\\Px_Png.dll")) << "installed without a staged copy";

@@ -333,22 +333,6 @@ bool SwapForUnixLink(const std::wstring& folder, const std::wstring& movedTo,
   return IsFolder(movedTo) && PlantUnixLink(folder, target);
 }
 
-std::wstring EnvironmentWith(const std::vector<std::wstring>& changes) {
-  std::wstring block;
-  wchar_t* strings = GetEnvironmentStringsW();
-  for (const wchar_t* p = strings; p != nullptr && *p != 0; p += wcslen(p) + 1) {
-    bool changed = false;
-    for (const std::wstring& change : changes) {
-      const size_t name = change.find(L'=') + 1;
-      changed = changed || _wcsnicmp(p, change.c_str(), name) == 0;
-    }
-    if (!changed) block += std::wstring(p) + L'\0';
-  }
-  if (strings != nullptr) FreeEnvironmentStringsW(strings);
-  for (const std::wstring& change : changes) block += change + L'\0';
-  return block + L'\0';
-}
-
 std::wstring FixedStagedArchivePath() {
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);

@@ -83,10 +83,6 @@ std::wstring FixedStagedArchivePath();
 std::vector<std::wstring> StagedArchives();
 
 
-// This process's environment block with each "NAME=value" of `changes` in
-// place of NAME's own, for StartProcess.
-std::wstring EnvironmentWith(const std::vector<std::wstring>& changes);
-
 // Starts `exe` with `args` in `cwd`; returns its process handle, or null.
 // `environment` is a Unicode environment block, or null for this process's
 // own; `desktop` ("station\\desktop") the one it runs on, or null for this one's.
