@@ -7,7 +7,8 @@
 #include <windows.h>
 
 // Restricts the DLL search to `flags` (SetDefaultDllDirectories). Returns its
-// result, or 0 when the system lacks it (Vista and 7 without KB2533623).
+// result, or 0 when the system lacks it (Vista and 7 without KB3063858 or
+// the older KB2533623).
 DWORD HardenDllSearch(DWORD flags);
 
 // True once HardenDllSearch has succeeded in this process.
