@@ -37,16 +37,18 @@ foreach(dll IN LISTS PIXELMOOR_DELAY_LOADED_DLLS)
     list(REMOVE_DUPLICATES imports)
     list(JOIN imports "\n" exports)
     file(WRITE ${pixelmoor_delay_dir}/${dll}.def "LIBRARY ${dll}.dll\nEXPORTS\n${exports}\n")
-    # -k: the DLL exports the names without their "@N" stack sizes. Made
-    # under another name first, so that a failed run leaves none to reuse.
+    # -k: the DLL exports the names without their "@N" stack sizes. Made in
+    # a folder of its own first, so that a failed run leaves none to reuse;
+    # dlltool names its symbols after the output's path, given relative.
+    file(MAKE_DIRECTORY ${pixelmoor_delay_dir}/making)
     execute_process(COMMAND ${PIXELMOOR_DLLTOOL} -m ${pixelmoor_dlltool_machine} -k
-        -d ${pixelmoor_delay_dir}/${dll}.def -D ${dll}.dll -y ${delay_lib}.new
-      RESULT_VARIABLE rc)
+        -d ../${dll}.def -D ${dll}.dll -y lib${dll}_delay.a
+      WORKING_DIRECTORY ${pixelmoor_delay_dir}/making RESULT_VARIABLE rc)
     if(NOT rc EQUAL 0)
-      file(REMOVE ${delay_lib}.new)
+      file(REMOVE ${pixelmoor_delay_dir}/making/lib${dll}_delay.a)
       message(FATAL_ERROR "dlltool could not make the delay-import library of ${dll}.dll: ${rc}")
     endif()
-    file(RENAME ${delay_lib}.new ${delay_lib})
+    file(RENAME ${pixelmoor_delay_dir}/making/lib${dll}_delay.a ${delay_lib})
   endif()
   add_library(pixelmoor_delay_${dll} STATIC IMPORTED)
   set_target_properties(pixelmoor_delay_${dll} PROPERTIES IMPORTED_LOCATION ${delay_lib})
