@@ -9,17 +9,6 @@ constexpr size_t kSystemDllPathChars = 324;
 
 bool g_hardened = false;
 
-// The ASCII `name` widened into `wide` (room for MAX_PATH characters).
-bool Widen(const char* name, wchar_t* wide) {
-  size_t i = 0;
-  for (; name[i] != 0; ++i) {
-    if (i + 1 >= MAX_PATH || static_cast<unsigned char>(name[i]) >= 0x80) return false;
-    wide[i] = static_cast<unsigned char>(name[i]);
-  }
-  wide[i] = 0;
-  return true;
-}
-
 }  // namespace
 
 DWORD HardenDllSearch(DWORD flags) {
@@ -41,7 +30,7 @@ bool DllSearchHardened() { return g_hardened; }
 
 HMODULE LoadSystemDll(const char* name) {
   wchar_t wide[MAX_PATH];
-  if (!Widen(name, wide)) {
+  if (!WidenAscii(wide, MAX_PATH, name)) {
     SetLastError(ERROR_INVALID_NAME);
     return nullptr;
   }

@@ -10,6 +10,7 @@
 #include "app/dll_search.h"
 #include "report/exit_code.h"
 #include "report/run_record.h"
+#include "text/text.h"
 
 // mingw-w64's start-up of the C runtime, which calls wWinMain and never returns.
 extern "C" int WinMainCRTStartup();
@@ -24,7 +25,11 @@ namespace {
   const LONG me = static_cast<LONG>(GetCurrentThreadId());
   const LONG first = InterlockedCompareExchange(&writer, me, 0);
   if (first == 0) {
-    RecordMissingSystemDll(dll, function, error);
+    // The names come from the program's own delay-import table: ASCII.
+    wchar_t dll_name[MAX_PATH], function_name[MAX_PATH];
+    (void)WidenAscii(dll_name, MAX_PATH, dll);  // empty when not: the error still tells
+    (void)WidenAscii(function_name, MAX_PATH, function != nullptr ? function : "");
+    RecordMissingSystemDll(dll_name, function != nullptr ? function_name : nullptr, error);
     RecordOutcome(kExitInstallFailed);
   } else if (first != me) {
     for (;;) Sleep(INFINITE);

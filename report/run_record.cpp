@@ -156,22 +156,15 @@ void RecordOutcome(int exitCode) {
   WriteInstallLog(text);
 }
 
-void RecordMissingSystemDll(const char* dll, const char* function, unsigned long error) {
+void RecordMissingSystemDll(const wchar_t* dll, const wchar_t* function, unsigned long error) {
   if (!RunIsLogged()) return;
-  // Both names are the program's own, from its delay-import table: ASCII.
-  auto append_ascii = [](wchar_t* text, const char* name) {
-    for (size_t length = TextLength(text); *name != 0 && length + 1 < kLogMessageChars; ++length) {
-      text[length] = static_cast<unsigned char>(*name++);
-      text[length + 1] = 0;
-    }
-  };
   wchar_t text[kLogMessageChars] = L"Can't load the system library ";
   if (function != nullptr) {
     (void)CopyText(text, kLogMessageChars, L"Can't find the function ");
-    append_ascii(text, function);
+    AppendCut(text, kLogMessageChars, function);
     AppendCut(text, kLogMessageChars, L" in the system library ");
   }
-  append_ascii(text, dll);
+  AppendCut(text, kLogMessageChars, dll);
   AppendCut(text, kLogMessageChars, L"\n");
   wchar_t why[kLogMessageChars / 2];
   DescribeError(error, why, kLogMessageChars / 2);

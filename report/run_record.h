@@ -22,7 +22,7 @@ void RecordOutcome(int exitCode);
 
 // When the run logs: the system DLL `dll` (or, when not null, its function
 // `function`) could not be had, for the Windows error `error`, with its meaning.
-void RecordMissingSystemDll(const char* dll, const char* function, unsigned long error);
+void RecordMissingSystemDll(const wchar_t* dll, const wchar_t* function, unsigned long error);
 // When the run logs: the viewer's process that runs from the folder.
 void LogViewerProcess(DWORD id, DWORD session);
 // When the run logs: the file `name` (at `path`) is in use, and by whom where

@@ -12,6 +12,7 @@
 #include "install/zip_records.h"
 #include "report/log_text.h"
 #include "text/path_split.h"
+#include "text/text.h"
 #include "wizard/page_text.h"
 
 namespace {
@@ -111,6 +112,17 @@ TEST(PlainPathForm, DropsTheSystemsPrefixAsProgramsNameFiles) {
   wchar_t small[8];
   EXPECT_FALSE(PlainPathForm(L"\\\\?\\UNC\\server\\share", small, 8));
   EXPECT_EQ(Utf8(small), "");
+}
+
+// The names of delay-loaded DLLs and functions, as the log and the loader take them.
+TEST(WidenAscii, CopiesWholeAsciiNamesAndRefusesTheRest) {
+  wchar_t out[11];
+  EXPECT_TRUE(WidenAscii(out, 11, "bcrypt.dll"));
+  EXPECT_EQ(Utf8(out), "bcrypt.dll");
+  EXPECT_FALSE(WidenAscii(out, 11, "advapi32.dll")) << "does not fit";
+  EXPECT_EQ(Utf8(out), "");
+  EXPECT_FALSE(WidenAscii(out, 11, "b\xe9" "crypt")) << "not ASCII";
+  EXPECT_EQ(Utf8(out), "");
 }
 
 TEST(PathSplitLimits, A255CharacterDirectoryFitsA256OneEmptiesEverything) {

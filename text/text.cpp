@@ -66,3 +66,16 @@ bool AppendDecimal(wchar_t* dst, size_t capacity, unsigned long value, unsigned 
   text[n] = 0;
   return AppendText(dst, capacity, text);
 }
+
+bool WidenAscii(wchar_t* dst, size_t capacity, const char* src) {
+  if (capacity == 0) return false;
+  for (size_t i = 0;; ++i) {
+    const unsigned char c = static_cast<unsigned char>(src[i]);
+    if (i + 1 > capacity || c >= 0x80) {
+      dst[0] = 0;
+      return false;
+    }
+    dst[i] = c;
+    if (c == 0) return true;
+  }
+}

@@ -24,6 +24,11 @@ bool AppendDecimal(wchar_t* dst, size_t capacity, unsigned long value, unsigned 
 // Appends a backslash unless `dst` ends with one. False when there is no room.
 bool AppendBackslashIfMissing(wchar_t* dst, size_t capacity);
 
+// Copies the 7-bit ASCII `src` (a module's or function's name) into `dst`.
+// Returns false, leaving `dst` empty, when it does not fit whole or holds
+// another character.
+bool WidenAscii(wchar_t* dst, size_t capacity, const char* src);
+
 // The first occurrence of `needle` in `text` (case-sensitive), or null.
 const wchar_t* FindText(const wchar_t* text, const wchar_t* needle);
 
