@@ -270,6 +270,7 @@ TEST(Executable, BindsOnlyTheCoreDllsAndDelayLoadsTheListedOnes) {
   // the name table) are looked for in every section marked as holding
   // initialised data (ld marks .text so, and they land there).
   std::set<std::string> delayed;
+  std::string unbound;  // the DLLs with slots outside the image, and how many
   for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
     if (!(sections[i].Characteristics & IMAGE_SCN_CNT_INITIALIZED_DATA)) continue;
     for (DWORD offset = 0; offset + 8 * sizeof(DWORD) <= sections[i].SizeOfRawData; offset += 4) {
@@ -281,13 +282,30 @@ TEST(Executable, BindsOnlyTheCoreDllsAndDelayLoadsTheListedOnes) {
       const char* names = name != nullptr ? at(d[4]) : nullptr;
       if (names == nullptr || strnlen(name, 64) == 64) continue;
       const std::string dll = upper(name);
-      if (dll.size() > 4 && dll.compare(dll.size() - 4, 4, ".DLL") == 0) delayed.insert(dll);
+      if (dll.size() <= 4 || dll.compare(dll.size() - 4, 4, ".DLL") != 0) continue;
+      delayed.insert(dll);
+      // Until its first call, each function's slot holds the address of its
+      // loading thunk in the image; a slot of 0 (a thunk the link dropped)
+      // would be called as address 0.
+      const DWORD base = nt->OptionalHeader.ImageBase;
+      int slots = 0, outside = 0;
+      for (DWORD slot = 0;; slot += 4, ++slots) {
+        DWORD name_rva = 0, target = 0;
+        if (const char* name_entry = at(d[4] + slot)) memcpy(&name_rva, name_entry, sizeof name_rva);
+        if (name_rva == 0) break;
+        if (const char* iat_entry = at(d[3] + slot)) memcpy(&target, iat_entry, sizeof target);
+        if (target < base || target - base >= nt->OptionalHeader.SizeOfImage) ++outside;
+      }
+      if (outside != 0) {
+        unbound += dll + ": " + std::to_string(outside) + " of " + std::to_string(slots) + " ";
+      }
     }
   }
   std::set<std::string> listed;
   std::istringstream list(PIXELMOOR_DELAY_LOADED_DLLS);
   for (std::string dll; list >> dll;) listed.insert(upper(dll) + ".DLL");
   EXPECT_EQ(joined(delayed), joined(listed));
+  EXPECT_EQ(unbound, "") << "delay-loaded functions whose slots point outside the image";
 }
 
 TEST_F(SetupResources, DestinationPageTemplateIsExactlyAsDesigned) {
