@@ -47,12 +47,12 @@ int RunAsAsked(const wchar_t* commandLine, LOGFONTW* headerFont) {
 }  // namespace
 
 int RefuseUnrestrictedDllSearch(const wchar_t* commandLine) {
-  // Its USER32 comes by its full path (LoadSystemDll).
+  const bool verify = FindText(commandLine, kVerifyOption) != nullptr;
+  if (verify && !LogRecordsRun()) return kExitInstallFailed;  // told by its code alone, loading nothing
+  // The text and the window station need USER32, which comes by its full path (LoadSystemDll).
   wchar_t text[kMessageChars];
   (void)LoadMessage(kMsgNeedsDllUpdate, text, kMessageChars);  // empty when missing: the entry still tells the time
-  if (FindText(commandLine, kVerifyOption) != nullptr) {
-    if (LogRecordsRun()) WriteInstallLog(text);  // else /verify tells by its code alone
-  } else if (g_silent || !CanBeAnswered()) {
+  if (verify || g_silent || !CanBeAnswered()) {
     WriteInstallLog(text);
   } else {
     // Drawn by the system, not in a window of the setup's, which would load
