@@ -65,7 +65,9 @@ PfnDliHook __pfnDliFailureHook2 = OnDelayLoadFailure;
 }
 
 // The entry point (the link's -e): the DLL search first, then the C runtime.
-// Only mingw-w64's TLS callbacks run before it, and they call KERNEL32 alone.
+// Only mingw-w64's TLS callbacks run before it, and they call KERNEL32 and
+// msvcrt alone. It runs before the runtime's pseudo-relocations and global
+// constructors: what it calls must use only KERNEL32 and no imported data.
 // A system that cannot restrict the search is told so by InitInstance.
 extern "C" __attribute__((force_align_arg_pointer)) int SetupStart() {
   (void)HardenDllSearch(LOAD_LIBRARY_SEARCH_SYSTEM32);  // DllSearchHardened tells the outcome

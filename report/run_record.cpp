@@ -74,7 +74,8 @@ void AppendProcess(wchar_t* out, size_t capacity, unsigned long id, unsigned lon
 }
 
 // Who holds the file at `path`, as the Restart Manager tells, into `out`;
-// false when it cannot tell. Its DLL loads only when a file is in use.
+// false when it cannot tell. Its DLL loads only when a file is in use, and
+// a system without it ends the run (the delay-load hook).
 bool DescribeHolders(const wchar_t* path, wchar_t* out, size_t capacity) {
   // The Restart Manager takes the form programs name files by.
   wchar_t plain[kLogMessageChars];

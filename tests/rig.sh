@@ -12,8 +12,8 @@ case $1 in
   start)
     # The setup is a 32-bit program: Wine runs it in a 32-bit Linux process.
     if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
-      echo "rig: this machine cannot run 32-bit x86 programs (the kernel's IA32 emulation is off)," \
-        "so Wine cannot run the 32-bit setup or the test programs" >&2
+      echo "rig: this machine cannot run 32-bit x86 programs (the kernel's IA32 emulation is off," \
+        "or libc6:i386 is missing), so Wine cannot run the 32-bit setup or the test programs" >&2
       exit 1
     fi
     mkdir -p "$state"

@@ -87,8 +87,9 @@ int RunWizard(LOGFONTW* headerLogFont) {
   // Only the runs that show the wizard load the common controls.
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
   (void)InitCommonControlsEx(&controls);  // the wizard fails visibly without them
-  // The folder picker (SHBrowseForFolderW) needs COM on this thread. Without
-  // it the picker may fail; the rest of the wizard does not depend on it.
+  // The folder picker (SHBrowseForFolderW) needs COM on this thread. A COM
+  // that cannot start leaves the picker to fail; OLE32 that cannot be loaded
+  // ends the run (the delay-load hook).
   ScopedComApartment com;
   int dpi = 96;  // when the screen cannot be asked
   {
