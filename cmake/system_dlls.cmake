@@ -4,7 +4,7 @@
 # the DLL search (app/setup_start.cpp), so none is ever looked for beside the
 # setup. This list is the one place that names them: the folders link
 # pixelmoor_delay_<name>, and the import test reads PIXELMOOR_DELAY_LOADED_DLLS.
-set(PIXELMOOR_DELAY_LOADED_DLLS advapi32 bcrypt comctl32 gdi32 ole32 rstrtmgr shell32 user32)
+set(PIXELMOOR_DELAY_LOADED_DLLS advapi32 bcrypt comctl32 gdi32 ole32 rstrtmgr shell32 user32 userenv)
 
 # A delay-import library per DLL, made with dlltool from the names in
 # mingw-w64's own import library, once, when the build is configured.

@@ -6,6 +6,7 @@
 
 #include "framework/scoped.h"
 #include "install/archive_rules.h"
+#include "install/folder_rights.h"
 #include "install/in_use.h"
 #include "install/memory_archive.h"
 #include "install/setup_lock.h"
@@ -31,6 +32,15 @@ InstallResult ResultOf(int rc) {
   }
 }
 
+// Tells `observer` when a non-administrator may change `folder`.
+void TellOpenToOthers(const TargetFolder& folder, InstallObserver* observer) {
+  ScopedLocalMemory descriptor;
+  OpenTo open;
+  if (HeldFolderOpenToOthers(folder.Get(), &descriptor, &open)) {
+    observer->OnOpenToOthers(folder.Path(), open.account, open.owner);
+  }
+}
+
 // Holds the Plugins folder of `request.folder` (made first when asked) and
 // unpacks the payload into it while no other setup installs there.
 InstallResult InstallAlone(const InstallRequest& request) {
@@ -44,6 +54,10 @@ InstallResult InstallAlone(const InstallRequest& request) {
   if (!viewer.Open(request.folder, false) ||
       !plugins.OpenIn(viewer, kPluginsFolderName, request.makeMissingFolders)) {
     return {InstallStatus::kTargetUnusable, 0};
+  }
+  if (RunsAsAdministrator(CurrentRunAccount()) && request.observer != nullptr) {
+    TellOpenToOthers(viewer, request.observer);
+    TellOpenToOthers(plugins, request.observer);
   }
   SetupLock lock;
   switch (lock.Take(plugins, request.observer)) {
@@ -105,10 +119,20 @@ int MakeFolderChain(wchar_t* path, size_t capacity) {
   const DWORD attributes = GetFileAttributesW(path);
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return 1;
 
+  // The topmost folder made gets a DACL of its own, which the folders below
+  // it inherit; one that is there already keeps its own. Without that DACL
+  // nothing is made: a made folder would inherit whatever its parent lets.
+  ScopedLocalMemory security;
+  if (!MakeFolderSecurity(CurrentRunAccount(), &security)) return 0;
+  SECURITY_ATTRIBUTES closed = {sizeof closed, security.Get(), FALSE};
+  SECURITY_ATTRIBUTES* topmost = &closed;
   // A missing parent is the one failure that counts; an existing component or
   // the bare drive ("C:") fails harmlessly.
-  auto missing_parent = [](const wchar_t* folder) {
-    if (CreateDirectoryW(folder, nullptr)) return false;
+  auto missing_parent = [&topmost](wchar_t* folder) {
+    if (CreateDirectoryW(folder, topmost)) {
+      topmost = nullptr;
+      return false;
+    }
     const DWORD error = GetLastError();
     return error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_NOT_FOUND;
   };

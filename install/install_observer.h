@@ -14,13 +14,21 @@ class InUseObserver {
   virtual void OnInUse(const wchar_t* name, const wchar_t* path) { (void)name, (void)path; }
 };
 
-// Called on the thread that runs the installation, in this order: OnWaiting
-// (only when another setup installs), OnInUse for each file in use (and then
+// Called on the thread that runs the installation, in this order:
+// OnOpenToOthers (for each such folder), OnWaiting (only when another setup
+// installs), OnInUse for each file in use (and then
 // OnDone), OnStarted, OnProgress and OnNotInstalled any number of times,
 // OnDone last (always, also when nothing was installed). The counts only
 // grow. Every call is optional: the defaults do nothing.
 class InstallObserver : public InUseObserver {
  public:
+  // In a run elevated or as SYSTEM: the viewer folder or Plugins, at
+  // `folder` (its full path), may be changed by `account` (a SID), who is no
+  // administrator; as its owner when `owner`. Plug-ins placed there run in
+  // the account of everyone who starts the viewer.
+  virtual void OnOpenToOthers(const wchar_t* folder, const void* account, bool owner) {
+    (void)folder, (void)account, (void)owner;
+  }
   // Another setup installs; this one waits for it to finish.
   virtual void OnWaiting() {}
   // The archive checked out: `entries` entries, `totalBytes` of file data.

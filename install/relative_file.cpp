@@ -89,3 +89,24 @@ bool MarkForDeletion(HANDLE item, bool deleted) {
   FILE_DISPOSITION_INFO dispose = {static_cast<BOOLEAN>(deleted ? TRUE : FALSE)};
   return SetFileInformationByHandle(item, FileDispositionInfo, &dispose, sizeof dispose) != 0;
 }
+
+bool ReopenItem(HANDLE item, ACCESS_MASK access, ScopedFileHandle* reopened) {
+  reopened->Reset();
+  // No name, relative to the item: the item itself (what ReOpenFile does,
+  // which Wine lacks). Nothing is looked up by name, so no link is followed.
+  UNICODE_STRING name = {0, 0, nullptr};
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &name, 0, item, nullptr);
+  IO_STATUS_BLOCK io = {};
+  HANDLE opened = nullptr;
+  const NTSTATUS status =
+      NtCreateFile(&opened, access | SYNCHRONIZE, &attributes, &io, nullptr, 0,
+                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+                   FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+  if (!NT_SUCCESS(status)) {
+    SetLastError(RtlNtStatusToDosError(status));
+    return false;
+  }
+  reopened->Reset(opened);
+  return true;
+}

@@ -45,3 +45,8 @@ bool RenameInFolder(HANDLE item, HANDLE folder, const wchar_t* leaf, size_t leng
 // Marks the open `item` (opened with DELETE) to be deleted when its last
 // handle closes, or takes the mark back. False when that cannot be done.
 bool MarkForDeletion(HANDLE item, bool deleted);
+
+// Opens the item that `item` is open on once more, for `access` (which
+// takes no part in sharing, such as READ_CONTROL), sharing everything.
+// False when that access is not granted, with the last error saying why.
+bool ReopenItem(HANDLE item, ACCESS_MASK access, ScopedFileHandle* reopened);

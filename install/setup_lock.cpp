@@ -3,6 +3,7 @@
 #include <sddl.h>
 #include <wchar.h>
 
+#include "install/folder_rights.h"
 #include "install/relative_file.h"
 #include "text/text.h"
 
@@ -19,34 +20,6 @@ struct DispositionFlags {
 };
 constexpr DWORD kDeleteFlag = 0x1;
 constexpr DWORD kPosixSemanticsFlag = 0x2;
-
-// True when the process runs elevated (or as SYSTEM); false also when that
-// cannot be told, which only adds the user to who may take the lock.
-bool RunsElevated() {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  ScopedKernelHandle owned(token);
-  TOKEN_ELEVATION elevation = {};
-  DWORD got = 0;
-  return GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &got) &&
-         elevation.TokenIsElevated != 0;
-}
-
-// The process's user as an SDDL SID string ("S-1-5-21-..."); false when unknown.
-bool UserSidText(wchar_t* text, size_t capacity) {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  ScopedKernelHandle owned(token);
-  alignas(8) unsigned char user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-  DWORD got = 0;
-  if (!GetTokenInformation(token, TokenUser, user, sizeof user, &got)) return false;
-  ScopedLocalMemory sid;
-  if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(user)->User.Sid,
-                              reinterpret_cast<wchar_t**>(sid.Receive()))) {
-    return false;
-  }
-  return CopyText(text, capacity, static_cast<const wchar_t*>(sid.Get()));
-}
 
 // Marks the lock file to go when its handle closes, also when the setup is
 // killed. Where the system offers it, the name goes then even while someone
@@ -79,7 +52,10 @@ bool MakeLockSecurity(bool elevated, ScopedLocalMemory* security) {
 
 LockOutcome SetupLock::Take(const TargetFolder& plugins, InstallObserver* observer) {
   ScopedLocalMemory security;
-  if (!MakeLockSecurity(RunsElevated(), &security)) return LockOutcome::kUnavailable;
+  // An account that cannot be told only adds the user to who may take the lock.
+  const RunAccount account = CurrentRunAccount();
+  const bool elevated = account == RunAccount::kSystem || account == RunAccount::kElevated;
+  if (!MakeLockSecurity(elevated, &security)) return LockOutcome::kUnavailable;
   const RelativeOpen how = {DELETE | FILE_READ_ATTRIBUTES, 0, FILE_OPEN_IF,
                             FILE_NON_DIRECTORY_FILE, FILE_ATTRIBUTE_HIDDEN, security.Get()};
   const size_t length = wcslen(kLockFileName);

@@ -57,6 +57,8 @@ class TargetFolder {
   bool OpenIn(const TargetFolder& parent, const wchar_t* leaf, bool make, bool* missing = nullptr);
 
   HANDLE Get() const { return folder_.Get(); }
+  // Where it really lies ("\\?\C:\..." or "\\?\UNC\..."), as the system names it.
+  const wchar_t* Path() const { return path_; }
 
   // True when a name of `length` characters below the folder, written below
   // the path the folder was opened by, fits the 259 characters of a Windows

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <userenv.h>
+
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
@@ -66,8 +68,17 @@ bool UseLogFile(const wchar_t* path) {
   constexpr DWORD kPathChars = 1024;
   wchar_t expanded[kPathChars];
   wchar_t full[kPathChars];
-  const DWORD expanded_chars = ExpandEnvironmentStringsW(path, expanded, kPathChars);
-  if (expanded_chars == 0 || expanded_chars > kPathChars) return false;
+  if (LogVariablesFor(CurrentRunAccount()) == LogVariables::kSystemOnly) {
+    // No token: the system's variables only. One that is not among them
+    // stays as it was written, and such a path is no folder to make.
+    if (!ExpandEnvironmentStringsForUserW(nullptr, path, expanded, kPathChars) ||
+        wcschr(expanded, L'%') != nullptr) {
+      return false;
+    }
+  } else {
+    const DWORD expanded_chars = ExpandEnvironmentStringsW(path, expanded, kPathChars);
+    if (expanded_chars == 0 || expanded_chars > kPathChars) return false;
+  }
   // A full path ends in a name or a backslash: ".", ".." and trailing dots are gone.
   const DWORD length = GetFullPathNameW(expanded, kPathChars, full, nullptr);
   if (length == 0 || length >= kPathChars) return false;
@@ -90,6 +101,16 @@ bool UseLogFile(const wchar_t* path) {
   g_log_folder_held = false;
   g_log_leaf[0] = 0;
   return false;
+}
+
+LogVariables LogVariablesFor(RunAccount account) {
+  switch (account) {
+    case RunAccount::kSystem:
+    case RunAccount::kNotElevated: return LogVariables::kProcess;
+    case RunAccount::kElevated:
+    case RunAccount::kUnknown: break;
+  }
+  return LogVariables::kSystemOnly;
 }
 
 bool LogRecordsRun() { return g_records_run; }

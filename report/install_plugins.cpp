@@ -60,6 +60,10 @@ int ReportInstall(const InstallResult& result, const wchar_t* caption) {
   return report.exitCode;
 }
 
+void LoggingObserver::OnOpenToOthers(const wchar_t* folder, const void* account, bool owner) {
+  RecordOpenToOthers(folder, account, owner);
+}
+
 void LoggingObserver::OnInUse(const wchar_t* name, const wchar_t* path) { LogFileInUse(name, path); }
 
 void LoggingObserver::OnNotInstalled(const wchar_t* name, unsigned long error) {

@@ -42,9 +42,10 @@ class PreparedInstall {
 };
 
 // Tells the log of the files in use (when the run logs) and, with "/log=",
-// of each entry not installed.
+// of each entry not installed and of each folder others may change.
 class LoggingObserver : public InstallObserver {
  public:
+  void OnOpenToOthers(const wchar_t* folder, const void* account, bool owner) override;
   void OnInUse(const wchar_t* name, const wchar_t* path) override;
   void OnNotInstalled(const wchar_t* name, unsigned long error) override;
 };

@@ -7,11 +7,12 @@ namespace {
 constexpr char kSeparator[] = "\n------------------------------------------------\n";
 
 // Appends text of UTF-16 code units one byte each; false when it does not fit.
-bool AppendLatin1(char* out, size_t capacity, size_t* used, const wchar_t* text) {
+// With `controls` false, control characters become "?" too.
+bool AppendLatin1(char* out, size_t capacity, size_t* used, const wchar_t* text, bool controls = true) {
   for (; *text != 0; ++text) {
     if (*used + 1 >= capacity) return false;
     const unsigned long c = static_cast<unsigned long>(*text);
-    out[(*used)++] = c < 256 ? static_cast<char>(c) : '?';
+    out[(*used)++] = c < 256 && (controls || !IsControlCharacter(*text)) ? static_cast<char>(c) : '?';
   }
   return true;
 }
@@ -30,7 +31,8 @@ size_t FormatLogEntry(const wchar_t* date, const wchar_t* time, const wchar_t* m
                       char* out, size_t capacity) {
   if (capacity == 0) return 0;
   size_t used = 0;
-  const bool fits = AppendLatin1(out, capacity, &used, date) &&
+  // The date is the user's format, which holds any text the user chose.
+  const bool fits = AppendLatin1(out, capacity, &used, date, false) &&
                     AppendBytes(out, capacity, &used, " - ") &&
                     AppendLatin1(out, capacity, &used, time) &&
                     AppendBytes(out, capacity, &used, ": ") &&

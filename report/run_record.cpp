@@ -1,10 +1,12 @@
 #include "report/run_record.h"
 
 #include <restartmanager.h>
+#include <sddl.h>
 #include <stdlib.h>
 #include <wchar.h>
 
 #include "framework/scoped.h"
+#include "install/folder_rights.h"
 #include "report/exit_code.h"
 #include "report/install_log.h"
 #include "report/install_plugins.h"
@@ -26,25 +28,19 @@ void AppendForeign(wchar_t* dst, size_t capacity, const wchar_t* src) {
   const size_t length = TextLength(dst);
   AppendCut(dst, capacity, src);
   for (wchar_t* p = dst + length; *p != 0; ++p) {
-    if (*p < 0x20 || (*p >= 0x7F && *p <= 0x9F)) *p = L'?';
+    if (IsControlCharacter(*p)) *p = L'?';
   }
 }
 
 // How the process runs, as an administrator reading the log asks it.
 const wchar_t* Account() {
-  ScopedKernelHandle token;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Receive())) return L"unknown";
-  alignas(TOKEN_USER) unsigned char user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-  DWORD got = 0;
-  if (GetTokenInformation(token.Get(), TokenUser, user, sizeof user, &got) &&
-      IsWellKnownSid(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, WinLocalSystemSid)) {
-    return L"as SYSTEM";
+  switch (CurrentRunAccount()) {
+    case RunAccount::kSystem: return L"as SYSTEM";
+    case RunAccount::kElevated: return L"elevated";
+    case RunAccount::kNotElevated: return L"not elevated";
+    case RunAccount::kUnknown: break;
   }
-  TOKEN_ELEVATION elevation = {};
-  if (!GetTokenInformation(token.Get(), TokenElevation, &elevation, sizeof elevation, &got)) {
-    return L"elevation unknown";
-  }
-  return elevation.TokenIsElevated ? L"elevated" : L"not elevated";
+  return L"elevation unknown";
 }
 
 // "Windows error N: <the system's text>" into `out`.
@@ -143,6 +139,35 @@ void RecordNotDone(const wchar_t* name, unsigned long error, bool removing) {
   wchar_t why[kLogMessageChars / 2];
   DescribeError(error, why, kLogMessageChars / 2);
   AppendCut(text, kLogMessageChars, why);
+  WriteInstallLog(text);
+}
+
+void RecordOpenToOthers(const wchar_t* folder, const void* account, bool owner) {
+  if (!LogRecordsRun()) return;
+  PSID sid = const_cast<void*>(account);
+  wchar_t text[kLogMessageChars] = L"Warning: a user who is no administrator may change ";
+  wchar_t plain[kLogMessageChars];
+  AppendCut(text, kLogMessageChars, PlainPathForm(folder, plain, kLogMessageChars) ? plain : folder);
+  AppendCut(text, kLogMessageChars, L", and so the plug-ins every user of Pixelmoor loads.\n");
+  AppendCut(text, kLogMessageChars, owner ? L"Owner: " : L"Allowed by its permissions: ");
+  // The name as the system knows it (a domain's names come from the domain), then the SID.
+  wchar_t name[256], domain[256];
+  DWORD name_chars = 256, domain_chars = 256;
+  SID_NAME_USE use;
+  if (LookupAccountSidW(nullptr, sid, name, &name_chars, domain, &domain_chars, &use)) {
+    if (domain[0] != 0) {
+      AppendForeign(text, kLogMessageChars, domain);
+      AppendCut(text, kLogMessageChars, L"\\");
+    }
+    AppendForeign(text, kLogMessageChars, name);
+    AppendCut(text, kLogMessageChars, L" ");
+  }
+  ScopedLocalMemory sid_text;
+  if (ConvertSidToStringSidW(sid, reinterpret_cast<wchar_t**>(sid_text.Receive()))) {
+    AppendCut(text, kLogMessageChars, L"(");
+    AppendCut(text, kLogMessageChars, static_cast<const wchar_t*>(sid_text.Get()));
+    AppendCut(text, kLogMessageChars, L")");
+  }
   WriteInstallLog(text);
 }
 

@@ -17,6 +17,9 @@ void RecordFolder(const wchar_t* folder);
 // With "/log=" only: the entry `name` was not installed (or, with
 // `removing`, not removed), for the Windows error `error`, with its meaning.
 void RecordNotDone(const wchar_t* name, unsigned long error, bool removing);
+// With "/log=" only, as a warning: the folder at `folder` may be changed by
+// `account` (a SID), as its owner when `owner`.
+void RecordOpenToOthers(const wchar_t* folder, const void* account, bool owner);
 // With "/log=" only: the run's exit code and what it means.
 void RecordOutcome(int exitCode);
 

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
 #include <sddl.h>
 
 #include <atomic>
@@ -15,6 +16,7 @@
 #include "framework/scoped.h"
 #include "install/engine.h"
 #include "install/finishing_files.h"
+#include "install/folder_rights.h"
 #include "install/setup_lock.h"
 #include "install/target_folder.h"
 #include "install/unpack.h"
@@ -208,6 +210,145 @@ TEST(SetupLockSecurity, OnlySystemAdministratorsAndAnUnelevatedSetupsUserMayTake
     std::vector<std::string> expected = {"S-1-5-18", "S-1-5-32-544", "S-1-3-4"};
     if (!elevated) expected.push_back(me);
     EXPECT_EQ(allowed, expected) << (elevated ? "elevated" : "not elevated");
+  }
+}
+
+// The descriptor a folder the setup makes where none was gets: every ACE,
+// and that none lets another user change it.
+TEST(MadeFolderSecurity, ProtectedAndOnlyTheUnelevatedUserBesidesAdministrators) {
+  const char* user = "S-1-5-21-1-2-3-1001";
+  for (const bool elevated : {true, false}) {
+    wchar_t sddl[512];
+    ASSERT_TRUE(MadeFolderSddl(elevated ? nullptr : Widen(user).c_str(), sddl, 512));
+    ScopedLocalMemory security;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        sddl, SDDL_REVISION_1, reinterpret_cast<PSECURITY_DESCRIPTOR*>(security.Receive()), nullptr))
+        << Narrow(sddl);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(security.Get(), &control, &revision));
+    EXPECT_TRUE(control & SE_DACL_PROTECTED) << "the parent's entries would be inherited";
+    PSID owner = nullptr;
+    BOOL present = FALSE, defaulted = FALSE;
+    ASSERT_TRUE(GetSecurityDescriptorOwner(security.Get(), &owner, &defaulted));
+    // Elevated: not the user, whose unelevated programs could change the DACL.
+    EXPECT_EQ(owner != nullptr ? SidText(owner) : "(the creator)", elevated ? "S-1-5-32-544" : "(the creator)");
+    ACL* dacl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(security.Get(), &present, &dacl, &defaulted));
+    ASSERT_TRUE(present && dacl != nullptr) << "a null DACL lets everyone in";
+    std::vector<std::string> entries;
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+      ACCESS_ALLOWED_ACE* ace = nullptr;
+      ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+      char line[128];
+      snprintf(line, sizeof line, "%u %02x %06lx %s", ace->Header.AceType, ace->Header.AceFlags,
+               static_cast<unsigned long>(ace->Mask), SidText(&ace->SidStart).c_str());
+      entries.push_back(line);
+    }
+    // Allowed, inherited by folders and files (03), full or read and execute.
+    std::vector<std::string> expected = {"0 03 1f01ff S-1-5-18", "0 03 1f01ff S-1-5-32-544",
+                                         "0 03 1200a9 S-1-5-32-545"};
+    if (!elevated) expected.push_back(std::string("0 03 1f01ff ") + user);
+    EXPECT_EQ(entries, expected) << (elevated ? "elevated" : "not elevated");
+    OpenTo open = {};
+    PSID me = nullptr;
+    ScopedLocalMemory my_sid;
+    ASSERT_TRUE(ConvertStringSidToSidA(user, reinterpret_cast<PSID*>(my_sid.Receive())));
+    me = my_sid.Get();
+    EXPECT_FALSE(FindOpenToOthers(security.Get(), me, &open)) << SidText(open.account);
+  }
+}
+
+// Who besides administrators may change a folder, told by its owner and DACL.
+TEST(OpenToOthers, FoundByAnAllowEntryNoEarlierDenyCancelsOrByOwnership) {
+  const char* me = "S-1-5-21-1-2-3-500";
+  const char* ti = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+  struct Case {
+    const char* what;
+    std::string sddl;
+    const char* found;  // "" for none
+    bool owner;
+  } cases[] = {
+      {"administrators only", "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)", "", false},
+      {"Program Files", std::string("O:") + ti + "D:P(A;;FA;;;" + ti + ")(A;CIIO;GA;;;" + ti +
+       ")(A;;0x1301bf;;;SY)(A;OICIIO;GA;;;SY)(A;;0x1301bf;;;BA)(A;OICIIO;GA;;;BA)(A;;0x1200a9;;;BU)"
+       "(A;OICIIO;GXGR;;;BU)(A;OICIIO;GA;;;CO)(A;;0x1200a9;;;AC)", "", false},
+      {"made below a drive root", "O:BAD:AI(A;OICIID;FA;;;BA)(A;OICIID;FA;;;SY)(A;OICIID;0x1200a9;;;BU)"
+       "(A;CIID;LC;;;BU)(A;OICIIOID;GA;;;CO)(A;OICIID;0x1301bf;;;AU)", "S-1-5-32-545", false},
+      {"Modify for Authenticated Users", "O:SYD:(A;OICI;0x1301bf;;;AU)", "S-1-5-11", false},
+      {"owned by another user", "O:S-1-5-21-1-2-3-1001D:P(A;;FA;;;BA)", "S-1-5-21-1-2-3-1001", true},
+      {"owned and written by the running user", std::string("O:") + me + "D:(A;;FA;;;" + me + ")", "", false},
+      {"Everyone denied first", "O:BAD:(D;;FA;;;WD)(A;;FA;;;BU)", "", false},
+      {"Modify denied, full control allowed", "O:BAD:(D;;0x1301bf;;;WD)(A;;FA;;;BU)", "S-1-5-32-545", false},
+      {"the same account denied first", "O:BAD:(D;;FA;;;BU)(A;;FA;;;BU)", "", false},
+      {"denied only after", "O:BAD:(A;;FA;;;BU)(D;;FA;;;BU)", "S-1-5-32-545", false},
+      {"another group denied", "O:BAD:(D;;FA;;;AU)(A;;FA;;;BU)", "S-1-5-32-545", false},
+      {"deny of some rights only", "O:BAD:(D;;WD;;;BU)(A;;FA;;;BU)", "S-1-5-32-545", false},
+      {"for files and subfolders only", "O:BAD:(A;OICIIO;GA;;;BU)", "", false},
+      {"generic write", "O:BAD:(A;;GW;;;BU)", "S-1-5-32-545", false},
+      {"change permissions alone", "O:BAD:(A;;WD;;;AU)", "S-1-5-11", false},
+      {"read, execute and attributes", "O:BAD:(A;;0x1201a9;;;WD)", "", false},
+  };
+  ScopedLocalMemory running;
+  ASSERT_TRUE(ConvertStringSidToSidA(me, reinterpret_cast<PSID*>(running.Receive())));
+  for (const Case& c : cases) {
+    ScopedLocalMemory security;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+        c.sddl.c_str(), SDDL_REVISION_1, reinterpret_cast<PSECURITY_DESCRIPTOR*>(security.Receive()), nullptr))
+        << c.what;
+    OpenTo open = {};
+    const bool found = FindOpenToOthers(security.Get(), running.Get(), &open);
+    EXPECT_EQ(found ? SidText(open.account) : "", c.found) << c.what;
+    if (found) {
+      EXPECT_EQ(open.owner, c.owner) << c.what;
+    }
+  }
+  // No DACL at all (which Wine's SDDL parser does not make) lets everyone.
+  SECURITY_DESCRIPTOR open_to_all;
+  ASSERT_TRUE(InitializeSecurityDescriptor(&open_to_all, SECURITY_DESCRIPTOR_REVISION));
+  ASSERT_TRUE(SetSecurityDescriptorDacl(&open_to_all, TRUE, nullptr, FALSE));
+  OpenTo open = {};
+  EXPECT_EQ(FindOpenToOthers(&open_to_all, running.Get(), &open) ? SidText(open.account) : "", "S-1-1-0");
+}
+
+// Only the topmost folder made gets the closed DACL; the folders below
+// inherit it, and one that was there keeps its own. Wine keeps no
+// descriptor here, only the Unix mode it maps one to, which it reads back
+// as a DACL: the closed one has no entry for Everyone.
+TEST_F(FolderChain, OnlyTheTopmostFolderMadeGetsTheClosedDacl) {
+  auto dacl_of = [](const std::wstring& path, bool* is_protected) {
+    ScopedFileHandle folder(CreateFileW(path.c_str(), READ_CONTROL, 7, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!folder || GetSecurityInfo(folder.Get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                   nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+      return std::string("(unreadable)");
+    }
+    ScopedLocalMemory owned(descriptor);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    *is_protected = GetSecurityDescriptorControl(descriptor, &control, &revision) && (control & SE_DACL_PROTECTED);
+    ScopedLocalMemory text;
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                              reinterpret_cast<char**>(text.Receive()), nullptr)) {
+      return std::string("(no text)");
+    }
+    return std::string(static_cast<const char*>(text.Get()));
+  };
+  wchar_t path[520];
+  wcscpy(path, (dir_ + L"\\Made\\Below").c_str());
+  ASSERT_EQ(MakeFolderChain(path, 520), 1);
+  bool parent_protected = false, made_protected = false, below_protected = false;
+  const std::string parent = dacl_of(dir_, &parent_protected);
+  const std::string made = dacl_of(dir_ + L"\\Made", &made_protected);
+  const std::string below_made = dacl_of(dir_ + L"\\Made\\Below", &below_protected);
+  EXPECT_TRUE(made_protected || made.find(";;;WD)") == std::string::npos) << made;
+  EXPECT_NE(parent.find(";;;WD)"), std::string::npos) << "the folder that was there keeps its own: " << parent;
+  if (made_protected) {  // a Wine or Windows that keeps descriptors
+    EXPECT_FALSE(below_protected) << below_made;
+    EXPECT_NE(below_made.find("ID;"), std::string::npos) << "inherited: " << below_made;
+  } else {
+    EXPECT_NE(below_made.find(";;;WD)"), std::string::npos) << "made without a DACL of its own: " << below_made;
   }
 }
 
@@ -598,6 +739,22 @@ TEST_F(Log, EntriesAreAppendedWithCrLfInTheCurrentDirectory) {
   EXPECT_EQ(log.substr(date.size() + 11, 2), ": ");
   EXPECT_EQ(log.substr(date.size() + 13, 13 + sep.size()), "first\r\nline\r\n" + sep);
   EXPECT_EQ(log.substr(log.size() - 10 - sep.size()), "second ?\r\n" + sep);
+}
+
+// Whose variables "/log=" may name. Wine's ExpandEnvironmentStringsForUserW
+// ignores its token, so the choice is shown here, not what it expands to.
+TEST(LogVariables, AnElevatedRunTakesOnlyTheSystemsOwn) {
+  const struct {
+    RunAccount account;
+    LogVariables chosen;
+  } cases[] = {{RunAccount::kSystem, LogVariables::kProcess},
+               {RunAccount::kElevated, LogVariables::kSystemOnly},
+               {RunAccount::kNotElevated, LogVariables::kProcess},
+               {RunAccount::kUnknown, LogVariables::kSystemOnly}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(static_cast<int>(LogVariablesFor(c.account)), static_cast<int>(c.chosen))
+        << "account " << static_cast<int>(c.account);
+  }
 }
 
 TEST_F(Log, UnwritableLogLeavesNoTrace) {

@@ -202,6 +202,12 @@ TEST(LogEntry, OneBytePerCharacterAndQuestionMarkAboveU00FF) {
   EXPECT_EQ(entry, std::string("8.\xE9.2026? - 10:00:00: \xFF?\n!\n") + std::string(48, '-') + "\n");
 }
 
+// A short-date format is the user's own text: a line break there could forge an entry.
+TEST(LogEntry, ControlCharactersOfTheDateBecomeQuestionMarks) {
+  const std::string entry = LogEntry(L"8\n9\r\x007F\x0085.2026", L"10:00:00", L"a\nb");
+  EXPECT_EQ(entry, "8?9???.2026 - 10:00:00: a\nb\n" + std::string(48, '-') + "\n");
+}
+
 TEST(LogEntry, AnEntryThatDoesNotFitLeavesNothing) {
   const std::string whole = LogEntry(L"1/2/2026", L"10:00:00", L"message");
   char out[128];

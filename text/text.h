@@ -34,3 +34,7 @@ const wchar_t* FindText(const wchar_t* text, const wchar_t* needle);
 
 // Removes trailing U+0020 blanks.
 void TrimTrailingBlanks(wchar_t* text);
+
+// True for a C0 or C1 control character or DEL: text another program (or a
+// user's settings) chose could forge a log entry with one.
+inline bool IsControlCharacter(wchar_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }

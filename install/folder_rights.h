@@ -1,0 +1,61 @@
+// Who may change the folders the setup writes to. A plug-in that another
+// user can replace runs in the account of everyone who starts the viewer,
+// administrators included: folders the setup makes are closed to other
+// users, and an elevated run is told of a folder that is not.
+#pragma once
+
+#include <windows.h>
+
+#include <stddef.h>
+
+#include "framework/scoped.h"
+
+// How the process runs, from its token.
+enum class RunAccount {
+  kSystem,       // LocalSystem
+  kElevated,     // an administrator's full token
+  kNotElevated,  // a standard user, or an administrator's filtered token
+  kUnknown,      // the token could not be asked; treated as elevated wherever that is stricter
+};
+RunAccount CurrentRunAccount();
+
+// True for an account whose rights need no warning: an elevated run's
+// folders are theirs to keep.
+inline bool RunsAsAdministrator(RunAccount account) { return account != RunAccount::kNotElevated; }
+
+// The process's user as an SDDL SID string ("S-1-5-21-..."); false when unknown.
+bool UserSidText(wchar_t* text, size_t capacity);
+
+// The SDDL of the topmost folder the setup makes where none was: a protected
+// DACL, inherited by everything below it, of full control for SYSTEM and
+// Administrators and read and execute for Users; with `userSid` (text form)
+// full control for that user too, for a run that is not elevated, which
+// could write there anyway. An elevated run makes Administrators the owner,
+// so that its user's unelevated programs cannot change the DACL. False when
+// it does not fit `capacity`.
+bool MadeFolderSddl(const wchar_t* userSid, wchar_t* sddl, size_t capacity);
+
+// That descriptor for a run as `account`, made with LocalAlloc. False when it
+// cannot be made: no folder is then to be made at all.
+bool MakeFolderSecurity(RunAccount account, ScopedLocalMemory* security);
+
+// Who may change an item besides administrators.
+struct OpenTo {
+  PSID account;  // points into the descriptor (or at a static Everyone SID)
+  bool owner;    // by owning the item, rather than by an access entry
+};
+
+// Finds an account that may write to, delete, or change the permissions or
+// owner of the item `descriptor` describes (its owner and DACL), other than
+// SYSTEM, Administrators, TrustedInstaller and `runningUser` (may be null): by
+// an allow entry that applies to the item itself and that no earlier deny
+// entry of the same account or of Everyone cancels, or by owning it. Group
+// membership is not followed, so a deny entry for another group cancels
+// nothing: the answer errs towards a warning. A missing DACL lets Everyone.
+bool FindOpenToOthers(PSECURITY_DESCRIPTOR descriptor, PSID runningUser, OpenTo* found);
+
+// FindOpenToOthers for the held folder `folder`, with the process's user as
+// the running user; its owner and DACL are read into `*descriptor`, which
+// `found` points into. False when none is found, and when they cannot be
+// read (nothing is then known to tell).
+bool HeldFolderOpenToOthers(HANDLE folder, ScopedLocalMemory* descriptor, OpenTo* found);
