@@ -1,6 +1,7 @@
 #include "app/setup_app.h"
 
 #include "app/dll_search.h"
+#include "install/folder_rights.h"
 #include "report/exit_code.h"
 #include "report/install_log.h"
 #include "report/install_plugins.h"
@@ -19,20 +20,21 @@ namespace {
 // The value of "/log=", before environment variables are expanded.
 constexpr size_t kLogPathChars = 520;
 
-// Whether someone can see and answer this process's windows: its window
-// station has a display (WSF_VISIBLE), which session 0, services and
-// SYSTEM's own have not. One that cannot tell is taken as one a person sits
-// at, as before.
-bool CanBeAnswered() {
+// What tells whether anyone sits at this process's windows.
+WindowFacts CurrentWindowFacts() {
+  WindowFacts facts = {};
+  facts.system = CurrentRunAccount() == RunAccount::kSystem;
+  facts.sessionKnown = ProcessIdToSessionId(GetCurrentProcessId(), &facts.session) != 0;
   HWINSTA station = GetProcessWindowStation();  // not to be closed
   USEROBJECTFLAGS flags = {};
   DWORD got = 0;
-  if (station == nullptr ||
-      !GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, &got)) {
-    return true;
-  }
-  return (flags.dwFlags & WSF_VISIBLE) != 0;
+  facts.stationKnown =
+      station != nullptr && GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, &got);
+  facts.stationVisible = (flags.dwFlags & WSF_VISIBLE) != 0;
+  return facts;
 }
+
+bool CanBeAnswered() { return WindowsCanBeAnswered(CurrentWindowFacts()); }
 
 // The run the command line asks for; its exit code.
 int RunAsAsked(const wchar_t* commandLine, LOGFONTW* headerFont) {
@@ -46,10 +48,20 @@ int RunAsAsked(const wchar_t* commandLine, LOGFONTW* headerFont) {
 
 }  // namespace
 
+bool WindowsCanBeAnswered(const WindowFacts& facts) {
+  // SYSTEM's windows are a way to SYSTEM for whoever sees them (the folder
+  // picker opens a command prompt); session 0 has nobody to see them, though
+  // its WinSta0 has WSF_VISIBLE.
+  if (facts.system || (facts.sessionKnown && facts.session == 0)) return false;
+  // A station that cannot tell is taken as one a person sits at, as before.
+  return !facts.stationKnown || facts.stationVisible;
+}
+
 int RefuseUnrestrictedDllSearch(const wchar_t* commandLine) {
   const bool verify = FindText(commandLine, kVerifyOption) != nullptr;
   if (verify && !LogRecordsRun()) return kExitInstallFailed;  // told by its code alone, loading nothing
-  // The text and the window station need USER32, which comes by its full path (LoadSystemDll).
+  // The text and the window station need USER32, the token ADVAPI32: each
+  // comes by its full path (LoadSystemDll).
   wchar_t text[kMessageChars];
   (void)LoadMessage(kMsgNeedsDllUpdate, text, kMessageChars);  // empty when missing: the entry still tells the time
   if (verify || g_silent || !CanBeAnswered()) {

@@ -623,6 +623,23 @@ TEST_F(SheetWindow, WizardRunsInAComApartmentAndReleasesIt) {
   if (SUCCEEDED(after)) CoUninitialize();
 }
 
+// Whether the setup may show windows, from its token, session and window station.
+TEST(Windows, NeverAsSystemOrInSessionZero) {
+  const struct {
+    const char* what;
+    WindowFacts facts;
+    bool shown;
+  } cases[] = {
+      {"a user's desktop", {false, true, 1, true, true}, true},
+      {"SYSTEM on a user's desktop (psexec -s -i)", {true, true, 1, true, true}, false},
+      {"session 0's WinSta0, which has WSF_VISIBLE", {false, true, 0, true, true}, false},
+      {"a window station without a display", {false, true, 2, true, false}, false},
+      {"nothing known", {false, false, 0, false, false}, true},
+      {"SYSTEM, nothing else known", {true, false, 0, false, false}, false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(WindowsCanBeAnswered(c.facts), c.shown) << c.what;
+}
+
 TEST(DllSearch, SystemHasSetDefaultDllDirectories) {
   EXPECT_NE(HardenDllSearch(LOAD_LIBRARY_SEARCH_SYSTEM32), 0u);
   EXPECT_TRUE(DllSearchHardened());
