@@ -12,6 +12,7 @@
 #include "install/memory_archive.h"
 #include "install/engine.h"
 #include "install/entry_name.h"
+#include "install/relative_file.h"
 #include "install/target_folder.h"
 #include "install/zip_records.h"
 #include "text/path_split.h"
@@ -22,23 +23,28 @@ namespace {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-// Whether the entry `name` is in place below the Plugins folder.
-bool InPlace(const TargetFolder& plugins, const unz_file_info64& info, const wchar_t* name,
-             unsigned char* buffer) {
+// Whether the entry `name` is in place below the Plugins folder. Its folders
+// are held in `folders`, each looked up in the one above it, and the entry in
+// the innermost: no link on the way, or at its name, is followed.
+bool InPlace(const TargetFolder& plugins, HeldFolders* folders, const unz_file_info64& info,
+             const wchar_t* name, unsigned char* buffer) {
   size_t length = wcslen(name);
   const bool folder_entry = IsEntrySeparator(name[length - 1]);
-  if (folder_entry) --length;
   // An installation skips what a viewer that knows no longer paths could not load.
-  wchar_t path[kBelowPathChars];
-  if (!plugins.FitsMaxPath(length) || !plugins.PathBelow(name, length, path)) return false;
-  const DWORD access = folder_entry ? FILE_READ_ATTRIBUTES : GENERIC_READ;
-  const DWORD flags = FILE_FLAG_OPEN_REPARSE_POINT |
-                      (folder_entry ? FILE_FLAG_BACKUP_SEMANTICS : FILE_FLAG_SEQUENTIAL_SCAN);
-  ScopedFileHandle item(CreateFileW(path, access, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr));
+  if (!plugins.FitsMaxPath(folder_entry ? length - 1 : length) ||
+      !folders->Hold(plugins, name, false)) {
+    return false;
+  }
+  if (folder_entry) return true;  // held: a plain folder where its name says
+  const wchar_t* leaf = LeafOf(name);
+  constexpr RelativeOpen kRead = {FILE_GENERIC_READ, kShareAll, FILE_OPEN,
+                                  FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY, 0, nullptr};
+  ScopedFileHandle item;
   ItemFacts found;
-  if (!item || !plugins.Holds(item.Get(), name, length, &found)) return false;
-  const bool is_folder = (found.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  if (folder_entry || is_folder) return folder_entry && is_folder;
+  if (OpenInFolder(folders->Innermost(plugins), leaf, wcslen(leaf), kRead, &item) != OpenOutcome::kOpened ||
+      !plugins.Holds(item.Get(), name, length, &found)) {
+    return false;
+  }
   return found.size == info.uncompressed_size &&
          FileHoldsEntry(item.Get(), found.size, static_cast<uint32_t>(info.crc), buffer);
 }
@@ -63,12 +69,13 @@ VerifyStatus VerifyPayload(const void* payload, size_t payloadBytes, const wchar
   ScopedMalloc buffer(malloc(kEntryReadBytes));
   if (!buffer) return VerifyStatus::kDiffers;  // nothing could be checked
 
+  HeldFolders folders(false);  // only looked in: a verification sweeps nothing
   for (ZPOS64_T i = 0; i < global.number_entry; ++i) {
     unz_file_info64 info;
     wchar_t wide[kEntryNameChars];
     // The names an installation would refuse: the payload check keeps them out.
     if (!ReadPlainEntryAt(archive.Get(), i, &info, wide)) return VerifyStatus::kPayloadUnreadable;
-    if (!InPlace(plugins, info, wide, static_cast<unsigned char*>(buffer.Get()))) {
+    if (!InPlace(plugins, &folders, info, wide, static_cast<unsigned char*>(buffer.Get()))) {
       return VerifyStatus::kDiffers;
     }
   }

@@ -642,8 +642,11 @@ TEST_F(Verify, AnswersWhetherEveryFileIsInPlace) {
     const char* what;
     std::function<bool(const std::wstring& plugins)> change;
     long code;
-    bool link = false;  // the change planted a link at the top file's name
+    std::string link = "";  // the name below Plugins where the change planted a link
   };
+  // A payload folder moved out whole, and a link in its place.
+  const std::string top_folder = folder_entry.substr(0, folder_entry.find('/'));
+  const std::wstring moved = dir_ + L"\\moved";
   const Case cases[] = {
       {"as installed", [](const std::wstring&) { return true; }, 0},
       {"one byte changed",
@@ -665,7 +668,13 @@ TEST_F(Verify, AnswersWhetherEveryFileIsInPlace) {
        [&](const std::wstring& p) {
          return DeleteFileW((p + Widen(top)).c_str()) && PlantUnixLink(p + Widen(top), copy);
        },
-       6, true},
+       6, top},
+      {"a payload folder that is a link to a whole copy",
+       [&](const std::wstring& p) {
+         return MoveFileW((p + Widen(top_folder)).c_str(), moved.c_str()) &&
+                PlantUnixLink(p + Widen(top_folder), moved);
+       },
+       6, top_folder},
       {"a foreign file beside them", [](const std::wstring& p) { return WriteBytes(p + L"Foreign.dll", "theirs"); }, 0},
   };
   for (const Case& c : cases) {
@@ -676,9 +685,10 @@ TEST_F(Verify, AnswersWhetherEveryFileIsInPlace) {
     ASSERT_TRUE(c.change(plugins));
     ExpectVerify(L"/folder=" + viewer, c.code);
     // Deleting it the Windows way would delete the copy it leads to.
-    if (c.link) {
-      ASSERT_TRUE(RemoveUnixLink(plugins + Widen(top)));
+    if (!c.link.empty()) {
+      ASSERT_TRUE(RemoveUnixLink(plugins + Widen(c.link)));
     }
+    RemoveTree(moved);
   }
   EXPECT_EQ(Brief(copy), Brief(dir_ + L"\\V\\Plugins\\" + Widen(top))) << "the copy was changed";
   ExpectLog(dir_, {});

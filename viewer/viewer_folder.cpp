@@ -3,6 +3,8 @@
 #include <tlhelp32.h>
 
 #include "framework/scoped.h"
+#include "install/relative_file.h"
+#include "install/target_folder.h"
 #include "text/path_split.h"
 #include "text/text.h"
 
@@ -57,19 +59,31 @@ namespace {
 // The longest image path asked for.
 constexpr DWORD kImagePathChars = 1024;
 
-// The name the system gives the file at `path` once its links are followed
-// (drive-letter or "\\server\share" form), into `name`; empty when it cannot
-// be opened. Only the chosen folder's file is opened, never a path another
-// process names: that could be a share that makes the setup sign in there.
-void FinalName(const wchar_t* path, wchar_t name[kImagePathChars]) {
+// The name the system gives the viewer's file in `folder` (a full path),
+// drive-letter or "\\server\share" form, into `name`; empty when there is none
+// to be had. The file is opened in the held folder without following a link
+// at its name: a link there (a name-surrogate reparse point) could lead to a
+// share that makes the setup sign in there, and is not the viewer. A file
+// that is a reparse point of another kind (compressed, deduplicated) still
+// is. Only the chosen folder's file is opened, never a path another process
+// names.
+void FinalName(const wchar_t* folder, wchar_t name[kImagePathChars]) {
   name[0] = 0;
-  ScopedFileHandle file(CreateFileW(path, FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr));
+  TargetFolder viewer;
+  constexpr RelativeOpen kLook = {FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  FILE_OPEN, FILE_NON_DIRECTORY_FILE, 0, nullptr};
+  ScopedFileHandle file;
+  FILE_ATTRIBUTE_TAG_INFO tag = {};
+  if (!viewer.Open(folder, false) ||
+      OpenInFolder(viewer.Get(), kViewerExecutable, wcslen(kViewerExecutable), kLook, &file) !=
+          OpenOutcome::kOpened ||
+      !GetFileInformationByHandleEx(file.Get(), FileAttributeTagInfo, &tag, sizeof tag) ||
+      ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(tag.ReparseTag))) {
+    return;
+  }
   wchar_t final_path[kImagePathChars];
-  const DWORD length = file ? GetFinalPathNameByHandleW(file.Get(), final_path, kImagePathChars,
-                                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS)
-                            : 0;
+  const DWORD length = GetFinalPathNameByHandleW(file.Get(), final_path, kImagePathChars,
+                                                 FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
   if (length == 0 || length >= kImagePathChars) return;
   (void)PlainPathForm(final_path, name, kImagePathChars);  // it is shorter: it fits
 }
@@ -88,16 +102,17 @@ struct ViewerNames {
 };
 
 // The process with `id`, named kViewerExecutable, when its image is the file
-// at `expected` by one of its names. SYSTEM may ask this of any session's
+// at `expected` (in `folder`) by one of its names. SYSTEM may ask this of any session's
 // process; an elevated administrator, of another user's only with the debug
 // privilege, which the setup does not take.
-bool RunsViewer(DWORD id, const wchar_t* expected, ViewerNames* names) {
+bool RunsViewer(DWORD id, const wchar_t* folder, const wchar_t* expected, ViewerNames* names) {
   ScopedKernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
   wchar_t image[kImagePathChars];
   DWORD length = kImagePathChars;
   if (!process || !QueryFullProcessImageNameW(process.Get(), 0, image, &length)) return false;
   if (!names->found) {
-    FinalName(expected, names->final_name);
+    FinalName(folder, names->final_name);
+    // Looked up in the listing of each folder on the way: the file itself is not opened.
     const DWORD got = GetShortPathNameW(expected, names->short_name, kImagePathChars);
     if (got == 0 || got >= kImagePathChars) names->short_name[0] = 0;
     names->found = true;
@@ -108,9 +123,10 @@ bool RunsViewer(DWORD id, const wchar_t* expected, ViewerNames* names) {
 
 // Finds a process, in any session, that runs kViewerExecutable from `folder`.
 bool FindViewerProcess(const wchar_t* folder, ViewerProcess* found) {
-  wchar_t expected[kImagePathChars];
-  const DWORD length = GetFullPathNameW(folder, kImagePathChars, expected, nullptr);
-  if (length == 0 || length >= kImagePathChars || !AppendBackslashIfMissing(expected, kImagePathChars) ||
+  wchar_t full[kImagePathChars], expected[kImagePathChars];
+  const DWORD length = GetFullPathNameW(folder, kImagePathChars, full, nullptr);
+  if (length == 0 || length >= kImagePathChars || !CopyText(expected, kImagePathChars, full) ||
+      !AppendBackslashIfMissing(expected, kImagePathChars) ||
       !AppendText(expected, kImagePathChars, kViewerExecutable)) {
     return false;
   }
@@ -122,7 +138,7 @@ bool FindViewerProcess(const wchar_t* folder, ViewerProcess* found) {
   for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more;
        more = Process32NextW(snapshot.Get(), &entry)) {
     if (CompareStringOrdinal(entry.szExeFile, -1, kViewerExecutable, -1, TRUE) != CSTR_EQUAL ||
-        !RunsViewer(entry.th32ProcessID, expected, &names)) {
+        !RunsViewer(entry.th32ProcessID, full, expected, &names)) {
       continue;
     }
     found->id = entry.th32ProcessID;
