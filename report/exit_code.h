@@ -27,7 +27,7 @@ constexpr ExitCodeMeaning kExitCodeMeanings[] = {
   {kExitViewerRunning, L"Pixelmoor was running, or a plug-in was in use: nothing was installed or removed"},
   {kExitNoInstallFolder, L"no install folder was given or found: nothing was installed or removed"},
   {kExitWizardLeft, L"the wizard was left without installing (/uninstall: the question was answered No)"},
-  {kExitWizardNotShown, L"the wizard could not be shown: no one can answer it here, or the common controls failed"},
+  {kExitWizardNotShown, L"the wizard could not be shown: no one can answer it here, or it would run as SYSTEM or in session 0, or the common controls failed"},
   {kExitNotInPlace, L"/verify: some file of the package is missing or differs"},
   {kExitAnotherSetupRunning, L"another setup was still installing after two minutes: nothing was installed or removed"},
 };
