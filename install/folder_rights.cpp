@@ -96,22 +96,31 @@ bool UserSidText(wchar_t* text, size_t capacity) {
   return CopyText(text, capacity, static_cast<const wchar_t*>(sid.Get()));
 }
 
-bool MadeFolderSddl(const wchar_t* userSid, wchar_t* sddl, size_t capacity) {
+bool MadeFolderSddl(const wchar_t* userSid, bool administratorsOwn, wchar_t* sddl, size_t capacity) {
   // 0x1200a9: FILE_GENERIC_READ | FILE_GENERIC_EXECUTE, icacls' "RX".
   constexpr wchar_t kClosed[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
-  if (userSid == nullptr) {
-    return CopyText(sddl, capacity, L"O:BA") && AppendText(sddl, capacity, kClosed);
+  if (!CopyText(sddl, capacity, administratorsOwn ? L"O:BA" : L"") || !AppendText(sddl, capacity, kClosed)) {
+    return false;
   }
-  return CopyText(sddl, capacity, kClosed) && AppendText(sddl, capacity, L"(A;OICI;FA;;;") &&
-         AppendText(sddl, capacity, userSid) && AppendText(sddl, capacity, L")");
+  return userSid == nullptr || (AppendText(sddl, capacity, L"(A;OICI;FA;;;") &&
+                                AppendText(sddl, capacity, userSid) && AppendText(sddl, capacity, L")"));
 }
 
 bool MakeFolderSecurity(RunAccount account, ScopedLocalMemory* security) {
   wchar_t user[SECURITY_MAX_SID_SIZE * 4];
   const bool with_user = account == RunAccount::kNotElevated;
   if (with_user && !UserSidText(user, SECURITY_MAX_SID_SIZE * 4)) return false;
+  // Only a token with Administrators enabled may make them the owner (an
+  // elevated Backup Operator may not); SYSTEM's and an elevated
+  // administrator's have it.
+  BOOL administrator = FALSE;
+  alignas(SID) unsigned char administrators[SECURITY_MAX_SID_SIZE];
+  DWORD sid_bytes = sizeof administrators;
+  const bool administrators_own =
+      !with_user && CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &sid_bytes) &&
+      CheckTokenMembership(nullptr, administrators, &administrator) && administrator;
   wchar_t sddl[512];
-  return MadeFolderSddl(with_user ? user : nullptr, sddl, 512) &&
+  return MadeFolderSddl(with_user ? user : nullptr, administrators_own, sddl, 512) &&
          ConvertStringSecurityDescriptorToSecurityDescriptorW(
              sddl, SDDL_REVISION_1, reinterpret_cast<PSECURITY_DESCRIPTOR*>(security->Receive()),
              nullptr) != 0;

@@ -30,10 +30,10 @@ bool UserSidText(wchar_t* text, size_t capacity);
 // DACL, inherited by everything below it, of full control for SYSTEM and
 // Administrators and read and execute for Users; with `userSid` (text form)
 // full control for that user too, for a run that is not elevated, which
-// could write there anyway. An elevated run makes Administrators the owner,
-// so that its user's unelevated programs cannot change the DACL. False when
-// it does not fit `capacity`.
-bool MadeFolderSddl(const wchar_t* userSid, wchar_t* sddl, size_t capacity);
+// could write there anyway. With `administratorsOwn`, Administrators own it,
+// so that an elevated run's user's unelevated programs cannot change the
+// DACL. False when it does not fit `capacity`.
+bool MadeFolderSddl(const wchar_t* userSid, bool administratorsOwn, wchar_t* sddl, size_t capacity);
 
 // That descriptor for a run as `account`, made with LocalAlloc. False when it
 // cannot be made: no folder is then to be made at all.

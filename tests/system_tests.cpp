@@ -219,7 +219,7 @@ TEST(MadeFolderSecurity, ProtectedAndOnlyTheUnelevatedUserBesidesAdministrators)
   const char* user = "S-1-5-21-1-2-3-1001";
   for (const bool elevated : {true, false}) {
     wchar_t sddl[512];
-    ASSERT_TRUE(MadeFolderSddl(elevated ? nullptr : Widen(user).c_str(), sddl, 512));
+    ASSERT_TRUE(MadeFolderSddl(elevated ? nullptr : Widen(user).c_str(), elevated, sddl, 512));
     ScopedLocalMemory security;
     ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
         sddl, SDDL_REVISION_1, reinterpret_cast<PSECURITY_DESCRIPTOR*>(security.Receive()), nullptr))
