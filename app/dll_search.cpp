@@ -39,7 +39,11 @@ HMODULE LoadSystemDll(const char* name) {
   if (g_hardened) return LoadLibraryExW(wide, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
   wchar_t path[kSystemDllPathChars];
   const UINT length = GetSystemDirectoryW(path, MAX_PATH);
-  if (CompareStringOrdinal(wide, -1, L"user32.dll", -1, TRUE) != CSTR_EQUAL || length == 0 ||
+  // USER32 for the refusal's text, ADVAPI32 for the token: both KnownDLLs,
+  // as are their own imports.
+  const bool allowed = CompareStringOrdinal(wide, -1, L"user32.dll", -1, TRUE) == CSTR_EQUAL ||
+                       CompareStringOrdinal(wide, -1, L"advapi32.dll", -1, TRUE) == CSTR_EQUAL;
+  if (!allowed || length == 0 ||
       length >= MAX_PATH || !AppendBackslashIfMissing(path, kSystemDllPathChars) ||
       !AppendText(path, kSystemDllPathChars, wide)) {
     SetLastError(ERROR_ACCESS_DENIED);

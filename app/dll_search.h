@@ -15,8 +15,8 @@ DWORD HardenDllSearch(DWORD flags);
 bool DllSearchHardened();
 
 // The DLL `name` (ASCII, without a path) for a delay-loaded import: from the
-// system folder once the search is restricted. Before that, only USER32, a
-// KnownDLL, by its full path, so that a system that cannot restrict the search
-// can be told so; any other is refused (ERROR_ACCESS_DENIED). Null when it
+// system folder once the search is restricted. Before that, only USER32 and
+// ADVAPI32, KnownDLLs, by their full paths, so that a system that cannot
+// restrict the search can be told so (and by whom it runs); any other is refused (ERROR_ACCESS_DENIED). Null when it
 // cannot be loaded, with the last error set.
 HMODULE LoadSystemDll(const char* name);

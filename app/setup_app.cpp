@@ -90,7 +90,7 @@ BOOL TheApp::InitInstance() {
     wchar_t path[kLogPathChars];
     ReadOptionValue(option, path, kLogValueStart, kLogValueStart + kLogPathChars - 1);
     CleanOptionValue(path);
-    held = UseLogFile(path);
+    held = UseLogFile(path, DllSearchHardened());
   }
   if (!held && (g_silent || LogRecordsRun())) (void)HoldLogFolder();
 

@@ -55,7 +55,7 @@ InstallResult InstallAlone(const InstallRequest& request) {
       !plugins.OpenIn(viewer, kPluginsFolderName, request.makeMissingFolders)) {
     return {InstallStatus::kTargetUnusable, 0};
   }
-  if (RunsAsAdministrator(CurrentRunAccount()) && request.observer != nullptr) {
+  if (WarnsOfOpenFolders(CurrentRunAccount()) && request.observer != nullptr) {
     TellOpenToOthers(viewer, request.observer);
     TellOpenToOthers(plugins, request.observer);
   }

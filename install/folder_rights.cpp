@@ -13,8 +13,9 @@ namespace {
 constexpr ACCESS_MASK kChanging = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_DELETE_CHILD | DELETE |
                                   WRITE_DAC | WRITE_OWNER;
 
-// S-1-1-0 and TrustedInstaller's service SID, which no well-known SID type
-// of the build's headers names.
+// Everyone, for OpenTo to point at when there is no DACL, and
+// TrustedInstaller's service SID, which no well-known SID type of the
+// build's headers names.
 struct SixPartSid {
   BYTE revision, count;
   SID_IDENTIFIER_AUTHORITY authority;
@@ -33,10 +34,10 @@ bool IsAdministration(PSID sid, PSID runningUser) {
          IsWellKnownSid(sid, WinCreatorOwnerSid) || IsWellKnownSid(sid, WinCreatorGroupSid);
 }
 
-// The entry's account and rights when it is an allow or deny entry that
-// applies to the item itself; false otherwise.
+// The entry's account and rights when it is an allow or deny entry; false
+// otherwise. One that only passes to what is made in the folder counts too:
+// every file the setup writes there gets it.
 bool ItemEntry(const ACE_HEADER* ace, bool* allow, PSID* sid, ACCESS_MASK* mask) {
-  if (ace->AceFlags & INHERIT_ONLY_ACE) return false;
   // Conditional (callback) entries count as they could apply: allow ones
   // warn, deny ones cancel nothing.
   if (ace->AceType == ACCESS_ALLOWED_ACE_TYPE || ace->AceType == ACCESS_ALLOWED_CALLBACK_ACE_TYPE) {
@@ -175,12 +176,14 @@ bool FindOpenToOthers(PSECURITY_DESCRIPTOR descriptor, PSID runningUser, OpenTo*
 bool HeldFolderOpenToOthers(HANDLE folder, ScopedLocalMemory* descriptor, OpenTo* found) {
   // The held handle may lack READ_CONTROL: asking for it there could have
   // kept a setup out of a folder it may write to.
+  // A folder whose permissions administrators may not read is not theirs.
   ScopedFileHandle readable;
-  if (!ReopenItem(folder, READ_CONTROL, &readable)) return false;
   PSECURITY_DESCRIPTOR read = nullptr;
-  if (GetSecurityInfo(readable.Get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+  if (!ReopenItem(folder, READ_CONTROL, &readable) ||
+      GetSecurityInfo(readable.Get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
                       nullptr, nullptr, nullptr, nullptr, &read) != ERROR_SUCCESS) {
-    return false;
+    *found = {nullptr, false};
+    return true;
   }
   descriptor->Reset(read);
   TokenUserRecord record;

@@ -15,13 +15,13 @@ enum class RunAccount {
   kSystem,       // LocalSystem
   kElevated,     // an administrator's full token
   kNotElevated,  // a standard user, or an administrator's filtered token
-  kUnknown,      // the token could not be asked; treated as elevated wherever that is stricter
+  kUnknown,      // the token could not be asked
 };
 RunAccount CurrentRunAccount();
 
-// True for an account whose rights need no warning: an elevated run's
-// folders are theirs to keep.
-inline bool RunsAsAdministrator(RunAccount account) { return account != RunAccount::kNotElevated; }
+// True for a run that warns of folders others may change: one whose
+// plug-ins others load with more rights than theirs (kUnknown counts).
+inline bool WarnsOfOpenFolders(RunAccount account) { return account != RunAccount::kNotElevated; }
 
 // The process's user as an SDDL SID string ("S-1-5-21-..."); false when unknown.
 bool UserSidText(wchar_t* text, size_t capacity);
@@ -41,21 +41,21 @@ bool MakeFolderSecurity(RunAccount account, ScopedLocalMemory* security);
 
 // Who may change an item besides administrators.
 struct OpenTo {
-  PSID account;  // points into the descriptor (or at a static Everyone SID)
+  PSID account;  // points into the descriptor (or at a static Everyone SID); null: unreadable
   bool owner;    // by owning the item, rather than by an access entry
 };
 
 // Finds an account that may write to, delete, or change the permissions or
 // owner of the item `descriptor` describes (its owner and DACL), other than
 // SYSTEM, Administrators, TrustedInstaller and `runningUser` (may be null): by
-// an allow entry that applies to the item itself and that no earlier deny
-// entry of the same account or of Everyone cancels, or by owning it. Group
+// an allow entry, for the item or for what is made in it, that no earlier
+// deny entry of the same account or of Everyone cancels, or by owning it. Group
 // membership is not followed, so a deny entry for another group cancels
 // nothing: the answer errs towards a warning. A missing DACL lets Everyone.
 bool FindOpenToOthers(PSECURITY_DESCRIPTOR descriptor, PSID runningUser, OpenTo* found);
 
 // FindOpenToOthers for the held folder `folder`, with the process's user as
 // the running user; its owner and DACL are read into `*descriptor`, which
-// `found` points into. False when none is found, and when they cannot be
-// read (nothing is then known to tell).
+// `found` points into. When they cannot be read, true with a null account:
+// a folder whose permissions administrators may not read is not theirs.
 bool HeldFolderOpenToOthers(HANDLE folder, ScopedLocalMemory* descriptor, OpenTo* found);

@@ -24,8 +24,9 @@ class InstallObserver : public InUseObserver {
  public:
   // In a run elevated or as SYSTEM: the viewer folder or Plugins, at
   // `folder` (its full path), may be changed by `account` (a SID), who is no
-  // administrator; as its owner when `owner`. Plug-ins placed there run in
-  // the account of everyone who starts the viewer.
+  // administrator (null: its permissions cannot be read); as its owner when
+  // `owner`. Plug-ins placed there run in the account of everyone who
+  // starts the viewer.
   virtual void OnOpenToOthers(const wchar_t* folder, const void* account, bool owner) {
     (void)folder, (void)account, (void)owner;
   }

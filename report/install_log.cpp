@@ -62,16 +62,18 @@ bool HoldLogFolder() {
   return g_log_folder_held;
 }
 
-bool UseLogFile(const wchar_t* path) {
+bool UseLogFile(const wchar_t* path, bool systemDllsByName) {
   g_records_run = true;
   // Expanded, the path may be longer than the option's value.
   constexpr DWORD kPathChars = 1024;
   wchar_t expanded[kPathChars];
   wchar_t full[kPathChars];
-  if (LogVariablesFor(CurrentRunAccount()) == LogVariables::kSystemOnly) {
+  if (wcschr(path, L'%') == nullptr) {
+    if (!CopyText(expanded, kPathChars, path)) return false;
+  } else if (LogVariablesFor(CurrentRunAccount()) == LogVariables::kSystemOnly) {
     // No token: the system's variables only. One that is not among them
     // stays as it was written, and such a path is no folder to make.
-    if (!ExpandEnvironmentStringsForUserW(nullptr, path, expanded, kPathChars) ||
+    if (!systemDllsByName || !ExpandEnvironmentStringsForUserW(nullptr, path, expanded, kPathChars) ||
         wcschr(expanded, L'%') != nullptr) {
       return false;
     }

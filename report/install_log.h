@@ -32,7 +32,10 @@ LogVariables LogVariablesFor(RunAccount account);
 // recorded in it (LogRecordsRun). False when that folder cannot be made or
 // held, or no log can be opened there at that name (HoldLogFolder then keeps
 // the log in the start directory); runs are recorded either way.
-bool UseLogFile(const wchar_t* path);
+// Where the DLL search cannot be restricted (`systemDllsByName` false),
+// USERENV is not loaded: a path with variables in a run that may take only
+// the system's is refused.
+bool UseLogFile(const wchar_t* path, bool systemDllsByName);
 
 // True once "/log=" was given: the log records every run, not only problems.
 bool LogRecordsRun();

@@ -149,6 +149,11 @@ void RecordOpenToOthers(const wchar_t* folder, const void* account, bool owner) 
   wchar_t plain[kLogMessageChars];
   AppendCut(text, kLogMessageChars, PlainPathForm(folder, plain, kLogMessageChars) ? plain : folder);
   AppendCut(text, kLogMessageChars, L", and so the plug-ins every user of Pixelmoor loads.\n");
+  if (sid == nullptr) {
+    AppendCut(text, kLogMessageChars, L"Its owner and permissions cannot be read.");
+    WriteInstallLog(text);
+    return;
+  }
   AppendCut(text, kLogMessageChars, owner ? L"Owner: " : L"Allowed by its permissions: ");
   // The name as the system knows it (a domain's names come from the domain), then the SID.
   wchar_t name[256], domain[256];

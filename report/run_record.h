@@ -18,7 +18,8 @@ void RecordFolder(const wchar_t* folder);
 // `removing`, not removed), for the Windows error `error`, with its meaning.
 void RecordNotDone(const wchar_t* name, unsigned long error, bool removing);
 // With "/log=" only, as a warning: the folder at `folder` may be changed by
-// `account` (a SID), as its owner when `owner`.
+// `account` (a SID), as its owner when `owner`; null when its permissions
+// cannot be read.
 void RecordOpenToOthers(const wchar_t* folder, const void* account, bool owner);
 // With "/log=" only: the run's exit code and what it means.
 void RecordOutcome(int exitCode);

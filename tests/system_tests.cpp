@@ -284,7 +284,7 @@ TEST(OpenToOthers, FoundByAnAllowEntryNoEarlierDenyCancelsOrByOwnership) {
       {"denied only after", "O:BAD:(A;;FA;;;BU)(D;;FA;;;BU)", "S-1-5-32-545", false},
       {"another group denied", "O:BAD:(D;;FA;;;AU)(A;;FA;;;BU)", "S-1-5-32-545", false},
       {"deny of some rights only", "O:BAD:(D;;WD;;;BU)(A;;FA;;;BU)", "S-1-5-32-545", false},
-      {"for files and subfolders only", "O:BAD:(A;OICIIO;GA;;;BU)", "", false},
+      {"for what is made in it only", "O:BAD:(A;OICIIO;GA;;;BU)", "S-1-5-32-545", false},
       {"generic write", "O:BAD:(A;;GW;;;BU)", "S-1-5-32-545", false},
       {"change permissions alone", "O:BAD:(A;;WD;;;AU)", "S-1-5-11", false},
       {"read, execute and attributes", "O:BAD:(A;;0x1201a9;;;WD)", "", false},

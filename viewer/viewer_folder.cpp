@@ -64,7 +64,7 @@ constexpr DWORD kImagePathChars = 1024;
 // to be had. The file is opened in the held folder without following a link
 // at its name: a link there (a name-surrogate reparse point) could lead to a
 // share that makes the setup sign in there, and is not the viewer. A file
-// that is a reparse point of another kind (compressed, deduplicated) still
+// that is a reparse point of another kind (WOF-compressed, deduplicated) still
 // is. Only the chosen folder's file is opened, never a path another process
 // names.
 void FinalName(const wchar_t* folder, wchar_t name[kImagePathChars]) {
