@@ -174,9 +174,9 @@ bool FindOpenToOthers(PSECURITY_DESCRIPTOR descriptor, PSID runningUser, OpenTo*
 }
 
 bool HeldFolderOpenToOthers(HANDLE folder, ScopedLocalMemory* descriptor, OpenTo* found) {
-  // The held handle may lack READ_CONTROL: asking for it there could have
-  // kept a setup out of a folder it may write to.
-  // A folder whose permissions administrators may not read is not theirs.
+  // Asked for on a handle of its own: asking for READ_CONTROL on the held one
+  // could keep a setup out of a folder it may write to. A folder whose
+  // permissions administrators may not read is not theirs.
   ScopedFileHandle readable;
   PSECURITY_DESCRIPTOR read = nullptr;
   if (!ReopenItem(folder, READ_CONTROL, &readable) ||
