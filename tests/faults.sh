@@ -44,9 +44,11 @@ open(sys.argv[2], "wb").write(data.replace(name, b"\x03\x00Z\x00I\x00Q\x00"))
 PY
 # Built in the tree of the hostile-archive setups.
 setup_build=$build/hostile-setup
+# For the processor of the build whose tests these are.
+toolchain=$(sed -n 's/^CMAKE_TOOLCHAIN_FILE:[A-Z]*=//p' "$build/CMakeCache.txt")
 build_setup() {  # ARCHIVE OUT.exe
   # An empty payload is refused on purpose: the build-time check is off here.
-  (cd "$root" && cmake --preset default -B "$setup_build" -DPIXELMOOR_TESTS=OFF \
+  (cd "$root" && cmake --preset default -B "$setup_build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DPIXELMOOR_TESTS=OFF \
     -DPIXELMOOR_PAYLOAD_CHECK=OFF -DPIXELMOOR_PAYLOAD_ZIP="$1" >/dev/null) || exit 1
   cmake --build "$setup_build" --target PixelmoorPlugInsSetup >/dev/null || exit 1
   cp "$setup_build/PixelmoorPlugInsSetup.exe" "$2"

@@ -13,6 +13,8 @@ build=$1
 tests_exe=$2
 dir=$build/hostile
 setup_build=$build/hostile-setup
+# For the processor of the build whose tests these are.
+toolchain=$(sed -n 's/^CMAKE_TOOLCHAIN_FILE:[A-Z]*=//p' "$build/CMakeCache.txt")
 
 rm -rf "$dir"
 mkdir -p "$dir/setups"
@@ -20,7 +22,7 @@ mkdir -p "$dir/setups"
 first=$(head -n 1 "$dir/cases.txt")
 cp "$dir/$first.zip" "$dir/payload.zip"
 # Their payloads are refused on purpose: the build-time check is off here.
-(cd "$root" && cmake --preset default -B "$setup_build" -DPIXELMOOR_TESTS=OFF \
+(cd "$root" && cmake --preset default -B "$setup_build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DPIXELMOOR_TESTS=OFF \
   -DPIXELMOOR_PAYLOAD_CHECK=OFF -DPIXELMOOR_PAYLOAD_ZIP="$dir/payload.zip" >/dev/null)
 count=0
 while read -r id; do

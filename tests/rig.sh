@@ -2,7 +2,8 @@
 # Starts and stops what the suite runs on: an Xvfb of its own (Wine creates
 # windows only on an X display) and a persistent wineserver in the project's
 # prefix, so that each Windows process starts fast.
-#   rig.sh start STATE_DIR | rig.sh stop STATE_DIR
+#   rig.sh start STATE_DIR [POINTER_SIZE] | rig.sh stop STATE_DIR
+# POINTER_SIZE is the test programs' (4 by default, 8 for the 64-bit build).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 state=$2
@@ -10,8 +11,8 @@ export WINEPREFIX=${WINEPREFIX:-$root/build/wineprefix}
 
 case $1 in
   start)
-    # The setup is a 32-bit program: Wine runs it in a 32-bit Linux process.
-    if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+    # A 32-bit build's programs run under Wine in 32-bit Linux processes.
+    if [ "${3:-4}" = 4 ] && ! "$root/scripts/can-run-32-bit"; then
       echo "rig: this machine cannot run 32-bit x86 programs (the kernel's IA32 emulation is off," \
         "or libc6:i386 is missing), so Wine cannot run the 32-bit setup or the test programs" >&2
       exit 1
