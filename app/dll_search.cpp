@@ -1,6 +1,6 @@
 #include "app/dll_search.h"
 
-#include "text/text.h"
+#include "base/text.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "app/setup_app.h"
 
 #include "app/dll_search.h"
-#include "install/folder_rights.h"
+#include "fs/folder_rights.h"
 #include "report/exit_code.h"
 #include "report/install_log.h"
 #include "report/install_plugins.h"
@@ -10,7 +10,7 @@
 #include "res/setup_identity.h"
 #include "silent/command_line.h"
 #include "silent/silent_run.h"
-#include "text/text.h"
+#include "base/text.h"
 #include "wizard/wizard_sheet.h"
 
 TheApp theApp;

@@ -10,7 +10,7 @@
 #include "app/dll_search.h"
 #include "report/exit_code.h"
 #include "report/run_record.h"
-#include "text/text.h"
+#include "base/text.h"
 
 // mingw-w64's start-up of the C runtime, which calls wWinMain and never returns.
 extern "C" int WinMainCRTStartup();

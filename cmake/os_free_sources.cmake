@@ -2,8 +2,9 @@
 # each in its folder's library, and the fuzzers and the payload check build
 # them natively.
 set(PIXELMOOR_OS_FREE_SOURCES
-  text/text.cpp text/path_split.cpp
-  install/entry_name.cpp install/temp_name.cpp install/zip_records.cpp
+  base/text.cpp base/path_split.cpp
+  archive/entry_name.cpp archive/zip_records.cpp
+  fs/temp_name.cpp
   report/log_text.cpp
   silent/command_line.cpp
   viewer/folder_text.cpp

@@ -4,16 +4,16 @@
 
 #include <bcrypt.h>
 
-#include "framework/scoped.h"
-#include "install/archive_rules.h"
-#include "install/folder_rights.h"
+#include "base/scoped.h"
+#include "archive/archive_rules.h"
+#include "fs/folder_rights.h"
 #include "install/in_use.h"
-#include "install/memory_archive.h"
+#include "archive/memory_archive.h"
 #include "install/setup_lock.h"
-#include "install/temp_name.h"
+#include "fs/temp_name.h"
 #include "install/unpack.h"
-#include "text/path_split.h"
-#include "text/text.h"
+#include "base/path_split.h"
+#include "base/text.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "install/install_observer.h"
 
-#include "install/target_folder.h"
+#include "fs/target_folder.h"
 
 constexpr wchar_t kPluginsFolderName[] = L"Plugins";
 // The staged archive's name begins so; the rest makes it unique.

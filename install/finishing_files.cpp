@@ -1,7 +1,7 @@
 #include "install/finishing_files.h"
 
-#include "install/target_folder.h"
-#include "text/text.h"
+#include "fs/target_folder.h"
+#include "base/text.h"
 
 void CALLBACK FinishingFiles::Flush(PTP_CALLBACK_INSTANCE, void* context, PTP_WORK) {
   auto* slot = static_cast<Slot*>(context);

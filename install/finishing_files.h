@@ -10,10 +10,10 @@
 
 #include <atomic>
 
-#include "framework/scoped.h"
-#include "install/archive_rules.h"
+#include "base/scoped.h"
+#include "archive/archive_rules.h"
 #include "install/install_observer.h"
-#include "install/pending_file.h"
+#include "fs/pending_file.h"
 
 // Files still in flight when it goes never take their names: they stay
 // marked for deletion and go as they close. Each file that does not take its

@@ -2,9 +2,9 @@
 
 #include <wchar.h>
 
-#include "install/entry_name.h"
-#include "install/memory_archive.h"
-#include "install/relative_file.h"
+#include "archive/entry_name.h"
+#include "archive/memory_archive.h"
+#include "fs/relative_file.h"
 
 size_t CountFilesInUse(unzFile archive, const TargetFolder& plugins, InUseObserver* observer) {
   unz_global_info64 global;

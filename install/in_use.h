@@ -6,7 +6,7 @@
 #include <stddef.h>
 
 #include "install/install_observer.h"
-#include "install/target_folder.h"
+#include "fs/target_folder.h"
 #include "unzip.h"
 
 // Opens each existing file of the archive's entries below `plugins` as

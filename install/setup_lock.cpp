@@ -3,9 +3,9 @@
 #include <sddl.h>
 #include <wchar.h>
 
-#include "install/folder_rights.h"
-#include "install/relative_file.h"
-#include "text/text.h"
+#include "fs/folder_rights.h"
+#include "fs/relative_file.h"
+#include "base/text.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include <windows.h>
 
-#include "framework/scoped.h"
+#include "base/scoped.h"
 #include "install/install_observer.h"
-#include "install/target_folder.h"
+#include "fs/target_folder.h"
 
 constexpr wchar_t kLockFileName[] = L"PX32_setup.lock";
 // How long a setup waits for another one to finish before it gives up.

@@ -5,13 +5,13 @@
 #include <stdlib.h>
 #include <wchar.h>
 
-#include "framework/scoped.h"
-#include "install/entry_name.h"
+#include "base/scoped.h"
+#include "archive/entry_name.h"
 #include "install/finishing_files.h"
-#include "install/memory_archive.h"
-#include "install/pending_file.h"
-#include "install/target_folder.h"
-#include "install/zip_records.h"
+#include "archive/memory_archive.h"
+#include "fs/pending_file.h"
+#include "fs/target_folder.h"
+#include "archive/zip_records.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 
 #include <stdint.h>
 
-#include "install/archive_rules.h"
+#include "archive/archive_rules.h"
 #include "install/install_observer.h"
-#include "install/target_folder.h"
+#include "fs/target_folder.h"
 #include "unzip.h"
 
 // Reads the archive through `archiveFile` (an open handle with read access,

@@ -7,16 +7,16 @@
 #include <string.h>
 #include <wchar.h>
 
-#include "framework/scoped.h"
-#include "install/archive_rules.h"
-#include "install/memory_archive.h"
+#include "base/scoped.h"
+#include "archive/archive_rules.h"
+#include "archive/memory_archive.h"
 #include "install/engine.h"
-#include "install/entry_name.h"
-#include "install/relative_file.h"
-#include "install/target_folder.h"
-#include "install/zip_records.h"
-#include "text/path_split.h"
-#include "text/text.h"
+#include "archive/entry_name.h"
+#include "fs/relative_file.h"
+#include "fs/target_folder.h"
+#include "archive/zip_records.h"
+#include "base/path_split.h"
+#include "base/text.h"
 #include "unzip.h"
 
 namespace {

@@ -9,12 +9,12 @@
 #include <stdio.h>
 #include <wchar.h>
 
-#include "framework/scoped.h"
+#include "base/scoped.h"
 #include "report/log_text.h"
-#include "install/relative_file.h"
+#include "fs/relative_file.h"
 #include "install/engine.h"
-#include "install/target_folder.h"
-#include "text/text.h"
+#include "fs/target_folder.h"
+#include "base/text.h"
 
 namespace {
 

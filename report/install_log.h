@@ -4,7 +4,7 @@
 
 #include <stddef.h>
 
-#include "install/folder_rights.h"
+#include "fs/folder_rights.h"
 
 constexpr wchar_t kInstallLogName[] = L"Pixelmoor_Install.log";
 

@@ -7,8 +7,8 @@
 #include "report/outcome.h"
 #include "report/run_record.h"
 #include "res/setup_identity.h"
-#include "text/path_split.h"
-#include "text/text.h"
+#include "base/path_split.h"
+#include "base/text.h"
 
 int g_silent = 0;
 

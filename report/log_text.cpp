@@ -1,6 +1,6 @@
 #include "report/log_text.h"
 
-#include "text/text.h"
+#include "base/text.h"
 
 namespace {
 

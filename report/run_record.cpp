@@ -5,14 +5,14 @@
 #include <stdlib.h>
 #include <wchar.h>
 
-#include "framework/scoped.h"
-#include "install/folder_rights.h"
+#include "base/scoped.h"
+#include "fs/folder_rights.h"
 #include "report/exit_code.h"
 #include "report/install_log.h"
 #include "report/install_plugins.h"
 #include "res/setup_identity.h"
-#include "text/path_split.h"
-#include "text/text.h"
+#include "base/path_split.h"
+#include "base/text.h"
 
 namespace {
 

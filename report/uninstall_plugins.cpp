@@ -8,7 +8,7 @@
 #include "report/install_plugins.h"
 #include "report/messages.h"
 #include "report/run_record.h"
-#include "text/text.h"
+#include "base/text.h"
 
 namespace {
 

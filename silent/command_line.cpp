@@ -1,6 +1,6 @@
 #include "silent/command_line.h"
 
-#include "text/text.h"
+#include "base/text.h"
 
 size_t ReadOptionValue(const wchar_t* text, wchar_t* value, size_t start, size_t limit) {
   size_t n = TextLength(text);

@@ -11,7 +11,7 @@
 #include "report/uninstall_plugins.h"
 #include "res/setup_identity.h"
 #include "silent/command_line.h"
-#include "text/text.h"
+#include "base/text.h"
 #include "viewer/viewer_folder.h"
 
 namespace {

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/scoped.h"
+#include "base/scoped.h"
 #include "test_support.h"
 
 namespace {

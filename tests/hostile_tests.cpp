@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "hostile_archives.h"
-#include "framework/scoped.h"
+#include "base/scoped.h"
 #include "install/unpack.h"
 #include "test_support.h"
 

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "framework/scoped.h"
+#include "framework/scoped_ui.h"
+#include "test_support.h"
 #include "zlib.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "framework/scoped.h"
+#include "base/scoped.h"
 #include "report/exit_code.h"
 #include "res/setup_identity.h"
 #include "test_support.h"

@@ -13,12 +13,12 @@
 #include <thread>
 #include <vector>
 
-#include "framework/scoped.h"
+#include "base/scoped.h"
 #include "install/engine.h"
 #include "install/finishing_files.h"
-#include "install/folder_rights.h"
+#include "fs/folder_rights.h"
 #include "install/setup_lock.h"
-#include "install/target_folder.h"
+#include "fs/target_folder.h"
 #include "install/unpack.h"
 #include "install/verify.h"
 #include "report/install_log.h"

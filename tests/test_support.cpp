@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "framework/scoped.h"
+#include "base/scoped.h"
 #include "install/engine.h"
 #include "install/setup_lock.h"
 #include "unzip.h"

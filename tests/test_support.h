@@ -10,6 +10,41 @@
 #include <string>
 #include <vector>
 
+#include "base/scoped.h"
+
+// The handles only the tests hold, wrapped as the program's are (base/scoped.h).
+// FindFirstFileW's search handles.
+struct FindHandleTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+  static BOOL Close(Handle h) { return FindClose(h); }
+};
+using ScopedFindHandle = Scoped<FindHandleTraits>;
+
+// GDI objects: fonts, bitmaps, brushes.
+struct GdiObjectTraits {
+  using Handle = HGDIOBJ;
+  static Handle Invalid() { return nullptr; }
+  static BOOL Close(Handle h) { return DeleteObject(h); }
+};
+using ScopedGdiObject = Scoped<GdiObjectTraits>;
+
+// Device contexts from CreateCompatibleDC.
+struct MemoryDcTraits {
+  using Handle = HDC;
+  static Handle Invalid() { return nullptr; }
+  static BOOL Close(Handle h) { return DeleteDC(h); }
+};
+using ScopedMemoryDc = Scoped<MemoryDcTraits>;
+
+// Modules from LoadLibraryExW.
+struct ModuleTraits {
+  using Handle = HMODULE;
+  static Handle Invalid() { return nullptr; }
+  static BOOL Close(Handle h) { return FreeLibrary(h); }
+};
+using ScopedModule = Scoped<ModuleTraits>;
+
 // A fresh, empty folder below the suite's scratch folder, named after the test.
 std::wstring MakeScratchFolder(const std::wstring& name);
 void RemoveTree(const std::wstring& path);

@@ -7,12 +7,12 @@
 
 #include "silent/command_line.h"
 #include "viewer/folder_text.h"
-#include "install/entry_name.h"
-#include "install/temp_name.h"
-#include "install/zip_records.h"
+#include "archive/entry_name.h"
+#include "fs/temp_name.h"
+#include "archive/zip_records.h"
 #include "report/log_text.h"
-#include "text/path_split.h"
-#include "text/text.h"
+#include "base/path_split.h"
+#include "base/text.h"
 #include "wizard/page_text.h"
 
 namespace {

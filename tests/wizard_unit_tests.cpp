@@ -17,7 +17,7 @@
 
 #include "app/dll_search.h"
 #include "app/setup_app.h"
-#include "framework/scoped.h"
+#include "base/scoped.h"
 #include "framework/winapp.h"
 #include "test_support.h"
 #include "wizard/install_worker.h"

@@ -1,7 +1,7 @@
 #include "viewer/folder_text.h"
 
-#include "text/path_split.h"
-#include "text/text.h"
+#include "base/path_split.h"
+#include "base/text.h"
 
 namespace {
 

@@ -2,11 +2,11 @@
 
 #include <tlhelp32.h>
 
-#include "framework/scoped.h"
-#include "install/relative_file.h"
-#include "install/target_folder.h"
-#include "text/path_split.h"
-#include "text/text.h"
+#include "base/scoped.h"
+#include "fs/relative_file.h"
+#include "fs/target_folder.h"
+#include "base/path_split.h"
+#include "base/text.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <stdint.h>
 
-#include "framework/scoped.h"
+#include "base/scoped.h"
 #include "install/install_observer.h"
 #include "report/install_plugins.h"
 

@@ -1,7 +1,7 @@
 #include "wizard/page_text.h"
 
-#include "text/path_split.h"
-#include "text/text.h"
+#include "base/path_split.h"
+#include "base/text.h"
 
 void TrimBlanks(wchar_t* text) {
   TrimTrailingBlanks(text);

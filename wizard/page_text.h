@@ -3,7 +3,7 @@
 
 #include <stddef.h>
 
-#include "text/path_split.h"
+#include "base/path_split.h"
 
 // The page's folder text holds at most this many characters (and a terminator).
 constexpr size_t kPageFolderChars = kMaxPathChars;

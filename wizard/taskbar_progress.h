@@ -7,7 +7,7 @@
 
 #include <shobjidl.h>
 
-#include "framework/scoped.h"
+#include "framework/scoped_ui.h"
 
 class TaskbarProgress {
  public:

@@ -8,7 +8,7 @@
 #include "report/messages.h"
 #include "report/run_record.h"
 #include "res/setup_identity.h"
-#include "text/text.h"
+#include "base/text.h"
 #include "viewer/viewer_folder.h"
 #include "wizard/wizard_sheet.h"
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "install/entry_name.h"
-#include "install/temp_name.h"
-#include "install/zip_records.h"
+#include "archive/entry_name.h"
+#include "fs/temp_name.h"
+#include "archive/zip_records.h"
 #include "tests/fuzz/fuzz_input.h"
 
 namespace {

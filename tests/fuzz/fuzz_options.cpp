@@ -1,7 +1,7 @@
 // The silent run's option reading: "/folder=" found anywhere, its value read
 // and cleaned as the setup does it.
 #include "silent/command_line.h"
-#include "text/text.h"
+#include "base/text.h"
 #include "tests/fuzz/fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "text/path_split.h"
-#include "text/text.h"
+#include "base/path_split.h"
+#include "base/text.h"
 #include "tests/fuzz/fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

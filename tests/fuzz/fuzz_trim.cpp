@@ -1,7 +1,7 @@
 // Trimming and the destination page's text logic, on text of any length.
 #include <string>
 
-#include "text/text.h"
+#include "base/text.h"
 #include "tests/fuzz/fuzz_input.h"
 #include "wizard/page_text.h"
 

@@ -20,10 +20,10 @@
 #include <string>
 #include <vector>
 
-#include "install/archive_rules.h"
-#include "install/entry_name.h"
-#include "install/temp_name.h"
-#include "install/zip_records.h"
+#include "archive/archive_rules.h"
+#include "archive/entry_name.h"
+#include "fs/temp_name.h"
+#include "archive/zip_records.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "install/temp_name.h"
+#include "fs/temp_name.h"
 
-#include "install/entry_name.h"
+#include "archive/entry_name.h"
 
 bool SiblingTempName(const wchar_t* name, uint32_t process, uint32_t serial,
                      wchar_t* temp, size_t capacity) {

@@ -12,9 +12,6 @@
 bool SiblingTempName(const wchar_t* name, uint32_t process, uint32_t serial,
                      wchar_t* temp, size_t capacity);
 
-// A file-search pattern that matches every name SiblingTempName makes.
-constexpr wchar_t kSiblingTempPattern[] = L"~px*.tmp";
-
 // True for a file name (no folder part) that SiblingTempName makes: "~px", one
 // to eight lowercase hexadecimal digits, "-", one to eight more, ".tmp".
 bool IsSiblingTempLeaf(const wchar_t* leaf);

@@ -1,10 +1,10 @@
-#include "install/pending_file.h"
+#include "fs/pending_file.h"
 
 #include <wchar.h>
 
-#include "install/relative_file.h"
-#include "install/target_folder.h"
-#include "install/temp_name.h"
+#include "fs/relative_file.h"
+#include "fs/target_folder.h"
+#include "fs/temp_name.h"
 
 bool PendingFile::Create(HANDLE folder, const wchar_t* name, DWORD access, uint32_t* serial) {
   folder_ = folder;

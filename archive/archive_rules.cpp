@@ -1,10 +1,10 @@
-#include "install/archive_rules.h"
+#include "archive/archive_rules.h"
 
 #include <stdlib.h>
 #include <string.h>
 
-#include "install/entry_name.h"
-#include "install/zip_records.h"
+#include "archive/entry_name.h"
+#include "archive/zip_records.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "text/path_split.h"
+#include "base/path_split.h"
 
-#include "text/text.h"
+#include "base/text.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "install/target_folder.h"
+#include "fs/target_folder.h"
 
 #include <wchar.h>
 
-#include "install/entry_name.h"
-#include "install/relative_file.h"
-#include "install/temp_name.h"
-#include "text/text.h"
+#include "archive/entry_name.h"
+#include "fs/relative_file.h"
+#include "fs/temp_name.h"
+#include "base/text.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "install/relative_file.h"
+#include "fs/relative_file.h"
 
 #include <winternl.h>
 
 #include <stddef.h>
 #include <string.h>
 
-#include "install/target_folder.h"
+#include "fs/target_folder.h"
 
 namespace {
 

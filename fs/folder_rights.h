@@ -8,7 +8,7 @@
 
 #include <stddef.h>
 
-#include "framework/scoped.h"
+#include "base/scoped.h"
 
 // How the process runs, from its token.
 enum class RunAccount {

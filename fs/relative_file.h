@@ -7,7 +7,7 @@
 
 #include <stddef.h>
 
-#include "framework/scoped.h"
+#include "base/scoped.h"
 
 // How an item is opened: NtCreateFile's access, sharing, disposition (FILE_OPEN,
 // FILE_CREATE, FILE_OPEN_IF), options (FILE_DIRECTORY_FILE,

@@ -1,9 +1,9 @@
-#include "install/memory_archive.h"
+#include "archive/memory_archive.h"
 
 #include <string.h>
 
-#include "install/entry_name.h"
-#include "install/zip_records.h"
+#include "archive/entry_name.h"
+#include "archive/zip_records.h"
 #include "zlib.h"
 
 namespace {

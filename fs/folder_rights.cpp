@@ -1,10 +1,10 @@
-#include "install/folder_rights.h"
+#include "fs/folder_rights.h"
 
 #include <aclapi.h>
 #include <sddl.h>
 
-#include "install/relative_file.h"
-#include "text/text.h"
+#include "fs/relative_file.h"
+#include "base/text.h"
 
 namespace {
 

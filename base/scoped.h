@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <bcrypt.h>
-#include <objbase.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -75,46 +74,6 @@ struct CrtFileTraits {
 };
 using ScopedCrtFile = Scoped<CrtFileTraits>;
 
-// FindFirstFileW's search handles.
-struct FindHandleTraits {
-  using Handle = HANDLE;
-  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
-  static BOOL Close(Handle h) { return FindClose(h); }
-};
-using ScopedFindHandle = Scoped<FindHandleTraits>;
-
-// GDI objects: fonts, bitmaps, brushes.
-struct GdiObjectTraits {
-  using Handle = HGDIOBJ;
-  static Handle Invalid() { return nullptr; }
-  static BOOL Close(Handle h) { return DeleteObject(h); }
-};
-using ScopedGdiObject = Scoped<GdiObjectTraits>;
-
-// The screen's device context, from GetDC(nullptr).
-struct ScreenDcTraits {
-  using Handle = HDC;
-  static Handle Invalid() { return nullptr; }
-  static int Close(Handle h) { return ReleaseDC(nullptr, h); }
-};
-using ScopedScreenDc = Scoped<ScreenDcTraits>;
-
-// Device contexts from CreateCompatibleDC.
-struct MemoryDcTraits {
-  using Handle = HDC;
-  static Handle Invalid() { return nullptr; }
-  static BOOL Close(Handle h) { return DeleteDC(h); }
-};
-using ScopedMemoryDc = Scoped<MemoryDcTraits>;
-
-// Modules from LoadLibraryExW.
-struct ModuleTraits {
-  using Handle = HMODULE;
-  static Handle Invalid() { return nullptr; }
-  static BOOL Close(Handle h) { return FreeLibrary(h); }
-};
-using ScopedModule = Scoped<ModuleTraits>;
-
 // Memory the system hands out with LocalAlloc (security descriptors).
 struct LocalMemoryTraits {
   using Handle = void*;
@@ -150,28 +109,3 @@ struct MallocTraits {
   static int Close(Handle h) { free(h); return 0; }
 };
 using ScopedMalloc = Scoped<MallocTraits>;
-
-// COM interface pointers: one reference, released at the end.
-template <typename Interface>
-struct ComInterfaceTraits {
-  using Handle = Interface*;
-  static Handle Invalid() { return nullptr; }
-  static ULONG Close(Handle h) { return h->Release(); }
-};
-template <typename Interface>
-using ScopedComInterface = Scoped<ComInterfaceTraits<Interface>>;
-
-// COM on this thread while the object lives, apartment-threaded as the shell's
-// dialogs need. Every successful initialisation (S_FALSE included) is balanced.
-class ScopedComApartment {
- public:
-  ScopedComApartment() : rc_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
-  ~ScopedComApartment() {
-    if (SUCCEEDED(rc_)) CoUninitialize();
-  }
-  ScopedComApartment(const ScopedComApartment&) = delete;
-  ScopedComApartment& operator=(const ScopedComApartment&) = delete;
-
- private:
-  HRESULT rc_;
-};

@@ -1,4 +1,4 @@
-#include "text/text.h"
+#include "base/text.h"
 
 size_t TextLength(const wchar_t* text) {
   size_t n = 0;
