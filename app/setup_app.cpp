@@ -17,9 +17,6 @@ TheApp theApp;
 
 namespace {
 
-// The value of "/log=", before environment variables are expanded.
-constexpr size_t kLogPathChars = 520;
-
 // What tells whether anyone sits at this process's windows.
 WindowFacts CurrentWindowFacts() {
   WindowFacts facts = {};
@@ -36,14 +33,14 @@ WindowFacts CurrentWindowFacts() {
 
 bool CanBeAnswered() { return WindowsCanBeAnswered(CurrentWindowFacts()); }
 
-// The run the command line asks for; its exit code.
-int RunAsAsked(const wchar_t* commandLine, LOGFONTW* headerFont) {
-  if (FindText(commandLine, kHelpOption) != nullptr) return CanBeAnswered() ? RunHelp() : RefuseWindows();
-  if (FindText(commandLine, kVerifyOption) != nullptr) return RunVerify(commandLine);
+// The run the options ask for; its exit code.
+int RunAsAsked(const SetupOptions& options, LOGFONTW* headerFont) {
+  if (options.help) return CanBeAnswered() ? RunHelp() : RefuseWindows();
+  if (options.verify) return RunVerify(options);
   // The wizard, or /uninstall's question, would wait for an answer that never comes.
-  if (!g_silent && !CanBeAnswered()) return RefuseWindows();
-  if (FindText(commandLine, kUninstallOption) != nullptr) return RunUninstall(commandLine);
-  return g_silent ? RunSilentInstall(commandLine) : RunWizard(headerFont);
+  if (!options.silent && !CanBeAnswered()) return RefuseWindows();
+  if (options.uninstall) return RunUninstall(options);
+  return options.silent ? RunSilentInstall(options) : RunWizard(headerFont);
 }
 
 }  // namespace
@@ -57,14 +54,14 @@ bool WindowsCanBeAnswered(const WindowFacts& facts) {
   return !facts.stationKnown || facts.stationVisible;
 }
 
-int RefuseUnrestrictedDllSearch(const wchar_t* commandLine) {
-  const bool verify = FindText(commandLine, kVerifyOption) != nullptr;
+int RefuseUnrestrictedDllSearch(const SetupOptions& options) {
+  const bool verify = options.verify;
   if (verify && !LogRecordsRun()) return kExitInstallFailed;  // told by its code alone, loading nothing
   // The text and the window station need USER32, the token ADVAPI32: each
   // comes by its full path (LoadSystemDll).
   wchar_t text[kMessageChars];
   (void)LoadMessage(kMsgNeedsDllUpdate, text, kMessageChars);  // empty when missing: the entry still tells the time
-  if (verify || g_silent || !CanBeAnswered()) {
+  if (verify || options.silent || !CanBeAnswered()) {
     WriteInstallLog(text);
   } else {
     // Drawn by the system, not in a window of the setup's, which would load
@@ -77,30 +74,22 @@ int RefuseUnrestrictedDllSearch(const wchar_t* commandLine) {
 BOOL TheApp::InitInstance() {
   // The entry point restricted the DLL search where the system allows it.
   const wchar_t* command_line = GetCommandLineW();
-  // /verify reports by its exit code alone: no problems logged, also with /silent.
-  if (FindText(command_line, kSilentOption) != nullptr &&
-      FindText(command_line, kVerifyOption) == nullptr) {
-    g_silent = 1;
-  }
+  SetupOptions options;  // read once
+  ReadOptions(command_line, &options);
+  g_silent = options.silent ? 1 : 0;
   // The log goes where "/log=" says, else where the run started, also if
   // that folder's name is taken over meanwhile; without either held, the
   // log is looked for by name when written.
-  bool held = false;
-  if (const wchar_t* option = FindText(command_line, kLogOption)) {
-    wchar_t path[kLogPathChars];
-    ReadOptionValue(option, path, kLogValueStart, kLogValueStart + kLogPathChars - 1);
-    CleanOptionValue(path);
-    held = UseLogFile(path, DllSearchHardened());
-  }
+  const bool held = options.logGiven && UseLogFile(options.log, DllSearchHardened());
   if (!held && (g_silent || LogRecordsRun())) (void)HoldLogFolder();
 
   if (!DllSearchHardened()) {
-    m_exitCode = RefuseUnrestrictedDllSearch(command_line);
+    m_exitCode = RefuseUnrestrictedDllSearch(options);
     RecordOutcome(m_exitCode);
     return FALSE;
   }
   RecordStart(command_line);
-  m_exitCode = RunAsAsked(command_line, &HeaderLogFont);
+  m_exitCode = RunAsAsked(options, &HeaderLogFont);
   RecordOutcome(m_exitCode);
   return FALSE;
 }

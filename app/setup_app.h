@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "framework/winapp.h"
+#include "silent/command_line.h"
 
 class TheApp : public CWinApp {
  public:
@@ -37,4 +38,4 @@ bool WindowsCanBeAnswered(const WindowFacts& facts);
 // message box; /verify only with "/log="; shown otherwise) and returns the
 // exit code, kExitInstallFailed. Only USER32 and ADVAPI32 (for the token)
 // are loaded, by their full paths.
-int RefuseUnrestrictedDllSearch(const wchar_t* commandLine);
+int RefuseUnrestrictedDllSearch(const SetupOptions& options);

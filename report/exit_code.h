@@ -7,6 +7,8 @@ enum SetupExitCode : int {
   kExitInstalled = 0,
   kExitInstallFailed = 1,
   kExitViewerRunning = 2,
+  // The same code for a plug-in another program holds: nothing changed either.
+  kExitPluginInUse = kExitViewerRunning,
   kExitNoInstallFolder = 3,
   kExitWizardLeft = 4,
   kExitWizardNotShown = 5,

@@ -6,6 +6,7 @@
 #include "report/install_log.h"
 #include "report/outcome.h"
 #include "report/run_record.h"
+#include "report/tell.h"
 #include "res/setup_identity.h"
 #include "base/path_split.h"
 #include "base/text.h"
@@ -52,11 +53,8 @@ int ReportInstall(const InstallResult& result, const wchar_t* caption) {
   const OutcomeReport& report = ReportFor(result.status);
   wchar_t text[kMessageChars];
   (void)LoadMessage(report.message, text, kMessageChars);  // empty when missing: still reported
-  if (!g_silent) {
-    (void)MessageBoxW(GetActiveWindow(), text, caption, report.icon);
-  } else if (report.logged) {
-    WriteInstallLog(text);
-  }
+  // A person hears every outcome; the log only of problems.
+  if (!RunTellsTheLog() || report.logged) Tell(text, caption, report.icon);
   return report.exitCode;
 }
 

@@ -12,7 +12,7 @@ constexpr OutcomeReport kOtherSetupStillRunning = {kExitAnotherSetupRunning, kMs
                                                    MB_ICONEXCLAMATION, true};
 
 // Nothing was written: the program that holds a plug-in is to be closed first.
-constexpr OutcomeReport kInUse = {kExitViewerRunning, kMsgFilesInUse, MB_ICONEXCLAMATION, true};
+constexpr OutcomeReport kInUse = {kExitPluginInUse, kMsgFilesInUse, MB_ICONEXCLAMATION, true};
 
 // In the order of InstallStatus.
 constexpr OutcomeReport kReports[] = {

@@ -10,6 +10,7 @@
 #include "report/exit_code.h"
 #include "report/install_log.h"
 #include "report/install_plugins.h"
+#include "report/tell.h"
 #include "res/setup_identity.h"
 #include "base/path_split.h"
 #include "base/text.h"
@@ -106,7 +107,7 @@ bool DescribeHolders(const wchar_t* path, wchar_t* out, size_t capacity) {
 
 }  // namespace
 
-bool RunIsLogged() { return g_silent != 0 || LogRecordsRun(); }
+bool RunIsLogged() { return RunTellsTheLog() || LogRecordsRun(); }
 
 void RecordStart(const wchar_t* commandLine) {
   if (!LogRecordsRun()) return;

@@ -8,6 +8,7 @@
 #include "report/install_plugins.h"
 #include "report/messages.h"
 #include "report/run_record.h"
+#include "report/tell.h"
 #include "base/text.h"
 
 namespace {
@@ -23,7 +24,7 @@ class KeptFiles : public UninstallObserver {
   void OnKeptChanged(const wchar_t* name) override {
     wchar_t line[kMessageChars * 2];
     (void)LoadMessage(kMsgKeptChanged, line, kMessageChars);  // empty when missing: the name still tells
-    if (g_silent) {
+    if (RunTellsTheLog()) {
       // A name too long for the line is logged cut: the entry still tells.
       (void)AppendText(line, kMessageChars * 2, L"\n");
       (void)AppendText(line, kMessageChars * 2, name);
@@ -59,7 +60,7 @@ Report ReportFor(UninstallStatus status) {
     case UninstallStatus::kRemoved: return {kExitInstalled, kMsgUninstalled, MB_ICONINFORMATION};
     case UninstallStatus::kLockTimedOut:
       return {kExitAnotherSetupRunning, kMsgAnotherSetupRunning, MB_ICONEXCLAMATION};
-    case UninstallStatus::kFilesInUse: return {kExitViewerRunning, kMsgFilesInUse, MB_ICONEXCLAMATION};
+    case UninstallStatus::kFilesInUse: return {kExitPluginInUse, kMsgFilesInUse, MB_ICONEXCLAMATION};
     default: return {kExitInstallFailed, kMsgCantUninstall, MB_ICONERROR};
   }
 }
@@ -78,14 +79,12 @@ int UninstallPlugins(const wchar_t* folder, const wchar_t* caption) {
   const Report report = ReportFor(status);
   wchar_t text[kBoxChars];
   (void)LoadMessage(report.message, text, kMessageChars);  // empty when missing: still reported
-  if (g_silent) {
-    if (report.exitCode != kExitInstalled) WriteInstallLog(text);
-  } else {
-    if (kept.List()[0] != 0) {
-      (void)AppendText(text, kBoxChars, L"\n\n");
-      (void)AppendText(text, kBoxChars, kept.List());
-    }
-    (void)MessageBoxW(GetActiveWindow(), text, caption, report.icon);
+  // The log names each kept file itself; a box lists the first few.
+  if (!RunTellsTheLog() && kept.List()[0] != 0) {
+    (void)AppendText(text, kBoxChars, L"\n\n");
+    (void)AppendText(text, kBoxChars, kept.List());
   }
+  // A person hears every outcome; the log only of problems.
+  if (!RunTellsTheLog() || report.exitCode != kExitInstalled) Tell(text, caption, report.icon);
   return report.exitCode;
 }

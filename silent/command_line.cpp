@@ -21,3 +21,26 @@ void CleanOptionValue(wchar_t* value) {
   }
   TrimTrailingBlanks(value);
 }
+
+void ReadOptions(const wchar_t* commandLine, SetupOptions* options) {
+  *options = SetupOptions{};
+  options->help = FindText(commandLine, kHelpOption) != nullptr;
+  options->verify = FindText(commandLine, kVerifyOption) != nullptr;
+  // /verify reports by its exit code alone: no problems logged, also with /silent.
+  options->silent = !options->verify && FindText(commandLine, kSilentOption) != nullptr;
+  options->uninstall = FindText(commandLine, kUninstallOption) != nullptr;
+  if (const wchar_t* option = FindText(commandLine, kLogOption)) {
+    options->logGiven = true;
+    ReadOptionValue(option, options->log, kLogValueStart, kLogValueStart + kLogPathChars - 1);
+    CleanOptionValue(options->log);
+  }
+  // Plain substring matches: an option is found anywhere, even inside a path.
+  wchar_t copy[kCommandCopyChars] = {};
+  CopyTextCut(copy, kCommandCopyChars, commandLine);
+  if (const wchar_t* option = FindText(copy, kFolderOption)) {
+    options->folderGiven = true;
+    ReadOptionValue(option, options->folder, kFolderValueStart, kFolderChars);
+    CleanOptionValue(options->folder);
+  }
+  options->app = FindText(copy, kAppOption) != nullptr;
+}

@@ -3,6 +3,8 @@
 
 #include <stddef.h>
 
+#include "viewer/folder_text.h"
+
 // The options, found as plain case-sensitive substrings anywhere in the
 // command line. "/verify" wins over "/silent".
 constexpr wchar_t kSilentOption[] = L"/silent";
@@ -26,3 +28,24 @@ size_t ReadOptionValue(const wchar_t* text, wchar_t* value, size_t start, size_t
 // Trailing blanks, then one closing and one opening double quote, then trailing
 // blanks again. Leading blanks stay.
 void CleanOptionValue(wchar_t* value);
+
+// How much of the command line "/folder=" and "/app" are looked for in.
+constexpr size_t kCommandCopyChars = 520;
+// Room for "/log="'s value, before environment variables are expanded.
+constexpr size_t kLogPathChars = 520;
+
+// The command line's options, read once at start-up by the rules above.
+struct SetupOptions {
+  bool help = false;       // "/?"
+  bool verify = false;     // "/verify"
+  bool silent = false;     // "/silent" without "/verify"
+  bool uninstall = false;  // "/uninstall"
+  bool app = false;        // "/app" in the first kCommandCopyChars - 1 characters
+  bool folderGiven = false;             // "/folder=" there too
+  wchar_t folder[kFolderChars] = {};    // its value, cleaned
+  bool logGiven = false;                // "/log=" anywhere
+  wchar_t log[kLogPathChars] = {};      // its value, cleaned
+};
+
+// Reads `commandLine` (the whole process command line) into `options`.
+void ReadOptions(const wchar_t* commandLine, SetupOptions* options);

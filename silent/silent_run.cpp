@@ -8,6 +8,7 @@
 #include "report/messages.h"
 #include "report/outcome.h"
 #include "report/run_record.h"
+#include "report/tell.h"
 #include "report/uninstall_plugins.h"
 #include "res/setup_identity.h"
 #include "silent/command_line.h"
@@ -16,76 +17,61 @@
 
 namespace {
 
-constexpr size_t kCommandCopyChars = 520;
 constexpr size_t kSilentFolderChars = 520;
 
-// Logs message `id` in a silent run, shows it with `caption` in an
-// interactive one.
-void Tell(MessageId id, UINT icon, const wchar_t* caption) {
-  wchar_t text[kMessageChars];
-  (void)LoadMessage(id, text, kMessageChars);  // empty when missing: the entry still tells the time
-  if (g_silent) {
-    WriteInstallLog(text);
-  } else {
-    (void)MessageBoxW(nullptr, text, caption, icon);
-  }
-}
-
-// The folder (room for kSilentFolderChars) from the command line: "/folder=",
+// The folder (room for kSilentFolderChars) the options name: "/folder=",
 // else the registered viewer's; "/app" replaces either. False when the
 // registered viewer's folder was looked for and not found.
-bool ChooseFolder(const wchar_t* commandLine, wchar_t* folder) {
-  wchar_t copy[kCommandCopyChars] = {};
-  CopyTextCut(copy, kCommandCopyChars, commandLine);
+bool ChooseFolder(const SetupOptions& options, wchar_t* folder) {
   bool registered = true;
-  // Plain substring matches: an option is found anywhere, even inside a path.
-  if (const wchar_t* option = FindText(copy, kFolderOption)) {
-    ReadOptionValue(option, folder, kFolderValueStart, kFolderChars);
-    CleanOptionValue(folder);
+  if (options.folderGiven) {
+    (void)CopyText(folder, kSilentFolderChars, options.folder);  // 252 characters at most
   } else if (!FindViewerFolder(folder)) {
     registered = false;
   }
-  if (FindText(copy, kAppOption) != nullptr) GetDefaultViewerFolder(folder);
+  if (options.app) GetDefaultViewerFolder(folder);
   if (folder[0] != 0) RecordFolder(folder);
   return registered;
 }
 
-// kExitViewerRunning, told as the run reports, while the viewer runs (in
-// any session, from `folder`); else kExitInstalled.
-int ViewerRefuses(const wchar_t* folder, const wchar_t* caption) {
+// True, told as the run reports, while the viewer runs (in any session, from
+// `folder`).
+bool ViewerRuns(const wchar_t* folder, const wchar_t* caption) {
   ViewerProcess process;
-  if (!IsViewerRunning(folder, &process)) return kExitInstalled;
-  Tell(kMsgViewerRunning, MB_ICONERROR, caption);
+  if (!IsViewerRunning(folder, &process)) return false;
+  TellMessage(kMsgViewerRunning, caption, MB_ICONERROR);
   LogViewerProcess(process.id, process.session);
-  return kExitViewerRunning;
+  return true;
 }
 
 // The folder (room for kSilentFolderChars) that a run which changes files
-// works on, told as the run reports (ChooseFolder's rules). Returns
-// kExitInstalled when the run may go on, else its exit code: no folder, or
-// the viewer running.
-int FolderToChange(const wchar_t* commandLine, wchar_t* folder, const wchar_t* caption) {
-  if (!ChooseFolder(commandLine, folder)) Tell(kMsgNoViewerFolder, MB_ICONERROR, caption);
+// works on, told as the run reports (ChooseFolder's rules). True when the run
+// may go on; else false with its exit code in `*refusal`: no folder, or the
+// viewer running.
+bool FolderToChange(const SetupOptions& options, wchar_t* folder, const wchar_t* caption, int* refusal) {
+  if (!ChooseFolder(options, folder)) TellMessage(kMsgNoViewerFolder, caption, MB_ICONERROR);
   if (folder[0] == 0) {
-    if (g_silent) WriteInstallLog(L"No install folder!");
-    return kExitNoInstallFolder;
+    if (RunTellsTheLog()) WriteInstallLog(L"No install folder!");
+    *refusal = kExitNoInstallFolder;
+    return false;
   }
-  return ViewerRefuses(folder, caption);
+  *refusal = kExitViewerRunning;
+  return !ViewerRuns(folder, caption);
 }
 
 }  // namespace
 
-int RunSilentInstall(const wchar_t* commandLine) {
+int RunSilentInstall(const SetupOptions& options) {
   wchar_t caption[kMessageChars];
   CopyText(caption, kMessageChars, kSetupCaption);
   wchar_t folder[kSilentFolderChars] = {};
-  const int refused = FolderToChange(commandLine, folder, caption);
-  return refused != kExitInstalled ? refused : InstallPlugins(folder, caption);
+  int refusal = kExitInstalled;
+  return FolderToChange(options, folder, caption, &refusal) ? InstallPlugins(folder, caption) : refusal;
 }
 
-int RunVerify(const wchar_t* commandLine) {
+int RunVerify(const SetupOptions& options) {
   wchar_t folder[kSilentFolderChars] = {};
-  (void)ChooseFolder(commandLine, folder);  // nothing is logged: the exit code tells
+  (void)ChooseFolder(options, folder);  // nothing is logged: the exit code tells
   if (folder[0] == 0) return kExitNoInstallFolder;
   // A relative folder is taken from where the run started, as for installing.
   wchar_t full[kFullFolderChars];
@@ -95,18 +81,18 @@ int RunVerify(const wchar_t* commandLine) {
   return ExitCodeForVerify(VerifyPayload(payload, bytes, full));
 }
 
-int RunUninstall(const wchar_t* commandLine) {
+int RunUninstall(const SetupOptions& options) {
   wchar_t caption[kMessageChars];
   CopyText(caption, kMessageChars, kSetupCaption);
   wchar_t folder[kSilentFolderChars] = {};
-  const int refused = FolderToChange(commandLine, folder, caption);
-  if (refused != kExitInstalled) return refused;
-  if (!g_silent) {
+  int refusal = kExitInstalled;
+  if (!FolderToChange(options, folder, caption, &refusal)) return refusal;
+  if (!RunTellsTheLog()) {
     wchar_t ask[kMessageChars];
     (void)LoadMessage(kMsgUninstallAsk, ask, kMessageChars);
     if (MessageBoxW(nullptr, ask, caption, MB_YESNO | MB_ICONQUESTION) != IDYES) return kExitWizardLeft;
     // The question may have stood open while the viewer was started.
-    if (ViewerRefuses(folder, caption) != kExitInstalled) return kExitViewerRunning;
+    if (ViewerRuns(folder, caption)) return kExitViewerRunning;
   }
   return UninstallPlugins(folder, caption);
 }

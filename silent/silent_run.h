@@ -3,21 +3,22 @@
 // Program Files.
 #pragma once
 
-// The silent installation: problems to the install log. `commandLine` is the
-// whole process command line. Returns the process exit code (SetupExitCode).
-int RunSilentInstall(const wchar_t* commandLine);
+#include "silent/command_line.h"
+
+// The silent installation: problems to the install log. Returns the process exit code (SetupExitCode).
+int RunSilentInstall(const SetupOptions& options);
 
 // /verify: whether every file of the payload is in place in the folder's
 // Plugins folder. Shows nothing and writes nothing, not even a log entry
 // (only the record of the run that "/log=" asks for).
 // Returns kExitInstalled, kExitNotInPlace or kExitNoInstallFolder.
-int RunVerify(const wchar_t* commandLine);
+int RunVerify(const SetupOptions& options);
 
 // /uninstall: the payload's unchanged files and emptied folders removed from
 // the folder's Plugins folder. Without "/silent" it asks first and shows the
 // outcome in a message box; with it, it shows nothing and logs problems.
 // Returns the process exit code (SetupExitCode).
-int RunUninstall(const wchar_t* commandLine);
+int RunUninstall(const SetupOptions& options);
 
 // /?: the options and exit codes in a message box. Returns kExitInstalled.
 int RunHelp();

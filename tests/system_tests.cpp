@@ -891,7 +891,7 @@ TEST_F(Engine, EveryOutcomeHasItsStatusExitCodeAndMessage) {
       {InstallStatus::kInstalled, {kExitInstalled, kMsgInstalled, MB_ICONINFORMATION, false}},
       {InstallStatus::kLockTimedOut,
        {kExitAnotherSetupRunning, kMsgAnotherSetupRunning, MB_ICONEXCLAMATION, true}},
-      {InstallStatus::kFilesInUse, {kExitViewerRunning, kMsgFilesInUse, MB_ICONEXCLAMATION, true}},
+      {InstallStatus::kFilesInUse, {kExitPluginInUse, kMsgFilesInUse, MB_ICONEXCLAMATION, true}},
   };
   for (int i = 0; i < kInstallStatusCount; ++i) {
     OutcomeReport expected = {kExitInstallFailed, kMsgCantInstall, MB_ICONERROR, true};

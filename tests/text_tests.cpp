@@ -18,12 +18,9 @@
 namespace {
 
 std::wstring FolderOption(const wchar_t* commandLine) {
-  const std::wstring line = commandLine;
-  const size_t at = line.find(L"/folder=");
-  wchar_t value[520] = {};
-  ReadOptionValue(line.c_str() + at, value, 8, 260);
-  CleanOptionValue(value);
-  return value;
+  SetupOptions options;
+  ReadOptions(commandLine, &options);
+  return options.folder;
 }
 
 std::string Utf8(const std::wstring& w) { return std::string(w.begin(), w.end()); }
@@ -55,6 +52,42 @@ TEST(FolderOption, ValueHoldsAtMost252Characters) {
   const size_t stopped = ReadOptionValue(line.c_str(), value, 8, 260);
   EXPECT_EQ(stopped, 260u);
   EXPECT_EQ(std::wstring(value).size(), 252u);
+}
+
+// Each option by the substring rules: case-sensitive, found anywhere (even
+// inside a path), /verify over /silent, "/folder=" and "/app" only in the first
+// 519 characters.
+TEST(Options, EachCommandLineReadsAsTheRulesSay) {
+  const std::wstring far(520, L' ');
+  struct Case {
+    std::wstring line;
+    const char* flags;  // h(elp) v(erify) s(ilent) u(ninstall) a(pp) f(older given) l(og given)
+    const char* folder;
+    const char* log;
+  } cases[] = {
+      {L"setup.exe", "", "", ""},
+      {L"setup.exe /silent", "s", "", ""},
+      {L"setup.exe /Silent", "", "", ""},
+      {L"setup.exe /silent /verify", "v", "", ""},
+      {L"setup.exe /? /silent", "hs", "", ""},
+      {L"setup.exe /silent /uninstall /folder=C:\\V", "suf", "C:\\V", ""},
+      {L"/silent /folder=C:/app/x", "saf", "C:", ""},
+      {L"/silent /folder=\"C:\\My Apps\" /log=\"C:\\l.txt\"", "sfl", "C:\\My Apps", "C:\\l.txt"},
+      {L"/silent" + far + L"/app /folder=C:\\V /log=C:\\l.txt", "sl", "", "C:\\l.txt"},
+  };
+  for (const Case& c : cases) {
+    SetupOptions o;
+    ReadOptions(c.line.c_str(), &o);
+    std::string flags;
+    for (auto [set, letter] : {std::pair{o.help, 'h'}, {o.verify, 'v'}, {o.silent, 's'}, {o.uninstall, 'u'},
+                               {o.app, 'a'}, {o.folderGiven, 'f'}, {o.logGiven, 'l'}}) {
+      if (set) flags += letter;
+    }
+    const std::string shown = Utf8(c.line.size() > 80 ? c.line.substr(0, 80) + L"..." : c.line);
+    EXPECT_EQ(flags, c.flags) << shown;
+    EXPECT_EQ(Utf8(o.folder), c.folder) << shown;
+    EXPECT_EQ(Utf8(o.log), c.log) << shown;
+  }
 }
 
 TEST(FolderOption, OnlyOneQuoteAtEachEndIsRemoved) {

@@ -650,10 +650,13 @@ TEST(DllSearch, SystemHasSetDefaultDllDirectories) {
 TEST_F(SheetWindow, UnrestrictedDllSearchLogsTheMissingUpdateAndEndsWith1) {
   const std::wstring dir = MakeScratchFolder(L"dll.Unrestricted");
   ASSERT_TRUE(SetCurrentDirectoryW(dir.c_str()));
-  EXPECT_EQ(RefuseUnrestrictedDllSearch(L"setup.exe /verify"), kExitInstallFailed);
+  SetupOptions options;
+  ReadOptions(L"setup.exe /verify", &options);
+  EXPECT_EQ(RefuseUnrestrictedDllSearch(options), kExitInstallFailed);
   EXPECT_FALSE(Exists(dir + L"\\Pixelmoor_Install.log")) << "/verify logged";
   g_silent = 1;
-  EXPECT_EQ(RefuseUnrestrictedDllSearch(L"setup.exe /silent"), kExitInstallFailed);
+  ReadOptions(L"setup.exe /silent", &options);
+  EXPECT_EQ(RefuseUnrestrictedDllSearch(options), kExitInstallFailed);
   g_silent = 0;
   const std::string log = ReadBytes(dir + L"\\Pixelmoor_Install.log").value_or("");
   EXPECT_NE(log.find(": Error: this setup needs Windows 8 or later, or on Windows 7 and Vista update "
