@@ -21,13 +21,13 @@
 #include <vector>
 
 #include "base/scoped.h"
+#include "message_texts.h"
 #include "test_support.h"
 
 namespace {
 
 std::wstring g_setup, g_payload, g_full, g_readonly, g_no_payload, g_empty_payload, g_big_payload;
 
-const char kMsg7[] = "Can't install all files!";
 
 class Faults : public ::testing::Test {
  protected:
@@ -47,7 +47,7 @@ class Faults : public ::testing::Test {
   // The log in `dir` holds exactly one entry, kMsgCantInstall.
   void ExpectOneMessage7(const std::wstring& dir) {
     const std::string log = ReadBytes(dir + L"\\Pixelmoor_Install.log").value_or("");
-    EXPECT_NE(log.find(kMsg7), std::string::npos) << "log: " << log;
+    EXPECT_NE(log.find(FirstLine(kCantInstallText)), std::string::npos) << "log: " << log;
     EXPECT_EQ(log.find(std::string(48, '-')), log.rfind(std::string(48, '-'))) << "one entry only: " << log;
   }
   // A setup that has nothing to install reports it and writes nothing.

@@ -16,6 +16,7 @@
 #include "base/scoped.h"
 #include "report/exit_code.h"
 #include "res/setup_identity.h"
+#include "message_texts.h"
 #include "test_support.h"
 #include "zip_builder.h"
 
@@ -28,28 +29,9 @@ std::wstring g_planted;  // a DLL that marks where it was loaded
 
 const wchar_t kVersionKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion";
 
-const char kMsg7[] = "Can't install all files!\n\nPlease check your destination directory for free space!";
-const char kMsg11[] =
-    "Error!\n\nCan't find Pixelmoor folder!\n\nYou have either no registry access permissions or "
-    "Pixelmoor is not installed!\nPlease check your user permissions or install Pixelmoor!";
-const char kMsg12[] =
-    "Error: Pixelmoor is running!\nPlease close all Pixelmoor instances before you install "
-    "Pixelmoor PlugIns!";
-const char kMsg13[] =
-    "Another Pixelmoor PlugIns setup is still running!\n\nPlease run this setup again when it has "
-    "finished.";
 const char kNoFolder[] = "No install folder!";
-const char kMsgKept[] = "Kept a plug-in that was changed since it was installed:";
-const char kMsgInUse[] =
-    "Error: Pixelmoor PlugIns are in use!\nPlease close all Pixelmoor instances and every program "
-    "that uses the plug-ins, then run this setup again!";
-const char kMsgNeedsSilent[] =
-    "Error: no one can answer this setup's windows here!\nRun it with /silent where no user is "
-    "signed in, as a service or as SYSTEM.";
 // Wine's Restart Manager names no program.
 const char kHeldByUnknown[] = "\nHeld by a program the Restart Manager cannot name";
-const char kMsgCantUninstall[] =
-    "Can't remove all files!\n\nPlease close Pixelmoor and check your rights on the Plugins folder!";
 
 // Runs the setup in `cwd` and returns its exit code (-1 when it did not end).
 long RunSetup(const std::wstring& args, const std::wstring& cwd) {
@@ -224,13 +206,13 @@ TEST_F(SilentSetup, TemporaryCopyIsGoneAfterwards) {
 
 TEST_F(SilentSetup, OnlySilentWithoutRegisteredViewerLogsTwoEntries) {
   Run(L"/silent", 3);
-  ExpectLog(dir_, {kMsg11, kNoFolder});
+  ExpectLog(dir_, {kNoViewerFolderText, kNoFolder});
   ExpectNothingElse();
 }
 
 TEST_F(SilentSetup, AppWithoutRegisteredViewerInstallsBelowProgramFiles) {
   Run(L"/silent /app");
-  ExpectLog(dir_, {kMsg11});
+  ExpectLog(dir_, {kNoViewerFolderText});
   ExpectInstalled(app_plugins_);
 }
 
@@ -257,14 +239,14 @@ TEST_F(SilentSetup, RegisteredExecutableInCapitalsIsAccepted) {
 TEST_F(SilentSetup, RegisteredOtherExecutableGivesNoFolder) {
   RegisterViewer(L"\"" + dir_ + L"\\Reg\\other.exe\" \"%1\"");
   Run(L"/silent", 3);
-  ExpectLog(dir_, {kMsg11, kNoFolder});
+  ExpectLog(dir_, {kNoViewerFolderText, kNoFolder});
   ExpectNothingElse();
 }
 
 TEST_F(SilentSetup, UnquotedRegisteredCommandLosesItsDriveAndFails) {
   RegisterViewer(dir_ + L"\\Reg\\p_moor32.exe %1");
   Run(L"/silent", 1);
-  ExpectLog(dir_, {kMsg7});
+  ExpectLog(dir_, {kCantInstallText});
   ExpectNothingElse();
 }
 
@@ -279,19 +261,19 @@ TEST_F(SilentSetup, EmptyFolderValueIgnoresTheRegistry) {
 
 TEST_F(SilentSetup, LeadingBlankIsKeptSoTheFolderHasNoDrive) {
   Run(L"/silent \"/folder= " + dir_ + L"\\Viewer\"", 1);
-  ExpectLog(dir_, {kMsg7});
+  ExpectLog(dir_, {kCantInstallText});
   ExpectNothingElse();
 }
 
 TEST_F(SilentSetup, UncFolderIsNotCreatedAndFails) {
   Run(L"/silent /folder=\\\\nohost\\share\\viewer", 1);
-  ExpectLog(dir_, {kMsg7});
+  ExpectLog(dir_, {kCantInstallText});
   ExpectNothingElse();
 }
 
 TEST_F(SilentSetup, RelativeFolderUsesAnExistingPluginsFolderBelowTheCurrentDirectory) {
   Run(L"/silent /folder=rel\\viewer", 1);
-  ExpectLog(dir_, {kMsg7});
+  ExpectLog(dir_, {kCantInstallText});
   ExpectNothingElse();
 
   DeleteFileW((dir_ + L"\\Pixelmoor_Install.log").c_str());
@@ -307,7 +289,7 @@ TEST_F(SilentSetup, TwoRunsOnAMissingDriveAddTwoEntries) {
   ASSERT_FALSE(IsFolder(L"Q:\\")) << "this test needs no drive Q:";
   Run(L"/silent /folder=Q:\\Viewer", 1);
   Run(L"/silent /folder=Q:\\Viewer", 1);
-  ExpectLog(dir_, {kMsg7, kMsg7});
+  ExpectLog(dir_, {kCantInstallText, kCantInstallText});
   ExpectNothingElse();
 }
 
@@ -316,7 +298,7 @@ TEST_F(SilentSetup, FolderTooLongForThePluginsPathFailsWithoutTouchingTheDisk) {
   std::wstring folder = dir_ + L"\\";
   folder += std::wstring(251 - folder.size(), L'v');
   Run(L"/silent /folder=" + folder, 1);
-  ExpectLog(dir_, {kMsg7});
+  ExpectLog(dir_, {kCantInstallText});
   ExpectNothingElse();
 }
 
@@ -330,9 +312,9 @@ TEST_F(SilentSetup, FailureAfterUnpackingBeganIsLoggedWhereTheRunStarted) {
   // With /log=, exit code 1 says which file and why.
   Run(L"/silent /folder=" + dir_ + L"\\V /log=" + dir_ + L"\\run.log", 1);
   SetFileAttributesW(kept.c_str(), FILE_ATTRIBUTE_NORMAL);
-  ExpectLog(dir_, {kMsg7});
+  ExpectLog(dir_, {kCantInstallText});
   ExpectRecordedRun(dir_ + L"\\run.log", dir_ + L"\\V", 1,
-                    {"Not installed: Px_Png.dll\nWindows error 5: *", kMsg7});
+                    {"Not installed: Px_Png.dll\nWindows error 5: *", kCantInstallText});
   EXPECT_FALSE(Exists(dir_ + L"\\V\\Plugins\\Pixelmoor_Install.log"));
   EXPECT_TRUE(ReadBytes(kept) == std::string("read-only")) << "the read-only file was replaced";
   EXPECT_TRUE(Exists(dir_ + L"\\V\\Plugins\\Px_Tiff.dll")) << "the rest is still unpacked";
@@ -344,7 +326,7 @@ TEST_F(SilentSetup, RunningViewerWithAKnownFolderLogsOnlyThatAndInstallsNothing)
   RegisterViewer(L"\"" + dir_ + L"\\Reg\\p_moor32.exe\" \"%1\"");
   Run(L"/silent", 2);
   Run(L"/silent /app", 2);
-  ExpectLog(dir_, {kMsg12, kMsg12, kMsg12});
+  ExpectLog(dir_, {kViewerRunningText, kViewerRunningText, kViewerRunningText});
   EXPECT_FALSE(Exists(app_plugins_));
   ExpectNothingElse();
 }
@@ -372,7 +354,7 @@ TEST_F(SilentSetup, FolderEntryBlockedByAFileFails) {
   CreateDirectoryW((dir_ + L"\\V\\Plugins").c_str(), nullptr);
   ASSERT_TRUE(WriteBytes(dir_ + L"\\V\\Plugins\\" + Widen(folder_entry), "in the way"));
   Run(L"/silent /folder=" + dir_ + L"\\V", 1);
-  ExpectLog(dir_, {kMsg7});
+  ExpectLog(dir_, {kCantInstallText});
 }
 
 // The chosen folder's owner decides what its "Plugins" is: a link there, to
@@ -383,7 +365,7 @@ TEST_F(SilentSetup, PluginsFolderThatIsALinkIsRefusedWritingNothing) {
   ASSERT_TRUE(CreateDirectoryW(outside.c_str(), nullptr));
   ASSERT_TRUE(PlantUnixLink(dir_ + L"\\V\\Plugins", outside));
   Run(L"/silent /folder=" + dir_ + L"\\V", 1);
-  ExpectLog(dir_, {kMsg7});
+  ExpectLog(dir_, {kCantInstallText});
   EXPECT_EQ(ListTree(outside).size(), 0u) << "written through the link";
   EXPECT_TRUE(RemoveUnixLink(dir_ + L"\\V\\Plugins"));
 }
@@ -505,7 +487,7 @@ TEST(LockTimeout, LockNeverFreedEndsWith1618AfterTwoMinutes) {
   DWORD code = 99;
   GetExitCodeProcess(uninstall.Get(), &code);
   EXPECT_EQ(code, 1618u) << "uninstalling";
-  ExpectLog(dir, {kMsg13, kMsg13});
+  ExpectLog(dir, {kAnotherSetupRunningText, kAnotherSetupRunningText});
   ExpectNoneInstalled(dir + L"\\V\\Plugins");
 }
 
@@ -539,7 +521,7 @@ TEST_F(Uninstall, ChangedAndForeignFilesStayAndTheChangedOnesAreLogged) {
   Run(L"/silent /uninstall /folder=" + dir_ + L"\\V");
   std::vector<std::string> logged;
   for (const auto& [name, entry] : ReadArchive(g_payload)) {
-    if (name == top || name == inner) logged.push_back(std::string(kMsgKept) + "\n" + name);
+    if (name == top || name == inner) logged.push_back(std::string(kKeptChangedText) + "\n" + name);
   }
   ExpectLog(dir_, logged);
   std::set<std::string> left;
@@ -562,7 +544,7 @@ TEST_F(Uninstall, FileInUseStopsItBeforeAnythingIsRemoved) {
     ASSERT_TRUE(in_use);
     Run(L"/silent /uninstall /folder=" + dir_ + L"\\V", 2);
   }
-  ExpectLog(dir_, {"In use: " + top + kHeldByUnknown, kMsgInUse});
+  ExpectLog(dir_, {"In use: " + top + kHeldByUnknown, kFilesInUseText});
   ExpectInstalled(plugins);
 }
 
@@ -570,7 +552,7 @@ TEST_F(Uninstall, RunningViewerRemovesNothing) {
   Run(L"/silent /folder=" + dir_ + L"\\V");
   StartViewer();
   Run(L"/silent /uninstall /folder=" + dir_ + L"\\V", 2);
-  ExpectLog(dir_, {kMsg12});
+  ExpectLog(dir_, {kViewerRunningText});
   StopViewer();
   ExpectInstalled(dir_ + L"\\V\\Plugins");
 }
@@ -596,7 +578,7 @@ TEST_F(Uninstall, PayloadFolderThatIsALinkKeepsWhatItLeadsTo) {
   const auto before = ListTree(outside);
   ASSERT_FALSE(before.empty());
   Run(L"/silent /uninstall /folder=" + dir_ + L"\\V", 1);
-  ExpectLog(dir_, {kMsgCantUninstall});
+  ExpectLog(dir_, {kCantUninstallText});
   EXPECT_EQ(ListTree(outside), before) << "removed through the link";
   EXPECT_TRUE(RemoveUnixLink(plugins + Widen(folder_entry)));
 }
@@ -785,7 +767,7 @@ TEST_F(SilentSetup, LinksInsideThePluginsFolderAreNotWrittenThrough) {
   ASSERT_TRUE(PlantUnixLink(plugins + Widen(top_file), victim));
 
   Run(L"/silent /folder=" + dir_ + L"\\V", 1);
-  ExpectLog(dir_, {kMsg7});
+  ExpectLog(dir_, {kCantInstallText});
   EXPECT_TRUE(ListTree(outside).empty()) << "written through the folder link";
   EXPECT_EQ(Brief(victim), "the user's own module") << "written through the file link";
   EXPECT_EQ(Brief(plugins + Widen(top_file)), "the user's own module") << "the file link was replaced";
@@ -818,7 +800,7 @@ TEST_F(SilentSetup, LogThatIsALinkOrHardLinkIsNotWrittenThrough) {
   ASSERT_TRUE(DeleteFileW(log.c_str()));  // that name only: the victim stays
 
   Run(L"/silent /folder=Q:\\V", 1);
-  ExpectLog(dir_, {kMsg7});
+  ExpectLog(dir_, {kCantInstallText});
 }
 
 // ---- runs a fleet deploys ----
@@ -832,7 +814,7 @@ TEST_F(SilentSetup, LogOptionOnARefusalGoesWhereItSays) {
   RemoveTree(expanded);
   StartViewer();
   Run(L"/silent /folder=" + dir_ + L"\\V /log=" + root + L"\\Deeper\\setup.log", 2);
-  ExpectRecordedRun(std::wstring(expanded) + L"\\Deeper\\setup.log", dir_ + L"\\V", 2, {kMsg12});
+  ExpectRecordedRun(std::wstring(expanded) + L"\\Deeper\\setup.log", dir_ + L"\\V", 2, {kViewerRunningText});
   ExpectLog(dir_, {});
   RemoveTree(expanded);
 }
@@ -857,7 +839,7 @@ TEST_F(SilentSetup, ViewerProcessWithoutAWindowInTheFolderRefuses) {
   ExpectInstalled(dir_ + L"\\Other\\Plugins");
   const auto messages = LogMessages(dir_ + L"\\Pixelmoor_Install.log");
   ASSERT_EQ(messages.size(), 2u) << ::testing::PrintToString(messages);
-  EXPECT_EQ(messages[0], kMsg12);
+  EXPECT_EQ(messages[0], kViewerRunningText);
   EXPECT_EQ(messages[1].find("Pixelmoor runs from this folder as process "), 0u) << messages[1];
   EXPECT_NE(messages[1].find(" in session "), std::string::npos) << messages[1];
 }
@@ -883,7 +865,7 @@ TEST_F(SilentSetup, OlderReleaseWithAPlugInHeldOpenChangesNothing) {
   }
   EXPECT_EQ(Snapshot(plugins), before);
   ExpectRecordedRun(dir_ + L"\\run.log", dir_ + L"\\V", 2,
-                    {"In use: " + top + kHeldByUnknown, kMsgInUse});
+                    {"In use: " + top + kHeldByUnknown, kFilesInUseText});
 }
 
 // A copy of the setup as `folder`\\`name`.exe, for which Wine loads `dll` as
@@ -940,7 +922,7 @@ TEST_F(SilentSetup, WithoutSilentWhereNoOneCanAnswerItEndsWith5) {
     EXPECT_EQ(RunToEnd(g_setup, args, dir_, nullptr, 20000, L"PxNoOneSees\\Default"), 5) << Narrow(args);
   }
   CloseWindowStation(station);
-  ExpectLog(dir_, {kMsgNeedsSilent, kMsgNeedsSilent, kMsgNeedsSilent});
+  ExpectLog(dir_, {kNeedsSilentText, kNeedsSilentText, kNeedsSilentText});
   EXPECT_FALSE(Exists(dir_ + L"\\V"));
 }
 

@@ -18,6 +18,7 @@
 #include "framework/propsheet.h"
 #include "res/setup_identity.h"
 #include "screenshot.h"
+#include "message_texts.h"
 #include "test_support.h"
 #include "zip_builder.h"
 
@@ -34,15 +35,6 @@ constexpr DWORD kPatience = 20000;  // milliseconds to wait for a window or the 
 constexpr long kInstalledCode = 0, kFailed = 1, kLeft = 4;
 
 const wchar_t kCaption[] = L"Pixelmoor PlugIns 32-bit Setup";
-const wchar_t kExitQuestion[] = L"Exit setup?";
-const wchar_t kInvalidFolder[] = L"Invalid destination directory!";
-const wchar_t kCantInstall[] =
-    L"Can't install all files!\n\nPlease check your destination directory for free space!";
-const wchar_t kInstalled[] = L"Installation successfull!";
-const wchar_t kWaiting[] = L"Waiting for another Pixelmoor PlugIns setup to finish ...";
-const wchar_t kViewerRunning[] =
-    L"Error: Pixelmoor is running!\nPlease close all Pixelmoor instances before you install "
-    L"Pixelmoor PlugIns!";
 
 // ---- reading and pressing another process's windows ----
 
@@ -289,7 +281,7 @@ class Wizard : public ::testing::Test {
   void ExpectExitQuestionAndAnswer(int button) {
     const MessageBoxSeen box = run_.WaitForMessageBox();
     ASSERT_NE(box.window, nullptr) << "leaving did not ask";
-    EXPECT_EQ(Show(box.text), Show(kExitQuestion));
+    EXPECT_EQ(Show(box.text), Show(kExitSetupWideText));
     EXPECT_EQ(Show(box.caption), Show(kCaption));
     EXPECT_EQ(box.buttons, (std::vector<int>{IDYES, IDNO}));
     EXPECT_EQ(box.default_button, IDNO);
@@ -424,7 +416,7 @@ TEST_F(Wizard, TypingAFolderDoesNotMakeTheCloseBoxAsk) {
 TEST_F(Wizard, NextWithAnEmptyBoxIsRefused) {
   Open();
   run_.PressNext();
-  ExpectMessageBox(kInvalidFolder);
+  ExpectMessageBox(kInvalidFolderWideText);
   ExpectStaysOpen();
   run_.PressExit();  // nothing was accepted: no question
   ExpectEndsWithoutAsking();
@@ -434,7 +426,7 @@ TEST_F(Wizard, RefusedNextKeepsTheTrimmedTextAsTheFolderThatMakesLeavingAsk) {
   Open();
   Type(run_.PageItem(kFolderEdit), L"   relative\\folder  ");
   run_.PressNext();
-  ExpectMessageBox(kInvalidFolder);
+  ExpectMessageBox(kInvalidFolderWideText);
   ASSERT_NE(run_.WaitForSheet(), nullptr);
   EXPECT_EQ(Show(run_.PageText(kFolderEdit)), "   relative\\folder  ") << "the box is left as typed";
   run_.PressExit();
@@ -448,7 +440,7 @@ TEST_F(Wizard, RefusedNextWithOnlyBlanksForgetsTheDetectedFolder) {
   Open();
   Type(run_.PageItem(kFolderEdit), L"    ");
   run_.PressNext();
-  ExpectMessageBox(kInvalidFolder);
+  ExpectMessageBox(kInvalidFolderWideText);
   ASSERT_NE(run_.WaitForSheet(), nullptr);
   run_.PressCloseBox();
   ExpectEndsWithoutAsking();
@@ -458,7 +450,7 @@ TEST_F(Wizard, UncFolderIsRefused) {
   Open();
   Type(run_.PageItem(kFolderEdit), L"\\\\server\\share\\viewer");
   run_.PressNext();
-  ExpectMessageBox(kInvalidFolder);
+  ExpectMessageBox(kInvalidFolderWideText);
   ExpectStaysOpen();
 }
 
@@ -467,7 +459,7 @@ TEST_F(Wizard, TextLongerThanThePageHoldsIsRefusedNotCut) {
   // Cut to 259 characters it would name another, valid folder.
   Type(run_.PageItem(kFolderEdit), dir_ + L"\\" + std::wstring(300 - dir_.size(), L'v'));
   run_.PressNext();
-  ExpectMessageBox(kInvalidFolder);
+  ExpectMessageBox(kInvalidFolderWideText);
   ExpectStaysOpen();
   ExpectNothingInstalled();
 }
@@ -478,7 +470,7 @@ TEST_F(Wizard, NextWithBlanksAroundAFolderInstallsThereAndCloses) {
   run_.PressNext();
   const MessageBoxSeen box = run_.WaitForMessageBox();
   ASSERT_NE(box.window, nullptr) << "no report";
-  EXPECT_EQ(Show(box.text), Show(kInstalled));
+  EXPECT_EQ(Show(box.text), Show(kInstalledWideText));
   EXPECT_EQ(Show(box.caption), Show(kCaption));
   run_.Screenshot(L"success");
   Answer(box, IDOK);
@@ -490,7 +482,7 @@ TEST_F(Wizard, RegisteredFolderInstallsWithNextAlone) {
   RegisterViewer();
   Open();
   run_.PressNext();
-  ExpectMessageBox(kInstalled);
+  ExpectMessageBox(kInstalledWideText);
   EXPECT_FALSE(run_.MessageBoxShows(1000)) << "a question after the installation";
   EXPECT_EQ(run_.ExitCode(), kInstalledCode);
   ExpectPayloadInstalled(viewer_folder_ + L"\\Plugins", g_payload);
@@ -501,7 +493,7 @@ TEST_F(Wizard, FailedInstallationReportsAndCloses) {
   Open();
   Type(run_.PageItem(kFolderEdit), L"Q:\\Pixelmoor\\");
   run_.PressNext();
-  ExpectMessageBox(kCantInstall);
+  ExpectMessageBox(kCantInstallWideText);
   EXPECT_EQ(run_.ExitCode(), kFailed);
   ExpectNothingInstalled();
 }
@@ -510,13 +502,13 @@ TEST_F(Wizard, RunningViewerIsReportedOnFirstShowAndRefusedOnNext) {
   RegisterViewer();
   ASSERT_TRUE(viewer_.Start(g_viewer, dir_));
   ASSERT_TRUE(run_.Start(dir_));
-  ExpectMessageBox(kViewerRunning);  // shown while the page first activates
+  ExpectMessageBox(kViewerRunningWideText);  // shown while the page first activates
   ASSERT_NE(run_.WaitForSheet(), nullptr);
   EXPECT_EQ(Show(run_.PageText(kFolderEdit)), Show(viewer_folder_ + L"\\"));
 
   Type(run_.PageItem(kFolderEdit), L"");
   run_.PressNext();
-  ExpectMessageBox(kViewerRunning);
+  ExpectMessageBox(kViewerRunningWideText);
   ASSERT_NE(run_.WaitForSheet(), nullptr);
   EXPECT_FALSE(Exists(viewer_folder_));
   // The refusal left the detected folder as it was: leaving still asks.
@@ -527,7 +519,7 @@ TEST_F(Wizard, RunningViewerIsReportedOnFirstShowAndRefusedOnNext) {
   viewer_.Stop();
   Type(run_.PageItem(kFolderEdit), viewer_folder_ + L"\\");
   run_.PressNext();
-  ExpectMessageBox(kInstalled);
+  ExpectMessageBox(kInstalledWideText);
   EXPECT_EQ(run_.ExitCode(), kInstalledCode);
   ExpectPayloadInstalled(viewer_folder_ + L"\\Plugins", g_payload);
 }
@@ -609,7 +601,7 @@ TEST_F(Wizard, LargePayloadShowsAMovingProgressBarAndTheSheetKeepsAnswering) {
   EXPECT_GE(positions.size(), 3u) << "the bar did not move";
   EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end())) << "the bar went back";
 
-  ExpectMessageBox(kInstalled);
+  ExpectMessageBox(kInstalledWideText);
   EXPECT_EQ(run_.ExitCode(), kInstalledCode);
   for (int i = 0; i < kLargeFiles; ++i) {
     WIN32_FILE_ATTRIBUTE_DATA file;
@@ -635,7 +627,7 @@ TEST_F(Wizard, WaitingForAnotherSetupShowsAMarqueeAndNothingLeavesOrRestarts) {
   }
   ASSERT_NE(status, nullptr) << "no line of text";
   EXPECT_TRUE(IsWindowVisible(status));
-  EXPECT_EQ(Show(TextOf(status)), Show(kWaiting));
+  EXPECT_EQ(Show(TextOf(status)), Show(kWaitingForSetupWideText));
   HWND bar = run_.PageItem(IDC_INSTALL_PROGRESS);
   ASSERT_NE(bar, nullptr);
   EXPECT_TRUE(IsWindowVisible(bar));
@@ -659,7 +651,7 @@ TEST_F(Wizard, WaitingForAnotherSetupShowsAMarqueeAndNothingLeavesOrRestarts) {
   EXPECT_TRUE(IsWindowVisible(status)) << "it no longer says that it waits";
 
   EXPECT_TRUE(other.Release());
-  ExpectMessageBox(kInstalled);
+  ExpectMessageBox(kInstalledWideText);
   EXPECT_FALSE(run_.MessageBoxShows(1000)) << "a second report: it installed twice";
   EXPECT_EQ(run_.ExitCode(), kInstalledCode);
   ExpectPayloadInstalled(viewer_folder_ + L"\\Plugins", g_payload);
@@ -770,7 +762,7 @@ TEST_F(Browse, PickedFolderOf259CharactersIsRefusedOnNext) {
   Open();
   EXPECT_EQ(Show(PickAsOpened(folder, folder)), Show(folder)) << "neither cut nor overrun";
   run_.PressNext();
-  ExpectMessageBox(kInvalidFolder);
+  ExpectMessageBox(kInvalidFolderWideText);
   ExpectStaysOpen();
   EXPECT_FALSE(Exists(folder + L"\\Plugins"));
 }

@@ -19,6 +19,7 @@
 #include "app/setup_app.h"
 #include "base/scoped.h"
 #include "framework/winapp.h"
+#include "message_texts.h"
 #include "test_support.h"
 #include "wizard/install_worker.h"
 #include "wizard/wizard_page.h"
@@ -565,7 +566,7 @@ TEST_F(SheetWindow, PageThatDestroysTheSheetEndsTheModalLoop) {
   g_report.clear();
   EXPECT_EQ(Run(&sheet, &page, PSBTN_NEXT), IDOK) << "the page ended the wizard";
   DeleteMachineKey(kViewerClassKey);
-  EXPECT_EQ(Narrow(g_report), "Installation successfull!");
+  EXPECT_EQ(Narrow(g_report), kInstalledText);
   EXPECT_EQ(sheet.Outcome, kExitInstalled);
   EXPECT_EQ(Narrow(g_seen.folder_text), Narrow(folder + L"\\"));
   EXPECT_EQ(Narrow(sheet.InstallFolder), Narrow(folder + L"\\"));
