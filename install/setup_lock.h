@@ -12,8 +12,10 @@
 #include "fs/target_folder.h"
 
 constexpr wchar_t kLockFileName[] = L"PX32_setup.lock";
-// How long a setup waits for another one to finish before it gives up.
-constexpr unsigned long kInstallWaitMilliseconds = 120000;
+// How long a setup waits for another one to finish before it gives up: two
+// minutes (install_wait.cpp, alone in its object file so that the tests'
+// short-wait setup can link a wait of its own instead).
+extern const unsigned long kInstallWaitMilliseconds;
 
 // The lock file's security descriptor, made for a new lock file: full access
 // for SYSTEM and Administrators, and for the user the setup runs as when it
