@@ -81,7 +81,7 @@ BOOL TheApp::InitInstance() {
   // that folder's name is taken over meanwhile; without either held, the
   // log is looked for by name when written.
   const bool held = options.logGiven && UseLogFile(options.log, DllSearchHardened());
-  if (!held && (g_silent || LogRecordsRun())) (void)HoldLogFolder();
+  if (!held && RunIsLogged()) (void)HoldLogFolder();
 
   if (!DllSearchHardened()) {
     m_exitCode = RefuseUnrestrictedDllSearch(options);

@@ -1,6 +1,8 @@
 // Where a run's words go, decided in this one place from g_silent (set once at
 // start-up): the install log in a silent run, a message box in an interactive
-// one.
+// one. Start-up's refusals decide for themselves, before a face is chosen: no
+// windows where no one can answer them (RefuseWindows), and the missing
+// DLL-search update, told in a box the system draws.
 #pragma once
 
 #include <windows.h>

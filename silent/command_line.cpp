@@ -34,7 +34,8 @@ void ReadOptions(const wchar_t* commandLine, SetupOptions* options) {
     ReadOptionValue(option, options->log, kLogValueStart, kLogValueStart + kLogPathChars - 1);
     CleanOptionValue(options->log);
   }
-  // Plain substring matches: an option is found anywhere, even inside a path.
+  // Plain substring matches, even inside a path; these two only in the first
+  // kCommandCopyChars - 1 characters.
   wchar_t copy[kCommandCopyChars] = {};
   CopyTextCut(copy, kCommandCopyChars, commandLine);
   if (const wchar_t* option = FindText(copy, kFolderOption)) {

@@ -6,7 +6,8 @@
 #include "viewer/folder_text.h"
 
 // The options, found as plain case-sensitive substrings anywhere in the
-// command line. "/verify" wins over "/silent".
+// command line ("/folder=" and "/app" only in its first kCommandCopyChars - 1
+// characters). "/verify" wins over "/silent".
 constexpr wchar_t kSilentOption[] = L"/silent";
 constexpr wchar_t kFolderOption[] = L"/folder=";
 constexpr wchar_t kAppOption[] = L"/app";

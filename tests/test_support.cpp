@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <shlwapi.h>
+#include <stdio.h>
 
 #include <vector>
 
@@ -359,6 +360,8 @@ HANDLE StartProcess(const std::wstring& exe, const std::wstring& args, const std
   const DWORD flags = environment != nullptr ? CREATE_UNICODE_ENVIRONMENT : 0;
   if (!CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, flags,
                       const_cast<wchar_t*>(environment), cwd.c_str(), &si, &pi)) {
+    // Told here, so that a run that never started is not mistaken for an outcome.
+    fprintf(stderr, "could not start %ls %ls: Windows error %lu\n", exe.c_str(), args.c_str(), GetLastError());
     return nullptr;
   }
   CloseHandle(pi.hThread);

@@ -74,6 +74,8 @@ TEST(Options, EachCommandLineReadsAsTheRulesSay) {
       {L"/silent /folder=C:/app/x", "saf", "C:", ""},
       {L"/silent /folder=\"C:\\My Apps\" /log=\"C:\\l.txt\"", "sfl", "C:\\My Apps", "C:\\l.txt"},
       {L"/silent" + far + L"/app /folder=C:\\V /log=C:\\l.txt", "sl", "", "C:\\l.txt"},
+      {std::wstring(515, L' ') + L"/app", "a", "", ""},  // its last character is the 519th
+      {std::wstring(516, L' ') + L"/app", "", "", ""},
   };
   for (const Case& c : cases) {
     SetupOptions o;

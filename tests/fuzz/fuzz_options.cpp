@@ -1,22 +1,22 @@
-// The silent run's option reading: "/folder=" found anywhere, its value read
-// and cleaned as the setup does it.
+// The options as the setup reads them (ReadOptions): whatever the command
+// line, the folder and log values fit their buffers, hold no "/", and an
+// option that is not there leaves its value empty.
 #include "silent/command_line.h"
 #include "base/text.h"
 #include "tests/fuzz/fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<wchar_t> line = TextFromBytes(data, size);
-  wchar_t copy[520];
-  CopyTextCut(copy, 520, line.data());
-  const wchar_t* option = FindText(copy, L"/folder=");
-  if (option == nullptr) return 0;
-  wchar_t folder[520];
-  const size_t stop = ReadOptionValue(option, folder, 8, 260);
-  FUZZ_CHECK(stop >= 8 && stop <= 260);
-  const size_t read = TextLength(folder);
-  FUZZ_CHECK(read == stop - 8);
-  for (size_t i = 0; i < read; ++i) FUZZ_CHECK(folder[i] != L'/');
-  CleanOptionValue(folder);
-  FUZZ_CHECK(TextLength(folder) <= read);
+  SetupOptions options;
+  ReadOptions(line.data(), &options);
+  const size_t folder = TextLength(options.folder);
+  FUZZ_CHECK(folder <= kFolderChars - kFolderValueStart);
+  for (size_t i = 0; i < folder; ++i) FUZZ_CHECK(options.folder[i] != L'/');
+  FUZZ_CHECK(options.folderGiven || folder == 0);
+  const size_t log = TextLength(options.log);
+  FUZZ_CHECK(log < kLogPathChars);
+  for (size_t i = 0; i < log; ++i) FUZZ_CHECK(options.log[i] != L'/');
+  FUZZ_CHECK(options.logGiven || log == 0);
+  FUZZ_CHECK(!(options.silent && options.verify));
   return 0;
 }
