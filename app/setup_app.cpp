@@ -1,6 +1,7 @@
 #include "app/setup_app.h"
 
 #include "app/dll_search.h"
+#include "base/text.h"
 #include "fs/folder_rights.h"
 #include "report/exit_code.h"
 #include "report/install_log.h"
@@ -10,7 +11,6 @@
 #include "res/setup_identity.h"
 #include "silent/command_line.h"
 #include "silent/silent_run.h"
-#include "base/text.h"
 #include "wizard/wizard_sheet.h"
 
 TheApp theApp;
@@ -55,13 +55,12 @@ bool WindowsCanBeAnswered(const WindowFacts& facts) {
 }
 
 int RefuseUnrestrictedDllSearch(const SetupOptions& options) {
-  const bool verify = options.verify;
-  if (verify && !LogRecordsRun()) return kExitInstallFailed;  // told by its code alone, loading nothing
+  if (options.verify && !LogRecordsRun()) return kExitInstallFailed;  // told by its code alone, loading nothing
   // The text and the window station need USER32, the token ADVAPI32: each
   // comes by its full path (LoadSystemDll).
   wchar_t text[kMessageChars];
   (void)LoadMessage(kMsgNeedsDllUpdate, text, kMessageChars);  // empty when missing: the entry still tells the time
-  if (verify || options.silent || !CanBeAnswered()) {
+  if (options.verify || options.silent || !CanBeAnswered()) {
     WriteInstallLog(text);
   } else {
     // Drawn by the system, not in a window of the setup's, which would load

@@ -8,9 +8,9 @@
 #include <delayimp.h>
 
 #include "app/dll_search.h"
+#include "base/text.h"
 #include "report/exit_code.h"
 #include "report/run_record.h"
-#include "base/text.h"
 
 // mingw-w64's start-up of the C runtime, which calls wWinMain and never returns.
 extern "C" int WinMainCRTStartup();

@@ -8,8 +8,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "base/scoped.h"
 #include "archive/archive_rules.h"
+#include "base/scoped.h"
 #include "unzip.h"
 
 struct UnzFileTraits {

@@ -3,8 +3,8 @@
 #include <aclapi.h>
 #include <sddl.h>
 
-#include "fs/relative_file.h"
 #include "base/text.h"
+#include "fs/relative_file.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 
 #include <stdint.h>
 
-#include "base/scoped.h"
 #include "archive/archive_rules.h"
+#include "base/scoped.h"
 
 // Created exclusively beside its destination, in a folder held open, and held
 // without sharing, so no other process can open, replace or rename it while it

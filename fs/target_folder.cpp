@@ -3,9 +3,9 @@
 #include <wchar.h>
 
 #include "archive/entry_name.h"
+#include "base/text.h"
 #include "fs/relative_file.h"
 #include "fs/temp_name.h"
-#include "base/text.h"
 
 namespace {
 

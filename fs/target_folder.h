@@ -11,9 +11,9 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "base/scoped.h"
 #include "archive/archive_rules.h"
 #include "base/path_split.h"
+#include "base/scoped.h"
 
 // The Windows error that tells an item was refused because a link,
 // junction or mount point lies at its name or on its way.

@@ -4,16 +4,16 @@
 
 #include <bcrypt.h>
 
-#include "base/scoped.h"
 #include "archive/archive_rules.h"
-#include "fs/folder_rights.h"
-#include "install/in_use.h"
 #include "archive/memory_archive.h"
-#include "install/setup_lock.h"
-#include "fs/temp_name.h"
-#include "install/unpack.h"
 #include "base/path_split.h"
+#include "base/scoped.h"
 #include "base/text.h"
+#include "fs/folder_rights.h"
+#include "fs/temp_name.h"
+#include "install/in_use.h"
+#include "install/setup_lock.h"
+#include "install/unpack.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "install/finishing_files.h"
 
-#include "fs/target_folder.h"
 #include "base/text.h"
+#include "fs/target_folder.h"
 
 void CALLBACK FinishingFiles::Flush(PTP_CALLBACK_INSTANCE, void* context, PTP_WORK) {
   auto* slot = static_cast<Slot*>(context);

@@ -10,10 +10,10 @@
 
 #include <atomic>
 
-#include "base/scoped.h"
 #include "archive/archive_rules.h"
-#include "install/install_observer.h"
+#include "base/scoped.h"
 #include "fs/pending_file.h"
+#include "install/install_observer.h"
 
 // Files still in flight when it goes never take their names: they stay
 // marked for deletion and go as they close. Each file that does not take its

@@ -5,8 +5,8 @@
 
 #include <stddef.h>
 
-#include "install/install_observer.h"
 #include "fs/target_folder.h"
+#include "install/install_observer.h"
 #include "unzip.h"
 
 // Opens each existing file of the archive's entries below `plugins` as

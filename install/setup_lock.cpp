@@ -3,9 +3,9 @@
 #include <sddl.h>
 #include <wchar.h>
 
+#include "base/text.h"
 #include "fs/folder_rights.h"
 #include "fs/relative_file.h"
-#include "base/text.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <windows.h>
 
 #include "base/scoped.h"
-#include "install/install_observer.h"
 #include "fs/target_folder.h"
+#include "install/install_observer.h"
 
 constexpr wchar_t kLockFileName[] = L"PX32_setup.lock";
 // How long a setup waits for another one to finish before it gives up: two

@@ -5,16 +5,16 @@
 #include <stdlib.h>
 #include <wchar.h>
 
-#include "base/scoped.h"
 #include "archive/archive_rules.h"
-#include "install/engine.h"
 #include "archive/entry_name.h"
-#include "install/in_use.h"
 #include "archive/memory_archive.h"
-#include "fs/relative_file.h"
-#include "install/setup_lock.h"
-#include "fs/target_folder.h"
 #include "base/path_split.h"
+#include "base/scoped.h"
+#include "fs/relative_file.h"
+#include "fs/target_folder.h"
+#include "install/engine.h"
+#include "install/in_use.h"
+#include "install/setup_lock.h"
 
 namespace {
 

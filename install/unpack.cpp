@@ -5,13 +5,13 @@
 #include <stdlib.h>
 #include <wchar.h>
 
-#include "base/scoped.h"
 #include "archive/entry_name.h"
-#include "install/finishing_files.h"
 #include "archive/memory_archive.h"
+#include "archive/zip_records.h"
+#include "base/scoped.h"
 #include "fs/pending_file.h"
 #include "fs/target_folder.h"
-#include "archive/zip_records.h"
+#include "install/finishing_files.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <stdint.h>
 
 #include "archive/archive_rules.h"
-#include "install/install_observer.h"
 #include "fs/target_folder.h"
+#include "install/install_observer.h"
 #include "unzip.h"
 
 // Reads the archive through `archiveFile` (an open handle with read access,

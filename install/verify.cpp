@@ -7,16 +7,16 @@
 #include <string.h>
 #include <wchar.h>
 
-#include "base/scoped.h"
 #include "archive/archive_rules.h"
-#include "archive/memory_archive.h"
-#include "install/engine.h"
 #include "archive/entry_name.h"
-#include "fs/relative_file.h"
-#include "fs/target_folder.h"
+#include "archive/memory_archive.h"
 #include "archive/zip_records.h"
 #include "base/path_split.h"
+#include "base/scoped.h"
 #include "base/text.h"
+#include "fs/relative_file.h"
+#include "fs/target_folder.h"
+#include "install/engine.h"
 #include "unzip.h"
 
 namespace {

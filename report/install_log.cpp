@@ -10,11 +10,11 @@
 #include <wchar.h>
 
 #include "base/scoped.h"
-#include "report/log_text.h"
-#include "fs/relative_file.h"
-#include "install/engine.h"
-#include "fs/target_folder.h"
 #include "base/text.h"
+#include "fs/relative_file.h"
+#include "fs/target_folder.h"
+#include "install/engine.h"
+#include "report/log_text.h"
 
 namespace {
 

@@ -2,14 +2,14 @@
 
 #include <windows.h>
 
+#include "base/path_split.h"
+#include "base/text.h"
 #include "framework/winapp.h"
 #include "report/install_log.h"
 #include "report/outcome.h"
 #include "report/run_record.h"
 #include "report/tell.h"
 #include "res/setup_identity.h"
-#include "base/path_split.h"
-#include "base/text.h"
 
 int g_silent = 0;
 

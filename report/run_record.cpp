@@ -5,15 +5,15 @@
 #include <stdlib.h>
 #include <wchar.h>
 
+#include "base/path_split.h"
 #include "base/scoped.h"
+#include "base/text.h"
 #include "fs/folder_rights.h"
 #include "report/exit_code.h"
 #include "report/install_log.h"
 #include "report/install_plugins.h"
 #include "report/tell.h"
 #include "res/setup_identity.h"
-#include "base/path_split.h"
-#include "base/text.h"
 
 namespace {
 

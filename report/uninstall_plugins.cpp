@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "base/text.h"
 #include "install/uninstall.h"
 #include "report/exit_code.h"
 #include "report/install_log.h"
@@ -9,7 +10,6 @@
 #include "report/messages.h"
 #include "report/run_record.h"
 #include "report/tell.h"
-#include "base/text.h"
 
 namespace {
 

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "base/text.h"
 #include "report/exit_code.h"
 #include "report/install_log.h"
 #include "report/install_plugins.h"
@@ -12,7 +13,6 @@
 #include "report/uninstall_plugins.h"
 #include "res/setup_identity.h"
 #include "silent/command_line.h"
-#include "base/text.h"
 #include "viewer/viewer_folder.h"
 
 namespace {

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "hostile_archives.h"
 #include "base/scoped.h"
+#include "hostile_archives.h"
 #include "install/unpack.h"
 #include "message_texts.h"
 #include "test_support.h"

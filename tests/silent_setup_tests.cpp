@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "base/scoped.h"
+#include "message_texts.h"
 #include "report/exit_code.h"
 #include "res/setup_identity.h"
-#include "message_texts.h"
 #include "test_support.h"
 #include "zip_builder.h"
 

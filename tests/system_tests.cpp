@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "base/scoped.h"
+#include "fs/folder_rights.h"
+#include "fs/target_folder.h"
 #include "install/engine.h"
 #include "install/finishing_files.h"
-#include "fs/folder_rights.h"
 #include "install/setup_lock.h"
-#include "fs/target_folder.h"
 #include "install/unpack.h"
 #include "install/verify.h"
 #include "report/install_log.h"

@@ -5,14 +5,14 @@
 #include <string>
 #include <utility>
 
-#include "silent/command_line.h"
-#include "viewer/folder_text.h"
 #include "archive/entry_name.h"
-#include "fs/temp_name.h"
 #include "archive/zip_records.h"
-#include "report/log_text.h"
 #include "base/path_split.h"
 #include "base/text.h"
+#include "fs/temp_name.h"
+#include "report/log_text.h"
+#include "silent/command_line.h"
+#include "viewer/folder_text.h"
 #include "wizard/page_text.h"
 
 namespace {

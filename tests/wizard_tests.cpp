@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "framework/propsheet.h"
+#include "message_texts.h"
 #include "res/setup_identity.h"
 #include "screenshot.h"
-#include "message_texts.h"
 #include "test_support.h"
 #include "zip_builder.h"
 

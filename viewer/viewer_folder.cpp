@@ -2,11 +2,11 @@
 
 #include <tlhelp32.h>
 
+#include "base/path_split.h"
 #include "base/scoped.h"
+#include "base/text.h"
 #include "fs/relative_file.h"
 #include "fs/target_folder.h"
-#include "base/path_split.h"
-#include "base/text.h"
 
 namespace {
 

@@ -3,12 +3,12 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include "base/text.h"
 #include "framework/winapp.h"
 #include "report/install_plugins.h"
 #include "report/messages.h"
 #include "report/run_record.h"
 #include "res/setup_identity.h"
-#include "base/text.h"
 #include "viewer/viewer_folder.h"
 #include "wizard/wizard_sheet.h"
 

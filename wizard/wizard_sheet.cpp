@@ -1,10 +1,10 @@
 #include "wizard/wizard_sheet.h"
 
+#include "base/text.h"
 #include "framework/scoped_ui.h"
 #include "framework/winapp.h"
 #include "report/messages.h"
 #include "res/setup_identity.h"
-#include "base/text.h"
 #include "wizard/wizard_page.h"
 
 CWizPropertySheet theWizard(L"Pixelmoor Setup", nullptr, 0);

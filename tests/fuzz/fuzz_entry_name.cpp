@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "archive/entry_name.h"
-#include "fs/temp_name.h"
 #include "archive/zip_records.h"
+#include "fs/temp_name.h"
 #include "tests/fuzz/fuzz_input.h"
 
 namespace {

@@ -1,8 +1,8 @@
 // The options as the setup reads them (ReadOptions): whatever the command
 // line, the folder and log values fit their buffers, hold no "/", and an
 // option that is not there leaves its value empty.
-#include "silent/command_line.h"
 #include "base/text.h"
+#include "silent/command_line.h"
 #include "tests/fuzz/fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -22,8 +22,8 @@
 
 #include "archive/archive_rules.h"
 #include "archive/entry_name.h"
-#include "fs/temp_name.h"
 #include "archive/zip_records.h"
+#include "fs/temp_name.h"
 
 namespace {
 
