@@ -6,6 +6,14 @@
 #include "fs/target_folder.h"
 #include "fs/temp_name.h"
 
+ReplaceOrder ReplaceOrderOn(HANDLE folder) {
+  DWORD flags = 0;
+  if (!GetVolumeInformationByHandleW(folder, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)) {
+    return ReplaceOrder::kAside;
+  }
+  return ReplaceOrderFor(flags);
+}
+
 bool PendingFile::Create(HANDLE folder, const wchar_t* name, DWORD access, uint32_t* serial) {
   folder_ = folder;
   const uint32_t process = GetCurrentProcessId();
@@ -13,7 +21,8 @@ bool PendingFile::Create(HANDLE folder, const wchar_t* name, DWORD access, uint3
                              FILE_NON_DIRECTORY_FILE, FILE_ATTRIBUTE_NORMAL, nullptr};
   // Names left by a setup that was killed are skipped.
   for (int attempt = 0; attempt < 32; ++attempt) {
-    if (!SiblingTempName(name, process, (*serial)++, temp_, kEntryNameChars)) return false;
+    serial_ = (*serial)++;
+    if (!SiblingTempName(name, process, serial_, temp_, kEntryNameChars)) return false;
     const wchar_t* leaf = LeafOf(temp_);
     const OpenOutcome made = OpenInFolder(folder, leaf, wcslen(leaf), kNew, &file_);
     if (made == OpenOutcome::kOpened) {
@@ -28,12 +37,48 @@ bool PendingFile::Create(HANDLE folder, const wchar_t* name, DWORD access, uint3
 
 bool PendingFile::Flush() { return FlushFileBuffers(file_.Get()) != 0; }
 
-bool PendingFile::PutInPlace(const wchar_t* leaf) {
+bool PendingFile::PutInPlace(const wchar_t* leaf, ReplaceOrder order) {
+  const size_t length = wcslen(leaf);
   // The mark comes off only for the rename; a rename that fails puts it back.
   if (!MarkForDeletion(file_.Get(), false)) return false;
-  if (RenameInFolder(file_.Get(), folder_, leaf, wcslen(leaf))) return true;
+  bool put = order == ReplaceOrder::kPosix &&
+             RenameInFolder(file_.Get(), folder_, leaf, length, RenameMode::kReplacePosix);
+  if (!put && (order == ReplaceOrder::kAside || LacksPosixRename(GetLastError()))) {
+    put = PutInPlaceAside(leaf, length);
+  }
+  if (put) return true;
   const DWORD error = GetLastError();  // the rename's, which the caller reports
   (void)MarkForDeletion(file_.Get(), true);  // failing, it stays as a leftover the next setup sweeps
   SetLastError(error);
   return false;
+}
+
+bool PendingFile::PutInPlaceAside(const wchar_t* leaf, size_t length) {
+  // The old file is opened as its holders allow: they share delete, or the
+  // in-use check would have stopped the run.
+  constexpr RelativeOpen kOld = {DELETE | FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN,
+                                 FILE_NON_DIRECTORY_FILE, 0, nullptr};
+  ScopedFileHandle old;
+  wchar_t aside[kEntryNameChars];
+  const OpenOutcome opened = OpenInFolder(folder_, leaf, length, kOld, &old);
+  if (opened == OpenOutcome::kMissing ||
+      (opened == OpenOutcome::kOpened &&
+       !AsideLeaf(leaf, GetCurrentProcessId(), serial_, aside, kEntryNameChars))) {
+    // Nothing to move aside (or no room for its aside name): one rename does.
+    return RenameInFolder(file_.Get(), folder_, leaf, length, RenameMode::kReplace);
+  }
+  if (opened != OpenOutcome::kOpened) return false;  // a folder there, or in use
+  if (!RenameInFolder(old.Get(), folder_, aside, wcslen(aside), RenameMode::kKeep)) return false;
+  // Killed from here to the delete, the next setup into this folder puts the
+  // old file back or deletes it (SweepLeftovers).
+  if (!RenameInFolder(file_.Get(), folder_, leaf, length, RenameMode::kKeep)) {
+    const DWORD error = GetLastError();
+    (void)RenameInFolder(old.Get(), folder_, leaf, length, RenameMode::kKeep);  // else swept back
+    SetLastError(error);
+    return false;
+  }
+  // Deleted now, it goes when its last holder lets go; one that cannot be
+  // deleted yet is swept by the next setup.
+  (void)MarkForDeletion(old.Get(), true);
+  return true;
 }

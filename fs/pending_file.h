@@ -8,6 +8,11 @@
 
 #include "archive/archive_rules.h"
 #include "base/scoped.h"
+#include "fs/replace_order.h"
+
+// The order for the volume that `folder` (open) lies on; kAside when the
+// volume's attributes cannot be read.
+ReplaceOrder ReplaceOrderOn(HANDLE folder);
 
 // Created exclusively beside its destination, in a folder held open, and held
 // without sharing, so no other process can open, replace or rename it while it
@@ -36,14 +41,20 @@ class PendingFile {
   // refuses (a full disk can tell only now), with the last error saying why.
   bool Flush();
 
-  // Renames the file to `leaf` in its folder in one step, replacing what is
-  // there: a file, or a link or hard link itself, never what a link leads to.
-  // False when that cannot be done (a folder there, or a file in use), with
-  // the last error saying why: it then stays marked for deletion.
-  bool PutInPlace(const wchar_t* leaf);
+  // Renames the file to `leaf` in its folder, replacing what is there in the
+  // `order` given: a file, or a link or hard link itself, never what a link
+  // leads to. Where the system lacks POSIX renames, kPosix falls back to
+  // kAside; an old file whose aside name would be too long is replaced
+  // directly. False when that cannot be done (a folder there, a file in use),
+  // with the last error saying why: the new file then stays marked for
+  // deletion, and the old one has its name again.
+  bool PutInPlace(const wchar_t* leaf, ReplaceOrder order);
 
  private:
+  bool PutInPlaceAside(const wchar_t* leaf, size_t length);
+
   HANDLE folder_ = nullptr;  // held by the caller
   ScopedFileHandle file_;
+  uint32_t serial_ = 0;  // the number its temporary name took, which its old file's aside name takes too
   wchar_t temp_[kEntryNameChars] = {};
 };

@@ -4,16 +4,19 @@
 
 #include "archive/entry_name.h"
 #include "base/text.h"
+#include "fs/call_watch.h"
 #include "fs/relative_file.h"
 #include "fs/temp_name.h"
 
 namespace {
 
-// Folders are opened with traverse and list access, which take part in
-// sharing: a holder that leaves out FILE_SHARE_DELETE keeps anyone from
-// renaming or deleting the folder.
-constexpr DWORD kFolderAccess = FILE_TRAVERSE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
-constexpr DWORD kHoldSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+// Folders are held for looking names up in only: attribute access takes no
+// part in sharing, so no other program's handle on a folder keeps a run out
+// of it, and the run's handles keep nobody else from anything. That includes
+// renaming a held folder: what keeps every write in its place is the check
+// of each item's final path after it is opened (TargetFolder::Holds).
+constexpr DWORD kFolderAccess = FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+constexpr DWORD kHoldSharing = kShareAll;
 // The drive-letter form (\\?\C:\..., \\?\UNC\...): Wine names some drives only so.
 constexpr DWORD kPathForm = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
 
@@ -37,11 +40,9 @@ bool IsPlainItemAt(DWORD attributes, const wchar_t* expected, const wchar_t* act
   return CompareStringOrdinal(expected, -1, actual, -1, TRUE) == CSTR_EQUAL;
 }
 
-bool TargetFolder::Open(const wchar_t* path, bool hold) {
-  constexpr DWORD kLookAccess = FILE_READ_ATTRIBUTES | SYNCHRONIZE;
-  constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-  folder_.Reset(CreateFileW(path, hold ? kFolderAccess : kLookAccess, hold ? kHoldSharing : kShareAll,
-                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+bool TargetFolder::Open(const wchar_t* path) {
+  folder_.Reset(CreateFileW(path, kFolderAccess, kHoldSharing, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!folder_) return false;
   opened_chars_ = wcslen(path);
   if (opened_chars_ > 0 && path[opened_chars_ - 1] != L'\\') ++opened_chars_;
@@ -96,11 +97,44 @@ bool TargetFolder::Holds(HANDLE item, const wchar_t* name, size_t length, ItemFa
   return false;
 }
 
-void SweepLeftovers(const TargetFolder& target, HANDLE folder, const wchar_t* name) {
+namespace {
+
+// What a killed setup left at `leaf` in `folder` (at `name` below the
+// target), a plain file that nobody holds: a temporary file goes; a plug-in
+// it had moved aside goes back to its name, or goes when that name has a file
+// again.
+void SweepLeftover(const TargetFolder& target, HANDLE folder, const wchar_t* name,
+                   const wchar_t* leaf) {
+  wchar_t own[MAX_PATH + 1];
+  const bool temporary = IsSiblingTempLeaf(leaf);
+  wchar_t full[kEntryNameChars];
+  if ((!temporary && !AsideOwner(leaf, own, MAX_PATH + 1)) || !NameIn(name, leaf, full)) return;
+  ScopedFileHandle leftover;
+  ItemFacts info;
+  constexpr RelativeOpen kLeftover = {DELETE | FILE_READ_ATTRIBUTES, 0, FILE_OPEN,
+                                      FILE_NON_DIRECTORY_FILE, 0, nullptr};
+  if (OpenInFolder(folder, leaf, wcslen(leaf), kLeftover, &leftover) != OpenOutcome::kOpened ||
+      !target.Holds(leftover.Get(), full, wcslen(full), &info) || info.links != 1) {
+    return;
+  }
+  // Put back only where nothing has taken its name; otherwise it is the old
+  // release, which the new file replaced. One that stays is left for the next
+  // setup; it harms nothing.
+  if (!temporary && RenameInFolder(leftover.Get(), folder, own, wcslen(own), RenameMode::kKeep)) return;
+  (void)MarkForDeletion(leftover.Get(), true);
+}
+
+}  // namespace
+
+void SweepLeftovers(const TargetFolder& target, HANDLE folder, const wchar_t* name,
+                    CallWatch* watch) {
+  // Listed through a handle of its own: the held one may only look names up.
+  ScopedFileHandle listed;
+  if (!ReopenItem(folder, FILE_LIST_DIRECTORY, &listed)) return;
   // Room for a listing's record with the longest name.
   alignas(8) unsigned char listing[64 * 1024];
   FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
-  while (GetFileInformationByHandleEx(folder, kind, listing, sizeof listing)) {
+  while (GetFileInformationByHandleEx(listed.Get(), kind, listing, sizeof listing)) {
     kind = FileIdBothDirectoryInfo;
     for (size_t at = 0;;) {
       const auto* found = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(listing + at);
@@ -109,23 +143,42 @@ void SweepLeftovers(const TargetFolder& target, HANDLE folder, const wchar_t* na
       if (chars < MAX_PATH + 1 && !(found->FileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
         wmemcpy(leaf, found->FileName, chars);
         leaf[chars] = 0;
-        wchar_t full[kEntryNameChars];
-        ScopedFileHandle leftover;
-        ItemFacts info;
-        // Only a plain file of that form, in place, that nobody holds.
-        constexpr RelativeOpen kLeftover = {DELETE | FILE_READ_ATTRIBUTES, 0, FILE_OPEN,
-                                            FILE_NON_DIRECTORY_FILE, 0, nullptr};
-        if (IsSiblingTempLeaf(leaf) && NameIn(name, leaf, full) &&
-            OpenInFolder(folder, leaf, chars, kLeftover, &leftover) == OpenOutcome::kOpened &&
-            target.Holds(leftover.Get(), full, wcslen(full), &info) && info.links == 1) {
-          // One that stays is left for the next setup; it harms nothing.
-          (void)MarkForDeletion(leftover.Get(), true);
-        }
+        if (watch != nullptr && watch->Exhausted()) return;
+        WatchedCall call(watch);  // its rename and delete may wait for a holder's oplock
+        SweepLeftover(target, folder, name, leaf);
       }
       if (found->NextEntryOffset == 0) break;
       at += found->NextEntryOffset;
     }
   }
+}
+
+bool RenamesRefusedIn(HANDLE folder) {
+  // A rename opens the folder it renames in for writing, sharing read and
+  // write: a holder that shares less makes every rename there fail.
+  ScopedFileHandle probe;
+  if (ReopenItem(folder, FILE_WRITE_DATA, &probe, FILE_SHARE_READ | FILE_SHARE_WRITE)) return false;
+  return GetLastError() == ERROR_SHARING_VIOLATION || GetLastError() == kErrorOplockBreaking;
+}
+
+bool FolderListsSomething(HANDLE folder) {
+  ScopedFileHandle listed;
+  alignas(8) unsigned char listing[4096];
+  if (!ReopenItem(folder, FILE_LIST_DIRECTORY, &listed)) return false;
+  for (FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
+       GetFileInformationByHandleEx(listed.Get(), kind, listing, sizeof listing);
+       kind = FileIdBothDirectoryInfo) {
+    for (size_t at = 0;;) {
+      const auto* found = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(listing + at);
+      const size_t chars = found->FileNameLength / sizeof(wchar_t);
+      const bool dots = (chars == 1 && found->FileName[0] == L'.') ||
+                        (chars == 2 && found->FileName[0] == L'.' && found->FileName[1] == L'.');
+      if (!dots) return true;
+      if (found->NextEntryOffset == 0) break;
+      at += found->NextEntryOffset;
+    }
+  }
+  return false;
 }
 
 bool HeldFolders::Hold(const TargetFolder& target, const wchar_t* name, bool make, bool* missing) {
@@ -159,7 +212,7 @@ bool HeldFolders::Hold(const TargetFolder& target, const wchar_t* name, bool mak
     }
     held_[count_].Reset(held.Release());
     ends_[count_++] = i;
-    if (sweep_) SweepLeftovers(target, held_[count_ - 1].Get(), path_);  // path_ ends here for now
+    if (sweep_) SweepLeftovers(target, held_[count_ - 1].Get(), path_, watch_);  // path_ ends here for now
     path_[i] = name[i];
     start = i + 1;
   }

@@ -3,7 +3,8 @@
 // unpacked into (a viewer folder that a standard user made) or where the log
 // goes, and put a link, junction or mount point there that leads elsewhere, or
 // swap a folder for one while the setup runs: nothing is written through one.
-// Every name below a held folder is looked up in that folder's handle.
+// Every name below a held folder is looked up in that folder's handle, and
+// every item opened there is checked to lie where its name says.
 #pragma once
 
 #include <windows.h>
@@ -37,17 +38,19 @@ struct ItemFacts {
 // file system compares them, regardless of case.
 bool IsPlainItemAt(DWORD attributes, const wchar_t* expected, const wchar_t* actual);
 
-// A folder held open, with where it really lies. Held without delete sharing
-// (except one opened only to look names up in): no other process can rename
-// or delete it while it is held.
+class CallWatch;
+
+// A folder held open, with where it really lies when it was opened. It is
+// held only to look names up in, with attribute access, which takes no part
+// in sharing: nobody's sharing keeps the run out, and nothing keeps another
+// program from renaming the folder meanwhile. An item opened in it that no
+// longer lies below that path is refused (Holds).
 class TargetFolder {
  public:
   // Holds the folder at `path`, a full path, as it is: through any links on
   // its way, which are the administrator's choice (also "." for the directory
-  // the run started in). With `hold` false, it is opened only to look names
-  // up in, with attribute access that nobody's sharing can refuse. False when
-  // it cannot be opened or located.
-  bool Open(const wchar_t* path, bool hold = true);
+  // the run started in). False when it cannot be opened or located.
+  bool Open(const wchar_t* path);
 
   // Holds the folder `leaf` that lies directly in `parent`, made there first
   // when missing and `make` is set. False when it is missing or a file is in
@@ -90,8 +93,9 @@ class TargetFolder {
 // (SweepLeftovers).
 class HeldFolders {
  public:
-  // With `sweep` false, no folder is swept: only looked in.
-  explicit HeldFolders(bool sweep = true) : sweep_(sweep) {}
+  // With `sweep` false, no folder is swept: only looked in. The sweeps' calls
+  // are bounded by `watch` (may be null).
+  explicit HeldFolders(bool sweep = true, CallWatch* watch = nullptr) : sweep_(sweep), watch_(watch) {}
 
   // Holds every folder of `name`, made where missing unless `make` is false.
   // False when one of them is missing or a file is in its place (`*missing`,
@@ -116,15 +120,30 @@ class HeldFolders {
   size_t ends_[kMostFolders] = {};  // where each held folder's name ends in path_
   size_t count_ = 0;
   bool sweep_;
+  CallWatch* watch_;
   wchar_t path_[kEntryNameChars] = {};  // the names of the held folders, one below the other
 };
 
-// Deletes the temporary files (SiblingTempName's form) that a setup which was
-// killed left in `folder`, held open, which lies at `name` below the target
-// folder ("" for the target folder itself). A running setup holds its own
-// without sharing, so only those that nobody holds are opened; and only plain
-// files in place, never through a link.
-void SweepLeftovers(const TargetFolder& target, HANDLE folder, const wchar_t* name);
+// Clears up what a setup that was killed left in `folder`, held open, which
+// lies at `name` below the target folder ("" for the target folder itself):
+// deletes its temporary files (SiblingTempName's form), and puts each plug-in
+// it had moved aside (AsideLeaf's form) back at its name, or deletes it where
+// a file has that name again. A running setup holds its own without sharing,
+// so only those that nobody holds are opened; and only plain files in place,
+// never through a link. Its renames and deletes are bounded by `watch` (may
+// be null), and once the watch is exhausted it stops.
+void SweepLeftovers(const TargetFolder& target, HANDLE folder, const wchar_t* name,
+                    CallWatch* watch = nullptr);
+
+// True when another program holds the open `folder` so that no file in it can
+// be renamed: a rename opens the folder for writing, sharing read and write,
+// and a holder that shares less (or whose oplock is breaking) refuses it.
+// False also when that access is only denied: the run reports that itself.
+bool RenamesRefusedIn(HANDLE folder);
+
+// True when a listing of the open `folder` shows something in it; false when
+// it is empty or cannot be listed.
+bool FolderListsSomething(HANDLE folder);
 
 // True when a file entry may replace what is at `leaf` in `folder`, which lies
 // at the folder part of `name` below the target: nothing, or a file in place

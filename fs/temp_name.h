@@ -16,6 +16,19 @@ bool SiblingTempName(const wchar_t* name, uint32_t process, uint32_t serial,
 // to eight lowercase hexadecimal digits, "-", one to eight more, ".tmp".
 bool IsSiblingTempLeaf(const wchar_t* leaf);
 
+// The name a plug-in that is being replaced is moved to first, beside it in
+// its folder: "~px", the two numbers in hexadecimal as SiblingTempName has
+// them, ".", the plug-in's own name `leaf`, and ".old", so that it never ends
+// as a plug-in's name does. False, with `aside` empty, when it does not fit
+// `capacity` characters.
+bool AsideLeaf(const wchar_t* leaf, uint32_t process, uint32_t serial, wchar_t* aside,
+               size_t capacity);
+
+// For a name of AsideLeaf's form, the plug-in's own name, into `leaf` (room
+// for `capacity` characters). False, with `leaf` empty, for any other name or
+// when it does not fit.
+bool AsideOwner(const wchar_t* aside, wchar_t* leaf, size_t capacity);
+
 // The staged archive's name in the temp folder: `stem` ("PX32_plugins"), "-",
 // `random` in sixteen hexadecimal digits and ".zip". Unique and never guessed
 // ahead, so nothing another user puts in the temp folder can be in its way.

@@ -51,7 +51,7 @@ InstallResult InstallAlone(const InstallRequest& request) {
   }
   // The viewer folder is only looked in: nobody's sharing can keep a setup out.
   TargetFolder viewer, plugins;
-  if (!viewer.Open(request.folder, false) ||
+  if (!viewer.Open(request.folder) ||
       !plugins.OpenIn(viewer, kPluginsFolderName, request.makeMissingFolders)) {
     return {InstallStatus::kTargetUnusable, 0};
   }
@@ -59,23 +59,25 @@ InstallResult InstallAlone(const InstallRequest& request) {
     TellOpenToOthers(viewer, request.observer);
     TellOpenToOthers(plugins, request.observer);
   }
+  CallWatch watch;  // outlives every call it watches
   SetupLock lock;
   switch (lock.Take(plugins, request.observer)) {
     case LockOutcome::kTaken: break;
     case LockOutcome::kTimedOut: return {InstallStatus::kLockTimedOut, 0};
     case LockOutcome::kUnavailable: return {InstallStatus::kLockUnavailable, 0};
   }
-  // A file in use would keep its old release among the new ones: nothing
-  // changes while one is. A payload that cannot be read here is refused by
-  // unpacking, before anything is written.
+  // A file in use, or a folder held so that nothing in it can be renamed,
+  // would keep its old release among the new ones: nothing changes while one
+  // is. A payload that cannot be read here is refused by unpacking, before
+  // anything is written.
   MemoryArchive archive;
   if (archive.Open(request.payload, request.payloadBytes) &&
-      CountFilesInUse(archive.Get(), plugins, request.observer) > 0) {
+      CountFilesInUse(archive.Get(), plugins, InUseFor::kReplacing, request.observer) > 0) {
     return {InstallStatus::kFilesInUse, 0};
   }
-  SweepLeftovers(plugins, plugins.Get(), L"");
-  return ResultOf(
-      StagePayloadArchive(request.payload, request.payloadBytes, plugins, request.observer));
+  SweepLeftovers(plugins, plugins.Get(), L"", &watch);
+  return ResultOf(StagePayloadArchive(request.payload, request.payloadBytes, plugins,
+                                      request.observer, &watch));
 }
 
 // The temp folder for the staged copy: where the system offers it, the one
@@ -148,7 +150,7 @@ int MakeFolderChain(wchar_t* path, size_t capacity) {
 }
 
 int StagePayloadArchive(const void* payload, size_t payloadBytes, const TargetFolder& target,
-                        InstallObserver* observer) {
+                        InstallObserver* observer, CallWatch* watch) {
   if (payload == nullptr || payloadBytes == 0 || payloadBytes > MAXDWORD) return kStageFailed;
 
   wchar_t folder[kTargetChars] = {};
@@ -193,5 +195,5 @@ int StagePayloadArchive(const void* payload, size_t payloadBytes, const TargetFo
     return kStageFailed;
   }
   ScopedFileHandle copy(read_only);
-  return UnpackArchive(copy.Get(), target, observer);
+  return UnpackArchive(copy.Get(), target, observer, watch);
 }

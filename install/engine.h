@@ -5,9 +5,9 @@
 
 #include <stddef.h>
 
-#include "install/install_observer.h"
-
+#include "fs/call_watch.h"
 #include "fs/target_folder.h"
+#include "install/install_observer.h"
 
 constexpr wchar_t kPluginsFolderName[] = L"Plugins";
 // The staged archive's name begins so; the rest makes it unique.
@@ -26,7 +26,8 @@ enum class InstallStatus : int {
   kOutOfMemory,       // the copy buffer or the list of the entries' spans could not be had
   kLockUnavailable,   // the lock that keeps setups apart could not be made or opened
   kLockTimedOut,      // another setup held it for longer than kInstallWaitMilliseconds
-  kFilesInUse,        // a file to be replaced is in use (OnInUse told which): nothing was written
+  kFilesInUse,        // a file to be replaced, or a folder it lies in, is in use (OnInUse told
+                      // which): nothing was written
 };
 constexpr int kInstallStatusCount = static_cast<int>(InstallStatus::kFilesInUse) + 1;
 
@@ -46,7 +47,9 @@ struct InstallRequest {
 // Installs the payload into folder\Plugins\ while no other setup installs
 // there. The folder is used as it is, through any links on its way; its
 // Plugins folder must be a plain folder in it. When a file it would replace
-// is in use (CountFilesInUse), nothing is written.
+// is in use, or a folder is held so that no file in it can be renamed
+// (CountFilesInUse), nothing is written. No call that waits for another
+// program waits longer than CallWatch allows.
 InstallResult InstallPayload(const InstallRequest& request);
 
 // Makes sure `path` (room for `capacity` characters) ends with a backslash and
@@ -61,7 +64,8 @@ int MakeFolderChain(wchar_t* path, size_t capacity);
 // unpacks it into `target`. The copy is locked from its creation and deleted
 // when its handle closes, also when the setup is killed. Returns 0 on
 // success, kStageFailed when staging fails, otherwise the result of
-// UnpackArchive.
+// UnpackArchive, whose calls that may wait for another program `watch` (may
+// be null) bounds.
 constexpr int kStageFailed = -300;
 int StagePayloadArchive(const void* payload, size_t payloadBytes, const TargetFolder& target,
-                        InstallObserver* observer);
+                        InstallObserver* observer, CallWatch* watch = nullptr);

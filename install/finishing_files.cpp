@@ -1,11 +1,18 @@
 #include "install/finishing_files.h"
 
+#include <wchar.h>
+
 #include "base/text.h"
+#include "fs/relative_file.h"
 #include "fs/target_folder.h"
 
 void CALLBACK FinishingFiles::Flush(PTP_CALLBACK_INSTANCE, void* context, PTP_WORK) {
   auto* slot = static_cast<Slot*>(context);
-  const bool flushed = slot->file.Flush();
+  bool flushed;
+  {
+    WatchedCall call(slot->watch);  // a flush on a share waits on the other end
+    flushed = slot->file.Flush();
+  }
   if (!flushed) slot->error = GetLastError();
   slot->flushed = flushed;
 }
@@ -20,6 +27,7 @@ void FinishingFiles::Submit(const wchar_t* name) {
   Slot& slot = slots_[(oldest_ + count_++) % kInFlight];
   if (!CopyText(slot.name, kEntryNameChars, name)) slot.name[0] = 0;  // an empty name is never taken
   slot.error = 0;
+  slot.watch = watch_;
   // Without the pool (no work item could be made), the flush is done here.
   if (!slot.work) slot.work.Reset(CreateThreadpoolWork(&Flush, &slot, nullptr));
   if (slot.work) {
@@ -35,16 +43,30 @@ int FinishingFiles::FinishOldest() {
   --count_;
   if (slot.work) WaitForThreadpoolWorkCallbacks(slot.work.Get(), FALSE);
   // After a file the disk refused, none written later takes its name.
-  if (failed_ == 0 && !slot.flushed) failed_ = slot.error != 0 ? slot.error : ERROR_WRITE_FAULT;
+  const bool cancelled = !slot.flushed && slot.error == ERROR_OPERATION_ABORTED;
+  if (failed_ == 0 && !slot.flushed && !cancelled) failed_ = slot.error != 0 ? slot.error : ERROR_WRITE_FAULT;
   bool put = false;
-  if (failed_ == 0) {
-    SetLastError(ERROR_INVALID_NAME);  // what an empty name, never taken, reports
-    put = slot.name[0] != 0 && slot.file.PutInPlace(LeafOf(slot.name));
+  DWORD error = failed_;
+  if (failed_ != 0) {
+    // Refused by the disk: this one and every later one stay unnamed.
+  } else if (cancelled || (watch_ != nullptr && watch_->Exhausted())) {
+    error = ERROR_OPERATION_ABORTED;  // it, or the run, waited too long on another program
+  } else if (slot.name[0] == 0) {
+    error = ERROR_INVALID_NAME;  // an empty name is never taken
   } else {
-    SetLastError(failed_);
+    WatchedCall call(watch_);  // renames and deletes wait while a holder's oplock breaks
+    put = slot.file.PutInPlace(LeafOf(slot.name), order_);
+    error = GetLastError();
   }
   // Not put in place, it stays marked for deletion: it goes, and its space with it.
-  if (!put && observer_ != nullptr) observer_->OnNotInstalled(slot.name, GetLastError());
+  if (!put && observer_ != nullptr) {
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_OPERATION_ABORTED || error == kErrorOplockBreaking) {
+      wchar_t path[kBelowPathChars];
+      const bool located = target_ != nullptr && target_->PathBelow(slot.name, wcslen(slot.name), path);
+      observer_->OnInUse(slot.name, located ? path : slot.name);
+    }
+    observer_->OnNotInstalled(slot.name, error);
+  }
   slot.file.Close();
   if (failed_ != 0) return kUnpackWriteFailed;
   return put ? kUnpackOk : kUnpackFilesSkipped;

@@ -12,15 +12,24 @@
 
 #include "archive/archive_rules.h"
 #include "base/scoped.h"
+#include "fs/call_watch.h"
 #include "fs/pending_file.h"
+#include "fs/target_folder.h"
 #include "install/install_observer.h"
 
 // Files still in flight when it goes never take their names: they stay
 // marked for deletion and go as they close. Each file that does not take its
 // name is told to `observer` (may be null), on the thread that finishes it.
+// Files take their names in `order`; each flush and each putting in place is
+// bounded by `watch` (may be null), and a cancelled one counts as that file
+// in use. Once the watch is exhausted, no further file takes its name. A file
+// that another program keeps from its name is told as in use first, at its
+// path below `target` (may be null: then by its name alone).
 class FinishingFiles {
  public:
-  explicit FinishingFiles(InstallObserver* observer) : observer_(observer) {}
+  FinishingFiles(InstallObserver* observer, ReplaceOrder order, CallWatch* watch,
+                 const TargetFolder* target)
+      : observer_(observer), order_(order), watch_(watch), target_(target) {}
   FinishingFiles(const FinishingFiles&) = delete;
   FinishingFiles& operator=(const FinishingFiles&) = delete;
 
@@ -37,7 +46,8 @@ class FinishingFiles {
   // Finishes every file in flight, oldest first. Returns kUnpackOk,
   // kUnpackFilesSkipped when one could not be put in place, or
   // kUnpackWriteFailed when the disk refused one's data: neither that one
-  // nor any later one takes its name, also when finished again.
+  // nor any later one takes its name, also when finished again. A flush that
+  // the watch cancelled is no refusal of the disk: only that file is skipped.
   int FinishAll();
 
  private:
@@ -48,6 +58,7 @@ class FinishingFiles {
     wchar_t name[kEntryNameChars] = {};
     DWORD error = 0;  // why the flush failed: written before `flushed`, read after it
     std::atomic<bool> flushed{false};  // written on the pool's thread, read after waiting for it
+    CallWatch* watch = nullptr;  // the owner's, for the pool's thread
     ScopedThreadpoolWork work;  // gone first: it waits for the flush; null without the pool
   };
 
@@ -60,5 +71,8 @@ class FinishingFiles {
   Slot slots_[kInFlight];
   size_t oldest_ = 0, count_ = 0;
   InstallObserver* observer_;
+  ReplaceOrder order_;
+  CallWatch* watch_;
+  const TargetFolder* target_;
   DWORD failed_ = 0;  // the error with which the disk refused a file's data
 };

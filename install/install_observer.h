@@ -5,11 +5,13 @@
 
 struct InstallResult;
 
-// Hears of each file of the payload found in use before anything changes.
+// Hears of each file of the payload found in use before anything changes,
+// and of one that another program kept from its name later.
 class InUseObserver {
  public:
   virtual ~InUseObserver() = default;
-  // `name` is the entry's name below the Plugins folder; `path` its full
+  // `name` is the entry's name below the Plugins folder (a folder's with its
+  // final separator; the Plugins folder's own full path); `path` its full
   // path, for asking the system who holds it.
   virtual void OnInUse(const wchar_t* name, const wchar_t* path) { (void)name, (void)path; }
 };
@@ -17,7 +19,8 @@ class InUseObserver {
 // Called on the thread that runs the installation, in this order:
 // OnOpenToOthers (for each such folder), OnWaiting (only when another setup
 // installs), OnInUse for each file in use (and then
-// OnDone), OnStarted, OnProgress and OnNotInstalled any number of times,
+// OnDone), OnStarted, OnProgress and OnNotInstalled any number of times
+// (OnInUse just before one for a file that another program kept from its name),
 // OnDone last (always, also when nothing was installed). The counts only
 // grow. Every call is optional: the defaults do nothing.
 class InstallObserver : public InUseObserver {

@@ -10,6 +10,7 @@
 #include "archive/memory_archive.h"
 #include "base/path_split.h"
 #include "base/scoped.h"
+#include "fs/call_watch.h"
 #include "fs/relative_file.h"
 #include "fs/target_folder.h"
 #include "install/engine.h"
@@ -24,7 +25,7 @@ enum class Removal { kGone, kAbsent, kChanged, kNotRemoved };
 // and removing it take one handle, opened without write sharing: nobody can
 // change it in between.
 Removal RemoveFile(const TargetFolder& plugins, HeldFolders* folders, const wchar_t* name,
-                   const unz_file_info64& info, unsigned char* buffer) {
+                   const unz_file_info64& info, unsigned char* buffer, CallWatch* watch) {
   bool missing = false;
   if (!folders->Hold(plugins, name, false, &missing)) {
     return missing ? Removal::kAbsent : Removal::kNotRemoved;
@@ -45,29 +46,56 @@ Removal RemoveFile(const TargetFolder& plugins, HeldFolders* folders, const wcha
       !FileHoldsEntry(file.Get(), found.size, static_cast<uint32_t>(info.crc), buffer)) {
     return Removal::kChanged;
   }
+  if (watch->Exhausted()) {
+    SetLastError(ERROR_OPERATION_ABORTED);  // the run has waited long enough on others
+    return Removal::kNotRemoved;
+  }
+  WatchedCall call(watch);  // the delete waits while a holder's oplock breaks
   return MarkForDeletion(file.Get(), true) ? Removal::kGone : Removal::kNotRemoved;
 }
 
-// Removes the folder `name` (no final separator) when it is empty. False
-// when it is there, empty or not, and could not be looked at.
-bool RemoveFolderIfEmpty(const TargetFolder& plugins, HeldFolders* folders, const wchar_t* name) {
+enum class FolderRemoval { kDone, kKeptInUse, kFailed };
+
+// Removes the folder `name` (no final separator) when it is empty: kDone
+// also when it is missing or still holds something, which keeps it as it
+// should; kKeptInUse when it is empty but another program keeps it from
+// being deleted; kFailed when it could not be looked at or deleted.
+FolderRemoval RemoveFolderIfEmpty(const TargetFolder& plugins, HeldFolders* folders,
+                                  const wchar_t* name, CallWatch* watch) {
   bool missing = false;
-  // Holds the folders above it only: a folder of its own held would keep it.
-  if (!folders->Hold(plugins, name, false, &missing)) return missing;
+  // Holds the folders above it only.
+  if (!folders->Hold(plugins, name, false, &missing)) {
+    return missing ? FolderRemoval::kDone : FolderRemoval::kFailed;
+  }
   const wchar_t* leaf = LeafOf(name);
-  constexpr RelativeOpen kFolder = {DELETE | FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN,
-                                    FILE_DIRECTORY_FILE, 0, nullptr};
+  constexpr RelativeOpen kFolder = {FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, FILE_DIRECTORY_FILE,
+                                    0, nullptr};
   ScopedFileHandle folder;
   const OpenOutcome opened = OpenInFolder(folders->Innermost(plugins), leaf, wcslen(leaf), kFolder, &folder);
   // Nothing there, or a file at its name: nothing of ours.
-  if (opened == OpenOutcome::kMissing || opened == OpenOutcome::kOtherKind) return true;
+  if (opened == OpenOutcome::kMissing || opened == OpenOutcome::kOtherKind) return FolderRemoval::kDone;
   ItemFacts found;
   if (opened != OpenOutcome::kOpened || !plugins.Holds(folder.Get(), name, wcslen(name), &found)) {
-    return false;
+    return FolderRemoval::kFailed;
   }
+  ScopedFileHandle removable;
+  if (!ReopenItem(folder.Get(), DELETE, &removable, FILE_SHARE_READ | FILE_SHARE_WRITE)) {
+    // Held without delete sharing: a program's current directory is. An empty
+    // one stays, and is told; one that still holds something stays anyway.
+    if (GetLastError() != ERROR_SHARING_VIOLATION && GetLastError() != kErrorOplockBreaking) {
+      return FolderRemoval::kFailed;
+    }
+    return FolderListsSomething(folder.Get()) ? FolderRemoval::kDone : FolderRemoval::kKeptInUse;
+  }
+  if (watch->Exhausted()) {
+    SetLastError(ERROR_OPERATION_ABORTED);
+    return FolderRemoval::kFailed;
+  }
+  WatchedCall call(watch);
   // A folder that still holds something refuses the mark: it stays, as it should.
-  return MarkForDeletion(folder.Get(), true) || GetLastError() == ERROR_DIR_NOT_EMPTY;
+  return MarkForDeletion(removable.Get(), true) || GetLastError() == ERROR_DIR_NOT_EMPTY
+             ? FolderRemoval::kDone
+             : FolderRemoval::kFailed;
 }
 
 size_t Depth(const wchar_t* name) {
@@ -118,20 +146,21 @@ bool PayloadFolders(unzFile archive, uint64_t count, wchar_t (**names)[kEntryNam
   return true;
 }
 
-UninstallStatus RemoveAll(unzFile archive, const TargetFolder& plugins, UninstallObserver* observer) {
+UninstallStatus RemoveAll(unzFile archive, const TargetFolder& plugins, UninstallObserver* observer,
+                          CallWatch* watch) {
   unz_global_info64 global;
   if (unzGetGlobalInfo64(archive, &global) != UNZ_OK) return UninstallStatus::kPayloadUnreadable;
   ScopedMalloc buffer(malloc(kEntryReadBytes));
   if (!buffer) return UninstallStatus::kSomeNotRemoved;  // nothing could be checked
 
   bool not_removed = false;
-  HeldFolders folders;
+  HeldFolders folders(true, watch);
   for (uint64_t i = 0; i < global.number_entry; ++i) {
     unz_file_info64 info;
     wchar_t name[kEntryNameChars];
     if (!ReadPlainEntryAt(archive, i, &info, name)) return UninstallStatus::kPayloadUnreadable;
     if (IsEntrySeparator(name[wcslen(name) - 1])) continue;  // folders come last
-    switch (RemoveFile(plugins, &folders, name, info, static_cast<unsigned char*>(buffer.Get()))) {
+    switch (RemoveFile(plugins, &folders, name, info, static_cast<unsigned char*>(buffer.Get()), watch)) {
       case Removal::kGone:
       case Removal::kAbsent: break;
       case Removal::kChanged:
@@ -150,9 +179,15 @@ UninstallStatus RemoveAll(unzFile archive, const TargetFolder& plugins, Uninstal
   ScopedMalloc owned(names);
   if (!listed) return UninstallStatus::kPayloadUnreadable;
   for (size_t k = 0; k < count; ++k) {
-    if (!RemoveFolderIfEmpty(plugins, &folders, names[k])) {
-      if (observer != nullptr) observer->OnNotRemoved(names[k], GetLastError());
-      not_removed = true;
+    switch (RemoveFolderIfEmpty(plugins, &folders, names[k], watch)) {
+      case FolderRemoval::kDone: break;
+      case FolderRemoval::kKeptInUse:
+        if (observer != nullptr) observer->OnKeptInUse(names[k]);
+        break;
+      case FolderRemoval::kFailed:
+        if (observer != nullptr) observer->OnNotRemoved(names[k], GetLastError());
+        not_removed = true;
+        break;
     }
   }
   return not_removed ? UninstallStatus::kSomeNotRemoved : UninstallStatus::kRemoved;
@@ -169,7 +204,7 @@ UninstallStatus UninstallPayload(const UninstallRequest& request) {
   }
   TargetFolder viewer, plugins;
   bool missing = false;
-  if (!viewer.Open(request.folder, false)) {
+  if (!viewer.Open(request.folder)) {
     // No viewer folder: nothing of ours is there. One that cannot be opened is.
     return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND
                ? UninstallStatus::kRemoved
@@ -178,6 +213,7 @@ UninstallStatus UninstallPayload(const UninstallRequest& request) {
   if (!plugins.OpenIn(viewer, kPluginsFolderName, false, &missing)) {
     return missing ? UninstallStatus::kRemoved : UninstallStatus::kSomeNotRemoved;
   }
+  CallWatch watch;  // outlives every call it watches
   SetupLock lock;
   switch (lock.Take(plugins, nullptr)) {
     case LockOutcome::kTaken: break;
@@ -185,7 +221,9 @@ UninstallStatus UninstallPayload(const UninstallRequest& request) {
     case LockOutcome::kUnavailable: return UninstallStatus::kLockUnavailable;
   }
   // Removing some files of a release that is in use would break it.
-  if (CountFilesInUse(archive.Get(), plugins, request.observer) > 0) return UninstallStatus::kFilesInUse;
-  SweepLeftovers(plugins, plugins.Get(), L"");
-  return RemoveAll(archive.Get(), plugins, request.observer);
+  if (CountFilesInUse(archive.Get(), plugins, InUseFor::kRemoving, request.observer) > 0) {
+    return UninstallStatus::kFilesInUse;
+  }
+  SweepLeftovers(plugins, plugins.Get(), L"", &watch);
+  return RemoveAll(archive.Get(), plugins, request.observer, &watch);
 }

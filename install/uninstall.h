@@ -11,6 +11,7 @@
 
 enum class UninstallStatus : int {
   kRemoved,            // every unchanged file of ours is gone, or there was nothing to remove
+                       // (an emptied folder another program uses stays: OnKeptInUse)
   kSomeNotRemoved,     // a file or folder of ours could not be removed: in use, denied, behind a link
   kPayloadUnreadable,  // the payload is no archive that an installation would unpack
   kLockUnavailable,    // the lock that keeps setups apart could not be made or opened
@@ -28,6 +29,10 @@ class UninstallObserver : public InUseObserver {
   // A file or folder of ours (`name`, a folder's without its final separator)
   // that could not be removed, for the Windows error `error`.
   virtual void OnNotRemoved(const wchar_t* name, unsigned long error) { (void)name, (void)error; }
+  // A folder of ours (`name`, without its final separator) emptied of our
+  // files, which another program keeps from being deleted (its current
+  // directory, say): it stays, and the run still counts as removed.
+  virtual void OnKeptInUse(const wchar_t* name) { (void)name; }
 };
 
 struct UninstallRequest {

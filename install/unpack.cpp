@@ -240,7 +240,8 @@ int UnpackEachEntry(unzFile archive, ZPOS64_T entries, const TargetFolder& folde
 
 }  // namespace
 
-int UnpackArchive(HANDLE archiveFile, const TargetFolder& target, InstallObserver* observer) {
+int UnpackArchive(HANDLE archiveFile, const TargetFolder& target, InstallObserver* observer,
+                  CallWatch* watch) {
   zlib_filefunc64_def functions = {&OpenStream, &ReadStream, &WriteStream, &TellStream,
                                    &SeekStream, &CloseStream, &StreamError, nullptr};
   ArchiveStream stream = {archiveFile, false};
@@ -255,7 +256,7 @@ int UnpackArchive(HANDLE archiveFile, const TargetFolder& target, InstallObserve
     Progress(observer).Started(0, 0);
     return kUnpackOk;
   }
-  int rc = UnpackEntries(archive.Get(), static_cast<uint64_t>(size.QuadPart), target, observer);
+  int rc = UnpackEntries(archive.Get(), static_cast<uint64_t>(size.QuadPart), target, observer, watch);
   // A failed read looks like a damaged archive to minizip; the disk said
   // otherwise. Only minizip's and zlib's codes are above kUnpackBadName.
   if (stream.failed && rc < 0 && rc > kUnpackBadName) rc = kUnpackReadFailed;
@@ -270,7 +271,7 @@ int UnpackArchive(HANDLE archiveFile, const wchar_t* target, InstallObserver* ob
 }
 
 int UnpackEntries(unzFile archive, uint64_t archiveBytes, const TargetFolder& folder,
-                  InstallObserver* observer) {
+                  InstallObserver* observer, CallWatch* watch) {
   unz_global_info64 global;
   int rc = unzGetGlobalInfo64(archive, &global);
   if (rc != UNZ_OK) return rc;
@@ -282,8 +283,10 @@ int UnpackEntries(unzFile archive, uint64_t archiveBytes, const TargetFolder& fo
   rc = CheckDataSpans(archive, global.number_entry, archiveBytes, nullptr, &file_bytes);
   if (rc != UNZ_OK) return rc;
 
-  HeldFolders folders;
-  FinishingFiles finishing(observer);  // gone before the folders its files lie in
+  HeldFolders folders(true, watch);
+  // Gone before the folders its files lie in. Below the target, a volume
+  // could only be reached through a mount point, which is refused.
+  FinishingFiles finishing(observer, ReplaceOrderOn(folder.Get()), watch, &folder);
   Progress progress(observer);
   progress.Started(global.number_entry, file_bytes);
   bool skipped = false;

@@ -6,6 +6,7 @@
 #include <stdint.h>
 
 #include "archive/archive_rules.h"
+#include "fs/call_watch.h"
 #include "fs/target_folder.h"
 #include "install/install_observer.h"
 #include "unzip.h"
@@ -14,8 +15,10 @@
 // never opened again by its name) and writes every entry below the held
 // folder `target`. Returns kUnpackNotAnArchive or kUnpackReadFailed when the
 // archive cannot be opened, otherwise the result of UnpackEntries. `observer`
-// (may be null) hears of the progress.
-int UnpackArchive(HANDLE archiveFile, const TargetFolder& target, InstallObserver* observer = nullptr);
+// (may be null) hears of the progress; `watch` (may be null) bounds the calls
+// that may wait for another program.
+int UnpackArchive(HANDLE archiveFile, const TargetFolder& target, InstallObserver* observer = nullptr,
+                  CallWatch* watch = nullptr);
 // The same below the folder at `target`, a full path, held first as it is;
 // kUnpackTargetUnusable when it cannot be.
 int UnpackArchive(HANDLE archiveFile, const wchar_t* target, InstallObserver* observer = nullptr);
@@ -33,9 +36,9 @@ int UnpackArchive(HANDLE archiveFile, const wchar_t* target, InstallObserver* ob
 // target: an entry whose file or folders would be reached through one, or
 // whose file is one, is skipped the same way. Every name is looked up in the
 // held folder it lies in, and each file's data is on the disk before the
-// file takes its name.
+// file takes its name, in the order of the target's volume (ReplaceOrderOn).
 int UnpackEntries(unzFile archive, uint64_t archiveBytes, const TargetFolder& target,
-                  InstallObserver* observer);
+                  InstallObserver* observer, CallWatch* watch);
 
 // Sets the open file's creation and last-write times to the MS-DOS date-time
 // (date in the high 16 bits), read as local time. Failures are ignored.

@@ -56,7 +56,7 @@ VerifyStatus VerifyPayload(const void* payload, size_t payloadBytes, const wchar
   if (!IsFullPath(folder)) return VerifyStatus::kDiffers;  // it would need a current directory
   // The Plugins folder as installing takes it: a plain folder in the one chosen.
   TargetFolder viewer, plugins;
-  if (!viewer.Open(folder, false) || !plugins.OpenIn(viewer, kPluginsFolderName, false)) {
+  if (!viewer.Open(folder) || !plugins.OpenIn(viewer, kPluginsFolderName, false)) {
     return VerifyStatus::kDiffers;
   }
   MemoryArchive archive;

@@ -216,11 +216,21 @@ void LogViewerProcess(DWORD id, DWORD session) {
 void LogFileInUse(const wchar_t* name, const wchar_t* path) {
   if (!RunIsLogged()) return;
   wchar_t text[kLogMessageChars] = L"In use: ";
-  AppendCut(text, kLogMessageChars, name);
+  // An entry's name stays as it is; the Plugins folder's path loses "\\?\".
+  wchar_t plain[kLogMessageChars];
+  AppendCut(text, kLogMessageChars, PlainPathForm(name, plain, kLogMessageChars) ? plain : name);
   wchar_t holders[kLogMessageChars / 2];
   if (!DescribeHolders(path, holders, kLogMessageChars / 2)) {
     (void)CopyText(holders, kLogMessageChars / 2, L"\nHeld by a program the Restart Manager cannot name");
   }
   AppendCut(text, kLogMessageChars, holders);
+  WriteInstallLog(text);
+}
+
+void LogFolderKeptInUse(const wchar_t* name) {
+  if (!RunIsLogged()) return;
+  wchar_t text[kLogMessageChars] = L"Kept in use: ";
+  AppendCut(text, kLogMessageChars, name);
+  AppendCut(text, kLogMessageChars, L"\nThe folder is empty, but another program has it open.");
   WriteInstallLog(text);
 }

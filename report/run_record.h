@@ -32,3 +32,5 @@ void LogViewerProcess(DWORD id, DWORD session);
 // When the run logs: the file `name` (at `path`) is in use, and by whom where
 // the Restart Manager can tell.
 void LogFileInUse(const wchar_t* name, const wchar_t* path);
+// When the run logs: the emptied folder `name` stays, as another program uses it.
+void LogFolderKeptInUse(const wchar_t* name);

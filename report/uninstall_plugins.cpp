@@ -42,6 +42,7 @@ class KeptFiles : public UninstallObserver {
   void OnNotRemoved(const wchar_t* name, unsigned long error) override {
     RecordNotDone(name, error, true);
   }
+  void OnKeptInUse(const wchar_t* name) override { LogFolderKeptInUse(name); }
   const wchar_t* List() const { return list_; }
 
  private:

@@ -126,6 +126,15 @@ std::pair<std::string, std::string> TopFile() {
   return {};
 }
 
+// The payload's first file inside a payload folder, and that folder's entry name.
+std::pair<std::string, std::string> InnerFile() {
+  for (const auto& [name, entry] : ReadArchive(g_payload)) {
+    const size_t slash = name.rfind('/');
+    if (!entry.folder && slash != std::string::npos) return {name, name.substr(0, slash + 1)};
+  }
+  return {};
+}
+
 class SilentSetup : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -550,6 +559,27 @@ TEST_F(Uninstall, FileInUseStopsItBeforeAnythingIsRemoved) {
   ExpectInstalled(plugins);
 }
 
+// A console whose current directory is a payload folder keeps that folder
+// from being deleted: the files go, and the emptied folder stays and is told.
+TEST_F(Uninstall, FolderThatIsAProgramsCurrentDirectoryStaysAndIsLogged) {
+  const auto [inner, inner_folder] = InnerFile();
+  ASSERT_FALSE(inner.empty()) << "the payload has no file in a folder";
+  const std::string folder_name = inner_folder.substr(0, inner_folder.size() - 1);
+  std::wstring folder = dir_ + L"\\V\\Plugins\\" + Widen(folder_name);
+  for (auto& c : folder) c = c == L'/' ? L'\\' : c;
+  Run(L"/silent /folder=" + dir_ + L"\\V");
+  wchar_t before[MAX_PATH];
+  ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, before), 0u);
+  ASSERT_TRUE(SetCurrentDirectoryW(folder.c_str()));
+  Run(L"/silent /uninstall /folder=" + dir_ + L"\\V");
+  EXPECT_TRUE(SetCurrentDirectoryW(before));
+  ExpectLog(dir_, {"Kept in use: " + folder_name + "\nThe folder is empty, but another program has it open."});
+  EXPECT_TRUE(Exists(folder)) << "the folder in use went";
+  for (const auto& [name, entry] : ReadArchive(g_payload)) {
+    EXPECT_TRUE(entry.folder || !Exists(dir_ + L"\\V\\Plugins\\" + Widen(name))) << name << " stayed";
+  }
+}
+
 TEST_F(Uninstall, RunningViewerRemovesNothing) {
   Run(L"/silent /folder=" + dir_ + L"\\V");
   StartViewer();
@@ -846,28 +876,60 @@ TEST_F(SilentSetup, ViewerProcessWithoutAWindowInTheFolderRefuses) {
   EXPECT_NE(messages[1].find(" in session "), std::string::npos) << messages[1];
 }
 
-// An older release with one plug-in held open by another program: replacing
-// the rest would leave a mix of two releases. Not one file changes.
-TEST_F(SilentSetup, OlderReleaseWithAPlugInHeldOpenChangesNothing) {
+// An older release, while another program holds one of its files or folders.
+// A holder that leaves renaming and deleting to others (antivirus, the
+// indexer, a reader) keeps nothing from being replaced; one that refuses
+// either would keep its old release among the new ones: not one file changes.
+struct HeldCase {
+  const char* what;
+  const char* held;  // "top" (the top plug-in), "inner" (a payload folder) or "plugins"
+  DWORD access, sharing;
+  long code;
+};
+const HeldCase kHeldCases[] = {
+    {"a plug-in, for its attributes only", "top", FILE_READ_ATTRIBUTES, 0, 0},
+    {"a plug-in, by a reader that shares everything", "top", GENERIC_READ,
+     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0},
+    {"a plug-in, by a reader that denies delete", "top", GENERIC_READ, FILE_SHARE_READ, 2},
+    {"a payload folder, without sharing", "inner", FILE_LIST_DIRECTORY, 0, 2},
+    {"Plugins, without sharing", "plugins", FILE_LIST_DIRECTORY, 0, 2},
+};
+
+TEST_F(SilentSetup, OlderReleaseWhileAnotherProgramHoldsPartOfIt) {
   const auto [top, bytes] = TopFile();
-  ASSERT_FALSE(top.empty()) << "the payload has no file at its top";
-  const std::wstring plugins = dir_ + L"\\V\\Plugins\\";
-  Run(L"/silent /folder=" + dir_ + L"\\V");
-  for (const auto& [name, entry] : ReadArchive(g_payload)) {
-    if (!entry.folder) {
-      ASSERT_TRUE(WriteBytes(plugins + Widen(name), "older " + name));
+  const auto [inner, inner_folder] = InnerFile();
+  ASSERT_FALSE(top.empty() || inner.empty()) << "the payload needs a file at its top and one in a folder";
+  for (const HeldCase& held : kHeldCases) {
+    SCOPED_TRACE(held.what);
+    const std::wstring dir = MakeScratchFolder(L"silent.Held." + Widen(held.held) + std::to_wstring(held.code));
+    const std::wstring plugins = dir + L"\\V\\Plugins\\";
+    ASSERT_EQ(RunSetup(L"/silent /folder=" + dir + L"\\V", dir), 0);
+    for (const auto& [name, entry] : ReadArchive(g_payload)) {
+      ASSERT_TRUE(entry.folder || WriteBytes(plugins + Widen(name), "older " + name));
     }
+    const std::string held_name = std::string(held.held) == "top" ? top : std::string(held.held) == "inner" ? inner_folder : "";
+    std::wstring held_path = plugins + Widen(held_name);
+    for (auto& c : held_path) c = c == L'/' ? L'\\' : c;
+    const auto before = Snapshot(plugins);
+    {
+      ScopedFileHandle holder(CreateFileW(held_path.c_str(), held.access, held.sharing, nullptr, OPEN_EXISTING,
+                                          FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+      ASSERT_TRUE(holder) << Narrow(held_path);
+      EXPECT_EQ(RunSetup(L"/silent /folder=" + dir + L"\\V /log=" + dir + L"\\run.log", dir), held.code);
+    }
+    if (held.code == 0) {
+      ExpectInstalled(plugins);
+      ExpectRecordedRun(dir + L"\\run.log", dir + L"\\V", 0, {});
+      continue;
+    }
+    EXPECT_EQ(Snapshot(plugins), before);
+    // The Plugins folder is named by its full path, the others as the payload names them.
+    std::string named = held_name;
+    if (named.empty()) {
+      named = Narrow(plugins.substr(0, plugins.size() - 1));
+    }
+    ExpectRecordedRun(dir + L"\\run.log", dir + L"\\V", 2, {"In use: " + named + kHeldByUnknown, kFilesInUseText});
   }
-  const auto before = Snapshot(plugins);
-  {
-    ScopedFileHandle in_use(CreateFileW((plugins + Widen(top)).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                        nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(in_use);
-    Run(L"/silent /folder=" + dir_ + L"\\V /log=" + dir_ + L"\\run.log", 2);
-  }
-  EXPECT_EQ(Snapshot(plugins), before);
-  ExpectRecordedRun(dir_ + L"\\run.log", dir_ + L"\\V", 2,
-                    {"In use: " + top + kHeldByUnknown, kFilesInUseText});
 }
 
 // A copy of the setup as `folder`\\`name`.exe, for which Wine loads `dll` as

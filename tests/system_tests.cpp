@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/scoped.h"
+#include "fs/call_watch.h"
 #include "fs/folder_rights.h"
 #include "fs/target_folder.h"
 #include "install/engine.h"
@@ -507,6 +508,9 @@ class RecordingObserver : public InstallObserver {
   void OnNotInstalled(const wchar_t* name, unsigned long error) override {
     not_installed += Narrow(name) + (error != 0 ? " " : " (no error) ");
   }
+  void OnInUse(const wchar_t* name, const wchar_t* path) override {
+    in_use += Narrow(name) + "@" + Narrow(path) + " ";
+  }
   void OnDone(const InstallResult& r) override {
     calls.push_back("done");
     done = r;
@@ -516,6 +520,7 @@ class RecordingObserver : public InstallObserver {
   uint64_t entries = 0, total = 0;
   InstallResult done = {};
   std::string not_installed;  // each name, then a blank
+  std::string in_use;         // each name@path, then a blank
   std::atomic<bool> waiting{false};
 };
 
@@ -528,7 +533,7 @@ TEST_F(Unpacking, FileTheDiskRefusesKeepsEveryLaterOneFromItsName) {
   ASSERT_TRUE(folder.Open(target_.c_str()));
   RecordingObserver seen;
   {
-    FinishingFiles finishing(&seen);
+    FinishingFiles finishing(&seen, ReplaceOrder::kAside, nullptr, &folder);
     uint32_t serial = 0;
     // A file without write access cannot be flushed, as a disk that refuses the data.
     const std::pair<const wchar_t*, DWORD> files[] = {
@@ -549,6 +554,61 @@ TEST_F(Unpacking, FileTheDiskRefusesKeepsEveryLaterOneFromItsName) {
   std::string names;
   for (const auto& [name, is_folder] : tree) names += Narrow(name) + " ";
   EXPECT_EQ(names, "first.dll ");
+}
+
+// A setup killed between moving a plug-in aside and putting the new one in
+// its place left the old one at its aside name: the next setup into that
+// folder puts it back where nothing has its name, and deletes it where the
+// new one is in place. One that another program holds is left alone.
+TEST_F(Unpacking, PlugInsAKilledRunMovedAsideGoBackOrGo) {
+  target_ = dir_ + L"\\Plugins\\";
+  ASSERT_TRUE(CreateDirectoryW(target_.c_str(), nullptr));
+  ASSERT_TRUE(WriteBytes(target_ + L"~px1f-2.lost.dll.old", "old lost"));
+  ASSERT_TRUE(WriteBytes(target_ + L"~px1f-3.replaced.dll.old", "old replaced"));
+  ASSERT_TRUE(WriteBytes(target_ + L"replaced.dll", "new replaced"));
+  ASSERT_TRUE(WriteBytes(target_ + L"~px1f-4.held.dll.old", "old held"));
+  ASSERT_TRUE(WriteBytes(target_ + L"~px1f-5.tmp", "half written"));
+  ScopedFileHandle held(CreateFileW((target_ + L"~px1f-4.held.dll.old").c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held);
+  TargetFolder folder;
+  ASSERT_TRUE(folder.Open(target_.c_str()));
+  SweepLeftovers(folder, folder.Get(), L"");
+  std::string names;
+  for (const auto& [name, is_folder] : ListTree(target_)) names += Narrow(name) + "=" + Brief(target_ + name) + " ";
+  EXPECT_EQ(names, "lost.dll=old lost replaced.dll=new replaced ~px1f-4.held.dll.old=old held ");
+}
+
+// A plug-in another program opened without sharing after the check keeps
+// its name: it is told in use (with its path, to ask who holds it), then not
+// installed; the files after it take their names.
+TEST_F(Unpacking, FileHeldAfterTheCheckIsToldInUseAndTheRestTakeTheirNames) {
+  target_ = dir_ + L"\\Plugins\\";
+  ASSERT_TRUE(CreateDirectoryW(target_.c_str(), nullptr));
+  ASSERT_TRUE(WriteBytes(target_ + L"held.dll", "old"));
+  ScopedFileHandle holder(CreateFileW((target_ + L"held.dll").c_str(), GENERIC_READ, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(holder);
+  TargetFolder folder;
+  ASSERT_TRUE(folder.Open(target_.c_str()));
+  RecordingObserver seen;
+  {
+    FinishingFiles finishing(&seen, ReplaceOrder::kAside, nullptr, &folder);
+    uint32_t serial = 0;
+    for (const wchar_t* name : {L"held.dll", L"free.dll"}) {
+      int earlier = -1;
+      PendingFile* out = finishing.NextFile(&earlier);
+      ASSERT_TRUE(out != nullptr && out->Create(folder.Get(), name, GENERIC_WRITE, &serial)) << Narrow(name);
+      finishing.Submit(name);
+    }
+    EXPECT_EQ(finishing.FinishAll(), kUnpackFilesSkipped);
+  }
+  EXPECT_EQ(seen.in_use, "held.dll@" + Narrow(std::wstring(folder.Path())) + "\\held.dll ");
+  EXPECT_EQ(seen.not_installed, "held.dll ");
+  holder.Reset();
+  EXPECT_EQ(Installed(L"held.dll").value_or("?"), "old");
+  EXPECT_TRUE(Installed(L"free.dll"));
 }
 
 // Files wait for their names a few at a time: each still lands in its own
@@ -838,6 +898,38 @@ TEST_F(Engine, SaysItWaitsWhileAnotherSetupInstalls) {
   EXPECT_EQ(result.status, InstallStatus::kInstalled) << "check " << result.check;
   ASSERT_FALSE(seen.calls.empty());
   EXPECT_EQ(seen.calls.front(), "waiting");
+}
+
+// A call that waits for another program, as a read from a pipe that nobody
+// writes to, ends once its limit has passed; the time it waited counts
+// toward the run's, and a call that does not wait is left alone.
+TEST(CallWatchLimit, CancelsACallPastItsLimitAndCountsItTowardTheRun) {
+  HANDLE read_end = nullptr, write_end = nullptr;
+  ASSERT_TRUE(CreatePipe(&read_end, &write_end, nullptr, 0));
+  ScopedKernelHandle reader(read_end), writer(write_end);
+  CallWatch watch(300, 500);
+  char byte = 0;
+  DWORD got = 0;
+  for (int call = 1; call <= 2; ++call) {
+    const ULONGLONG start = GetTickCount64();
+    BOOL read;
+    DWORD error;
+    {
+      WatchedCall watched(&watch);
+      read = ReadFile(reader.Get(), &byte, 1, &got, nullptr);
+      error = GetLastError();
+    }
+    const ULONGLONG waited = GetTickCount64() - start;
+    EXPECT_FALSE(read) << "call " << call;
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_OPERATION_ABORTED)) << "call " << call;
+    EXPECT_GE(waited, 300u) << "call " << call << " was cancelled early";
+    EXPECT_LT(waited, 3000u) << "call " << call << " waited on";
+    EXPECT_EQ(watch.Exhausted(), call == 2) << "after call " << call << " of 300 ms, of 500 in all";
+  }
+  DWORD put = 0;
+  ASSERT_TRUE(WriteFile(writer.Get(), "x", 1, &put, nullptr));
+  WatchedCall watched(&watch);
+  EXPECT_TRUE(ReadFile(reader.Get(), &byte, 1, &got, nullptr)) << GetLastError();
 }
 
 // The lock keeps its name and its holder's turn until it is let go, and then goes.

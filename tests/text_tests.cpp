@@ -9,6 +9,7 @@
 #include "archive/zip_records.h"
 #include "base/path_split.h"
 #include "base/text.h"
+#include "fs/replace_order.h"
 #include "fs/temp_name.h"
 #include "report/log_text.h"
 #include "silent/command_line.h"
@@ -302,6 +303,51 @@ TEST(EntryNames, OnlyTheTemporaryFilesOwnFormIsKnownAsOne) {
                                L"~px123456789-2.tmp", L"~px1f2.tmp", L"~px1f-2.TMP", L"px1f-2.tmp",
                                L"~px1f-2.tm", L"Codecs\\~px1f-2.tmp"}) {
     EXPECT_FALSE(IsSiblingTempLeaf(other)) << Utf8(other);
+  }
+}
+
+// A plug-in moved aside keeps its own name inside the aside name, so that the
+// next setup can put it back; the aside name never ends as a plug-in's does.
+TEST(EntryNames, AsideNameHoldsThePlugInsOwnNameAndNothingElseReadsAsOne) {
+  wchar_t aside[40], own[40];
+  ASSERT_TRUE(AsideLeaf(L"Px_Raw.dll", 0x1F, 2, aside, 40));
+  EXPECT_EQ(Utf8(aside), "~px1f-2.Px_Raw.dll.old");
+  ASSERT_TRUE(AsideOwner(aside, own, 40));
+  EXPECT_EQ(Utf8(own), "Px_Raw.dll");
+  ASSERT_TRUE(AsideOwner(L"~px1-0.a.old", own, 40));
+  EXPECT_EQ(Utf8(own), "a");
+  EXPECT_FALSE(AsideLeaf(L"Px_Raw.dll", 0x1F, 2, aside, 22));  // needs 23
+  EXPECT_EQ(Utf8(aside), "");
+  EXPECT_FALSE(AsideOwner(L"~px1f-2.Px_Raw.dll.old", own, 10));  // needs 11
+  EXPECT_EQ(Utf8(own), "");
+  for (const wchar_t* other : {L"~px1f-2.old", L"~px1f-2..old", L"~px1f-2.tmp", L"~px1f-2.a.OLD",
+                               L"~px1f-2.a.old.dll", L"~px1F-2.a.old", L"px1f-2.a.old", L"~px1f2.a.old"}) {
+    EXPECT_FALSE(AsideOwner(other, own, 40)) << Utf8(other);
+  }
+  EXPECT_FALSE(IsSiblingTempLeaf(L"~px1f-2.Px_Raw.dll.old")) << "an aside file is no temporary one";
+}
+
+// Each volume's order, by the attributes its file system reports.
+TEST(ReplaceOrders, PosixRenamesOnlyWhereTheVolumeSaysItHasThem) {
+  // FILE_CASE_SENSITIVE_SEARCH, _CASE_PRESERVED_NAMES, _UNICODE_ON_DISK,
+  // _PERSISTENT_ACLS, _SUPPORTS_REPARSE_POINTS and _NAMED_STREAMS.
+  constexpr unsigned long kCasePreserved = 0x2, kUnicode = 0x4, kAcls = 0x8;
+  constexpr unsigned long kNtfs = 0x1 | kCasePreserved | kUnicode | kAcls | 0x80 | 0x40000;
+  const struct {
+    const char* volume;
+    unsigned long flags;
+    ReplaceOrder order;
+  } kVolumes[] = {
+      {"NTFS, Windows 10 1809 and later", kNtfs | kVolumePosixRenames, ReplaceOrder::kPosix},
+      {"NTFS, Windows 10 1803 and earlier", kNtfs, ReplaceOrder::kAside},
+      {"FAT32 and exFAT", kCasePreserved | kUnicode, ReplaceOrder::kAside},
+      {"Wine's drives", kCasePreserved | kAcls, ReplaceOrder::kAside},
+      {"a share that reports them (its rename may still refuse)", kNtfs | kVolumePosixRenames,
+       ReplaceOrder::kPosix},
+      {"nothing read", 0, ReplaceOrder::kAside},
+  };
+  for (const auto& volume : kVolumes) {
+    EXPECT_EQ(static_cast<int>(ReplaceOrderFor(volume.flags)), static_cast<int>(volume.order)) << volume.volume;
   }
 }
 

@@ -74,7 +74,7 @@ void FinalName(const wchar_t* folder, wchar_t name[kImagePathChars]) {
                                   FILE_OPEN, FILE_NON_DIRECTORY_FILE, 0, nullptr};
   ScopedFileHandle file;
   FILE_ATTRIBUTE_TAG_INFO tag = {};
-  if (!viewer.Open(folder, false) ||
+  if (!viewer.Open(folder) ||
       OpenInFolder(viewer.Get(), kViewerExecutable, wcslen(kViewerExecutable), kLook, &file) !=
           OpenOutcome::kOpened ||
       !GetFileInformationByHandleEx(file.Get(), FileAttributeTagInfo, &tag, sizeof tag) ||
