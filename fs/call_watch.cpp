@@ -26,7 +26,7 @@ bool CallWatch::StartThread() {
   return !failed_;
 }
 
-size_t CallWatch::Begin() {
+size_t CallWatch::Begin(WaitsFor waits) {
   HANDLE thread = nullptr;
   // CancelSynchronousIo needs THREAD_TERMINATE on the thread whose call it cancels.
   if (!DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &thread,
@@ -38,7 +38,7 @@ size_t CallWatch::Begin() {
   while (slot < kSlots && slots_[slot].deadline != 0) ++slot;
   if (slot < kSlots && StartThread()) {
     const ULONGLONG now = GetTickCount64();
-    slots_[slot] = {thread, now, now + call_ms_, false};
+    slots_[slot] = {thread, now, now + call_ms_, waits, false};
     thread = nullptr;
   } else {
     slot = kSlots;
@@ -50,14 +50,16 @@ size_t CallWatch::Begin() {
 
 void CallWatch::End(size_t slot) {
   if (slot >= kSlots) return;
+  const DWORD error = GetLastError();  // the watched call's, for its caller
   // Under the lock: once this returns, the watch cancels nothing more of this thread's.
   AcquireSRWLockExclusive(&lock_);
   Slot& ended = slots_[slot];
-  if (ended.cancelled) waited_ += GetTickCount64() - ended.began;
+  if (ended.cancelled || ended.waits == WaitsFor::kOtherPrograms) waited_ += GetTickCount64() - ended.began;
   HANDLE thread = ended.thread;
   ended = Slot();
   ReleaseSRWLockExclusive(&lock_);
   (void)CloseHandle(thread);
+  SetLastError(error);
 }
 
 DWORD WINAPI CallWatch::Watch(void* self) {
@@ -68,9 +70,8 @@ DWORD WINAPI CallWatch::Watch(void* self) {
     for (Slot& slot : watch->slots_) {
       if (slot.deadline == 0 || now < slot.deadline) continue;
       // Again at every tick: the call may have begun another wait. Nothing
-      // pending (ERROR_NOT_FOUND) is no failure: the call is busy, not waiting.
-      (void)CancelSynchronousIo(slot.thread);
-      slot.cancelled = true;
+      // pending (ERROR_NOT_FOUND) is no failure: the thread is busy, not waiting.
+      if (CancelSynchronousIo(slot.thread)) slot.cancelled = true;
     }
     ReleaseSRWLockExclusive(&watch->lock_);
   }

@@ -2,6 +2,7 @@
 
 #include <wchar.h>
 
+#include "fs/call_watch.h"
 #include "fs/relative_file.h"
 #include "fs/target_folder.h"
 #include "fs/temp_name.h"
@@ -37,14 +38,17 @@ bool PendingFile::Create(HANDLE folder, const wchar_t* name, DWORD access, uint3
 
 bool PendingFile::Flush() { return FlushFileBuffers(file_.Get()) != 0; }
 
-bool PendingFile::PutInPlace(const wchar_t* leaf, ReplaceOrder order) {
+bool PendingFile::PutInPlace(const wchar_t* leaf, ReplaceOrder order, CallWatch* watch) {
   const size_t length = wcslen(leaf);
   // The mark comes off only for the rename; a rename that fails puts it back.
   if (!MarkForDeletion(file_.Get(), false)) return false;
-  bool put = order == ReplaceOrder::kPosix &&
-             RenameInFolder(file_.Get(), folder_, leaf, length, RenameMode::kReplacePosix);
+  bool put = false;
+  if (order == ReplaceOrder::kPosix) {
+    WatchedCall call(watch);
+    put = RenameInFolder(file_.Get(), folder_, leaf, length, RenameMode::kReplacePosix);
+  }
   if (!put && (order == ReplaceOrder::kAside || LacksPosixRename(GetLastError()))) {
-    put = PutInPlaceAside(leaf, length);
+    put = PutInPlaceAside(leaf, length, watch);
   }
   if (put) return true;
   const DWORD error = GetLastError();  // the rename's, which the caller reports
@@ -53,32 +57,49 @@ bool PendingFile::PutInPlace(const wchar_t* leaf, ReplaceOrder order) {
   return false;
 }
 
-bool PendingFile::PutInPlaceAside(const wchar_t* leaf, size_t length) {
+bool PendingFile::PutInPlaceAside(const wchar_t* leaf, size_t length, CallWatch* watch) {
   // The old file is opened as its holders allow: they share delete, or the
   // in-use check would have stopped the run.
   constexpr RelativeOpen kOld = {DELETE | FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN,
                                  FILE_NON_DIRECTORY_FILE, 0, nullptr};
   ScopedFileHandle old;
-  wchar_t aside[kEntryNameChars];
   const OpenOutcome opened = OpenInFolder(folder_, leaf, length, kOld, &old);
-  if (opened == OpenOutcome::kMissing ||
-      (opened == OpenOutcome::kOpened &&
-       !AsideLeaf(leaf, GetCurrentProcessId(), serial_, aside, kEntryNameChars))) {
-    // Nothing to move aside (or no room for its aside name): one rename does.
+  if (opened != OpenOutcome::kOpened && opened != OpenOutcome::kMissing) return false;  // a folder, in use
+  // A name in a folder has at most 255 characters. Names left at these by
+  // others, or by a killed setup of the same process number, are passed over.
+  constexpr size_t kLeafChars = 256;
+  bool aside = false;
+  wchar_t aside_leaf[kLeafChars];
+  for (uint32_t attempt = 0; opened == OpenOutcome::kOpened && !aside && attempt < 8; ++attempt) {
+    if (!AsideLeaf(leaf, GetCurrentProcessId(), serial_ + (attempt << 24), aside_leaf, kLeafChars)) break;
+    WatchedCall call(watch);
+    aside = RenameInFolder(old.Get(), folder_, aside_leaf, wcslen(aside_leaf), RenameMode::kKeep);
+    if (!aside && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+  }
+  if (!aside) {
+    // Nothing there (or no aside name to be had): one rename does, which our
+    // own handle on the old file would refuse.
+    old.Reset();
+    WatchedCall call(watch);
     return RenameInFolder(file_.Get(), folder_, leaf, length, RenameMode::kReplace);
   }
-  if (opened != OpenOutcome::kOpened) return false;  // a folder there, or in use
-  if (!RenameInFolder(old.Get(), folder_, aside, wcslen(aside), RenameMode::kKeep)) return false;
   // Killed from here to the delete, the next setup into this folder puts the
   // old file back or deletes it (SweepLeftovers).
-  if (!RenameInFolder(file_.Get(), folder_, leaf, length, RenameMode::kKeep)) {
+  bool put;
+  {
+    WatchedCall call(watch);
+    put = RenameInFolder(file_.Get(), folder_, leaf, length, RenameMode::kKeep);
+  }
+  if (!put) {
     const DWORD error = GetLastError();
+    // Unwatched: the old plug-in gets its name back, whatever the wait.
     (void)RenameInFolder(old.Get(), folder_, leaf, length, RenameMode::kKeep);  // else swept back
     SetLastError(error);
     return false;
   }
   // Deleted now, it goes when its last holder lets go; one that cannot be
   // deleted yet is swept by the next setup.
+  WatchedCall call(watch);
   (void)MarkForDeletion(old.Get(), true);
   return true;
 }

@@ -1,5 +1,5 @@
-// A new file that replaces whatever is at a name in one step, once it is whole
-// and on the disk.
+// A new file that replaces whatever is at a name once it is whole and on the
+// disk: in one rename, or with the old file moved aside first.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +9,8 @@
 #include "archive/archive_rules.h"
 #include "base/scoped.h"
 #include "fs/replace_order.h"
+
+class CallWatch;
 
 // The order for the volume that `folder` (open) lies on; kAside when the
 // volume's attributes cannot be read.
@@ -45,13 +47,15 @@ class PendingFile {
   // `order` given: a file, or a link or hard link itself, never what a link
   // leads to. Where the system lacks POSIX renames, kPosix falls back to
   // kAside; an old file whose aside name would be too long is replaced
-  // directly. False when that cannot be done (a folder there, a file in use),
-  // with the last error saying why: the new file then stays marked for
-  // deletion, and the old one has its name again.
-  bool PutInPlace(const wchar_t* leaf, ReplaceOrder order);
+  // directly. Each rename and delete is bounded by `watch` (may be null),
+  // except the one that gives the old file its name back. False when that
+  // cannot be done (a folder there, a file in use), with the last error
+  // saying why: the new file then stays marked for deletion, and the old one
+  // has its name again.
+  bool PutInPlace(const wchar_t* leaf, ReplaceOrder order, CallWatch* watch = nullptr);
 
  private:
-  bool PutInPlaceAside(const wchar_t* leaf, size_t length);
+  bool PutInPlaceAside(const wchar_t* leaf, size_t length, CallWatch* watch);
 
   HANDLE folder_ = nullptr;  // held by the caller
   ScopedFileHandle file_;

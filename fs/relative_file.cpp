@@ -74,7 +74,10 @@ OpenOutcome OpenInFolder(HANDLE folder, const wchar_t* leaf, size_t length,
                          const RelativeOpen& how, ScopedFileHandle* item) {
   item->Reset();
   UNICODE_STRING name;
-  if (!CountedName(leaf, length, &name)) return OpenOutcome::kFailed;
+  if (!CountedName(leaf, length, &name)) {
+    SetLastError(ERROR_INVALID_NAME);
+    return OpenOutcome::kFailed;
+  }
   HANDLE opened = nullptr;
   const NTSTATUS status = CreateRelative(folder, &name, OBJ_CASE_INSENSITIVE, how, &opened);
   if (status == kOplockBreakInProgress) {

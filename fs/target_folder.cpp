@@ -101,14 +101,15 @@ namespace {
 
 // What a killed setup left at `leaf` in `folder` (at `name` below the
 // target), a plain file that nobody holds: a temporary file goes; a plug-in
-// it had moved aside goes back to its name, or goes when that name has a file
-// again.
+// it had moved aside goes back to its name, or goes when something has that
+// name again. Its rename and delete are bounded by `watch` (may be null).
 void SweepLeftover(const TargetFolder& target, HANDLE folder, const wchar_t* name,
-                   const wchar_t* leaf) {
+                   const wchar_t* leaf, CallWatch* watch) {
   wchar_t own[MAX_PATH + 1];
   const bool temporary = IsSiblingTempLeaf(leaf);
   wchar_t full[kEntryNameChars];
   if ((!temporary && !AsideOwner(leaf, own, MAX_PATH + 1)) || !NameIn(name, leaf, full)) return;
+  if (watch != nullptr && watch->Exhausted()) return;
   ScopedFileHandle leftover;
   ItemFacts info;
   constexpr RelativeOpen kLeftover = {DELETE | FILE_READ_ATTRIBUTES, 0, FILE_OPEN,
@@ -120,7 +121,11 @@ void SweepLeftover(const TargetFolder& target, HANDLE folder, const wchar_t* nam
   // Put back only where nothing has taken its name; otherwise it is the old
   // release, which the new file replaced. One that stays is left for the next
   // setup; it harms nothing.
-  if (!temporary && RenameInFolder(leftover.Get(), folder, own, wcslen(own), RenameMode::kKeep)) return;
+  if (!temporary) {
+    WatchedCall call(watch);
+    if (RenameInFolder(leftover.Get(), folder, own, wcslen(own), RenameMode::kKeep)) return;
+  }
+  WatchedCall call(watch);
   (void)MarkForDeletion(leftover.Get(), true);
 }
 
@@ -143,9 +148,7 @@ void SweepLeftovers(const TargetFolder& target, HANDLE folder, const wchar_t* na
       if (chars < MAX_PATH + 1 && !(found->FileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
         wmemcpy(leaf, found->FileName, chars);
         leaf[chars] = 0;
-        if (watch != nullptr && watch->Exhausted()) return;
-        WatchedCall call(watch);  // its rename and delete may wait for a holder's oplock
-        SweepLeftover(target, folder, name, leaf);
+        SweepLeftover(target, folder, name, leaf, watch);
       }
       if (found->NextEntryOffset == 0) break;
       at += found->NextEntryOffset;

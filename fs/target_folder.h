@@ -128,7 +128,7 @@ class HeldFolders {
 // lies at `name` below the target folder ("" for the target folder itself):
 // deletes its temporary files (SiblingTempName's form), and puts each plug-in
 // it had moved aside (AsideLeaf's form) back at its name, or deletes it where
-// a file has that name again. A running setup holds its own without sharing,
+// something has that name again. A running setup holds its own without sharing,
 // so only those that nobody holds are opened; and only plain files in place,
 // never through a link. Its renames and deletes are bounded by `watch` (may
 // be null), and once the watch is exhausted it stops.

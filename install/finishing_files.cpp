@@ -10,10 +10,10 @@ void CALLBACK FinishingFiles::Flush(PTP_CALLBACK_INSTANCE, void* context, PTP_WO
   auto* slot = static_cast<Slot*>(context);
   bool flushed;
   {
-    WatchedCall call(slot->watch);  // a flush on a share waits on the other end
+    WatchedCall call(slot->watch, WaitsFor::kTheDisk);  // a flush on a share waits on the other end
     flushed = slot->file.Flush();
+    if (!flushed) slot->error = GetLastError();
   }
-  if (!flushed) slot->error = GetLastError();
   slot->flushed = flushed;
 }
 
@@ -28,6 +28,12 @@ void FinishingFiles::Submit(const wchar_t* name) {
   if (!CopyText(slot.name, kEntryNameChars, name)) slot.name[0] = 0;  // an empty name is never taken
   slot.error = 0;
   slot.watch = watch_;
+  if (watch_ != nullptr && watch_->Exhausted()) {
+    // It would never take its name: not flushed, as one that was cancelled.
+    slot.error = ERROR_OPERATION_ABORTED;
+    slot.flushed = false;
+    return;
+  }
   // Without the pool (no work item could be made), the flush is done here.
   if (!slot.work) slot.work.Reset(CreateThreadpoolWork(&Flush, &slot, nullptr));
   if (slot.work) {
@@ -46,21 +52,31 @@ int FinishingFiles::FinishOldest() {
   const bool cancelled = !slot.flushed && slot.error == ERROR_OPERATION_ABORTED;
   if (failed_ == 0 && !slot.flushed && !cancelled) failed_ = slot.error != 0 ? slot.error : ERROR_WRITE_FAULT;
   bool put = false;
+  bool held = false;  // another program kept it from its name
   DWORD error = failed_;
   if (failed_ != 0) {
     // Refused by the disk: this one and every later one stay unnamed.
   } else if (cancelled || (watch_ != nullptr && watch_->Exhausted())) {
-    error = ERROR_OPERATION_ABORTED;  // it, or the run, waited too long on another program
+    error = ERROR_OPERATION_ABORTED;  // it, or the run, waited too long
   } else if (slot.name[0] == 0) {
     error = ERROR_INVALID_NAME;  // an empty name is never taken
   } else {
-    WatchedCall call(watch_);  // renames and deletes wait while a holder's oplock breaks
-    put = slot.file.PutInPlace(LeafOf(slot.name), order_);
+    put = slot.file.PutInPlace(LeafOf(slot.name), order_, watch_);
     error = GetLastError();
+    held = !put && (error == ERROR_SHARING_VIOLATION || error == ERROR_OPERATION_ABORTED ||
+                    error == kErrorOplockBreaking);
+    // Its folder may have been moved meanwhile (folders are held for lookup
+    // only): then it lies elsewhere, and is not installed.
+    ItemFacts facts;
+    if (put && target_ != nullptr && !target_->Holds(slot.file.Get(), slot.name, wcslen(slot.name), &facts)) {
+      put = false;
+      error = GetLastError();
+    }
   }
-  // Not put in place, it stays marked for deletion: it goes, and its space with it.
+  // Not put in place, it stays marked for deletion: it goes, and its space
+  // with it (one whose folder was moved stays there).
   if (!put && observer_ != nullptr) {
-    if (error == ERROR_SHARING_VIOLATION || error == ERROR_OPERATION_ABORTED || error == kErrorOplockBreaking) {
+    if (held) {
       wchar_t path[kBelowPathChars];
       const bool located = target_ != nullptr && target_->PathBelow(slot.name, wcslen(slot.name), path);
       observer_->OnInUse(slot.name, located ? path : slot.name);

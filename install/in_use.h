@@ -20,8 +20,8 @@ enum class InUseFor {
 // DELETE, sharing what `use` leaves shared (everything when replacing, reading
 // when removing); and for writing, which a mapped image (a loaded plug-in)
 // refuses although Windows would let it be renamed. So a reader that shares
-// delete, or a handle for attributes only, does not count; a holder that
-// denies delete does. When replacing, also opens Plugins and each folder that
+// writing and deleting, or a handle for attributes only, does not count; a
+// holder that denies either does. When replacing, also opens Plugins and each folder that
 // holds a file of the payload as a rename there opens it (RenamesRefusedIn).
 // Tells `observer` (may be null) of each file or folder that another opener
 // keeps from that: a folder by its entry name with its final separator, the

@@ -568,11 +568,16 @@ TEST_F(Uninstall, FolderThatIsAProgramsCurrentDirectoryStaysAndIsLogged) {
   std::wstring folder = dir_ + L"\\V\\Plugins\\" + Widen(folder_name);
   for (auto& c : folder) c = c == L'/' ? L'\\' : c;
   Run(L"/silent /folder=" + dir_ + L"\\V");
-  wchar_t before[MAX_PATH];
-  ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, before), 0u);
-  ASSERT_TRUE(SetCurrentDirectoryW(folder.c_str()));
-  Run(L"/silent /uninstall /folder=" + dir_ + L"\\V");
-  EXPECT_TRUE(SetCurrentDirectoryW(before));
+  {
+    // This test program's own current directory, as a console's would be.
+    struct InFolder {
+      wchar_t before[MAX_PATH] = {};
+      ~InFolder() { EXPECT_TRUE(SetCurrentDirectoryW(before)); }
+    } in_folder;
+    ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, in_folder.before), 0u);
+    ASSERT_TRUE(SetCurrentDirectoryW(folder.c_str()));
+    Run(L"/silent /uninstall /folder=" + dir_ + L"\\V");
+  }
   ExpectLog(dir_, {"Kept in use: " + folder_name + "\nThe folder is empty, but another program has it open."});
   EXPECT_TRUE(Exists(folder)) << "the folder in use went";
   for (const auto& [name, entry] : ReadArchive(g_payload)) {
@@ -891,17 +896,20 @@ const HeldCase kHeldCases[] = {
     {"a plug-in, by a reader that shares everything", "top", GENERIC_READ,
      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0},
     {"a plug-in, by a reader that denies delete", "top", GENERIC_READ, FILE_SHARE_READ, 2},
+    // Writing is asked for to see a loaded image, so denying it counts too.
+    {"a plug-in, by a reader that shares deleting but not writing", "top", GENERIC_READ,
+     FILE_SHARE_READ | FILE_SHARE_DELETE, 2},
     {"a payload folder, without sharing", "inner", FILE_LIST_DIRECTORY, 0, 2},
     {"Plugins, without sharing", "plugins", FILE_LIST_DIRECTORY, 0, 2},
 };
 
-TEST_F(SilentSetup, OlderReleaseWhileAnotherProgramHoldsPartOfIt) {
+TEST_F(SilentSetup, OlderReleaseWhileAnotherProgramHoldsSomeOfIt) {
   const auto [top, bytes] = TopFile();
   const auto [inner, inner_folder] = InnerFile();
   ASSERT_FALSE(top.empty() || inner.empty()) << "the payload needs a file at its top and one in a folder";
   for (const HeldCase& held : kHeldCases) {
     SCOPED_TRACE(held.what);
-    const std::wstring dir = MakeScratchFolder(L"silent.Held." + Widen(held.held) + std::to_wstring(held.code));
+    const std::wstring dir = MakeScratchFolder(L"silent.Held." + std::to_wstring(&held - kHeldCases));
     const std::wstring plugins = dir + L"\\V\\Plugins\\";
     ASSERT_EQ(RunSetup(L"/silent /folder=" + dir + L"\\V", dir), 0);
     for (const auto& [name, entry] : ReadArchive(g_payload)) {

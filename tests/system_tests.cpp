@@ -568,6 +568,11 @@ TEST_F(Unpacking, PlugInsAKilledRunMovedAsideGoBackOrGo) {
   ASSERT_TRUE(WriteBytes(target_ + L"replaced.dll", "new replaced"));
   ASSERT_TRUE(WriteBytes(target_ + L"~px1f-4.held.dll.old", "old held"));
   ASSERT_TRUE(WriteBytes(target_ + L"~px1f-5.tmp", "half written"));
+  ASSERT_TRUE(CreateDirectoryW((target_ + L"taken").c_str(), nullptr));
+  ASSERT_TRUE(WriteBytes(target_ + L"~px1f-6.taken.old", "old taken"));
+  // A second name of someone's file is never renamed or deleted.
+  ASSERT_TRUE(WriteBytes(dir_ + L"\\theirs.dll", "theirs"));
+  ASSERT_TRUE(CreateHardLinkW((target_ + L"~px1f-7.linked.dll.old").c_str(), (dir_ + L"\\theirs.dll").c_str(), nullptr));
   ScopedFileHandle held(CreateFileW((target_ + L"~px1f-4.held.dll.old").c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, 0, nullptr));
@@ -577,7 +582,8 @@ TEST_F(Unpacking, PlugInsAKilledRunMovedAsideGoBackOrGo) {
   SweepLeftovers(folder, folder.Get(), L"");
   std::string names;
   for (const auto& [name, is_folder] : ListTree(target_)) names += Narrow(name) + "=" + Brief(target_ + name) + " ";
-  EXPECT_EQ(names, "lost.dll=old lost replaced.dll=new replaced ~px1f-4.held.dll.old=old held ");
+  EXPECT_EQ(names, "lost.dll=old lost replaced.dll=new replaced taken\\=(no file) "
+                   "~px1f-4.held.dll.old=old held ~px1f-7.linked.dll.old=theirs ");
 }
 
 // A plug-in another program opened without sharing after the check keeps
@@ -609,6 +615,37 @@ TEST_F(Unpacking, FileHeldAfterTheCheckIsToldInUseAndTheRestTakeTheirNames) {
   holder.Reset();
   EXPECT_EQ(Installed(L"held.dll").value_or("?"), "old");
   EXPECT_TRUE(Installed(L"free.dll"));
+}
+
+// A file that a reader holds, sharing everything, is replaced in either order:
+// the POSIX rename where the system has it, and where it has not (Wine), the
+// aside order it falls back to.
+TEST_F(Unpacking, FileAReaderHoldsIsReplacedInEitherOrder) {
+  target_ = dir_ + L"\\Plugins\\";
+  ASSERT_TRUE(CreateDirectoryW(target_.c_str(), nullptr));
+  TargetFolder folder;
+  ASSERT_TRUE(folder.Open(target_.c_str()));
+  for (const ReplaceOrder order : {ReplaceOrder::kPosix, ReplaceOrder::kAside}) {
+    const std::string what = order == ReplaceOrder::kPosix ? "POSIX" : "aside";
+    ASSERT_TRUE(WriteBytes(target_ + L"read.dll", "old " + what));
+    ScopedFileHandle reader(CreateFileW((target_ + L"read.dll").c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(reader);
+    uint32_t serial = 0;
+    PendingFile file;
+    ASSERT_TRUE(file.Create(folder.Get(), L"read.dll", GENERIC_WRITE, &serial));
+    DWORD put = 0;
+    ASSERT_TRUE(WriteFile(file.Get(), "new", 3, &put, nullptr));
+    EXPECT_TRUE(file.PutInPlace(L"read.dll", order)) << what << ": " << GetLastError();
+    file.Close();
+    EXPECT_EQ(Installed(L"read.dll").value_or("?"), "new") << what;
+    char bytes[16] = {};
+    DWORD got = 0;
+    EXPECT_TRUE(ReadFile(reader.Get(), bytes, sizeof bytes - 1, &got, nullptr));
+    EXPECT_EQ(std::string(bytes), "old " + what) << "the reader's file changed under it";
+  }
+  EXPECT_EQ(ListTree(target_).size(), 1u) << "an old file stayed once its readers let go";
 }
 
 // Files wait for their names a few at a time: each still lands in its own
@@ -907,9 +944,21 @@ TEST(CallWatchLimit, CancelsACallPastItsLimitAndCountsItTowardTheRun) {
   HANDLE read_end = nullptr, write_end = nullptr;
   ASSERT_TRUE(CreatePipe(&read_end, &write_end, nullptr, 0));
   ScopedKernelHandle reader(read_end), writer(write_end);
-  CallWatch watch(300, 500);
+  CallWatch watch(400, 700);
   char byte = 0;
   DWORD got = 0;
+  // A wait that ends within the limit is left alone, and counts little.
+  std::thread late_writer([&writer] {
+    Sleep(100);
+    DWORD put = 0;
+    (void)WriteFile(writer.Get(), "x", 1, &put, nullptr);
+  });
+  {
+    WatchedCall watched(&watch);
+    EXPECT_TRUE(ReadFile(reader.Get(), &byte, 1, &got, nullptr)) << GetLastError();
+  }
+  late_writer.join();
+  EXPECT_FALSE(watch.Exhausted()) << "after a wait of 100 ms";
   for (int call = 1; call <= 2; ++call) {
     const ULONGLONG start = GetTickCount64();
     BOOL read;
@@ -922,14 +971,43 @@ TEST(CallWatchLimit, CancelsACallPastItsLimitAndCountsItTowardTheRun) {
     const ULONGLONG waited = GetTickCount64() - start;
     EXPECT_FALSE(read) << "call " << call;
     EXPECT_EQ(error, static_cast<DWORD>(ERROR_OPERATION_ABORTED)) << "call " << call;
-    EXPECT_GE(waited, 300u) << "call " << call << " was cancelled early";
+    EXPECT_GE(waited, 400u) << "call " << call << " was cancelled early";
     EXPECT_LT(waited, 3000u) << "call " << call << " waited on";
-    EXPECT_EQ(watch.Exhausted(), call == 2) << "after call " << call << " of 300 ms, of 500 in all";
+    EXPECT_EQ(watch.Exhausted(), call == 2) << "after call " << call << " of 400 ms, of 700 in all";
   }
-  DWORD put = 0;
-  ASSERT_TRUE(WriteFile(writer.Get(), "x", 1, &put, nullptr));
-  WatchedCall watched(&watch);
-  EXPECT_TRUE(ReadFile(reader.Get(), &byte, 1, &got, nullptr)) << GetLastError();
+}
+
+// Once the run has waited its time on others, no file takes its name, and
+// none is told as held by another program: nobody held it.
+TEST_F(Unpacking, NoFileTakesItsNameOnceTheRunHasWaitedItsTime) {
+  target_ = dir_ + L"\\Plugins\\";
+  ASSERT_TRUE(CreateDirectoryW(target_.c_str(), nullptr));
+  TargetFolder folder;
+  ASSERT_TRUE(folder.Open(target_.c_str()));
+  HANDLE read_end = nullptr, write_end = nullptr;
+  ASSERT_TRUE(CreatePipe(&read_end, &write_end, nullptr, 0));
+  ScopedKernelHandle reader(read_end), writer(write_end);
+  CallWatch watch(50, 50);
+  char byte = 0;
+  DWORD got = 0;
+  {
+    WatchedCall watched(&watch);
+    ASSERT_FALSE(ReadFile(reader.Get(), &byte, 1, &got, nullptr));
+  }
+  ASSERT_TRUE(watch.Exhausted());
+  RecordingObserver seen;
+  {
+    FinishingFiles finishing(&seen, ReplaceOrder::kAside, &watch, &folder);
+    uint32_t serial = 0;
+    int earlier = -1;
+    PendingFile* out = finishing.NextFile(&earlier);
+    ASSERT_TRUE(out != nullptr && out->Create(folder.Get(), L"late.dll", GENERIC_WRITE, &serial));
+    finishing.Submit(L"late.dll");
+    EXPECT_EQ(finishing.FinishAll(), kUnpackFilesSkipped);
+  }
+  EXPECT_EQ(seen.not_installed, "late.dll ");
+  EXPECT_EQ(seen.in_use, "");
+  EXPECT_EQ(ListTree(target_).size(), 0u) << "its temporary file stayed";
 }
 
 // The lock keeps its name and its holder's turn until it is let go, and then goes.

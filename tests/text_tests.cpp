@@ -342,8 +342,6 @@ TEST(ReplaceOrders, PosixRenamesOnlyWhereTheVolumeSaysItHasThem) {
       {"NTFS, Windows 10 1803 and earlier", kNtfs, ReplaceOrder::kAside},
       {"FAT32 and exFAT", kCasePreserved | kUnicode, ReplaceOrder::kAside},
       {"Wine's drives", kCasePreserved | kAcls, ReplaceOrder::kAside},
-      {"a share that reports them (its rename may still refuse)", kNtfs | kVolumePosixRenames,
-       ReplaceOrder::kPosix},
       {"nothing read", 0, ReplaceOrder::kAside},
   };
   for (const auto& volume : kVolumes) {
