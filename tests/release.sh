@@ -7,14 +7,23 @@
 # and time zones byte-identical, refused names (a device name, a line break, a
 # backslash, a path too long, a link) and an OUT_DIR inside the plug-in folder
 # failing the release before anything is built, each named with its rule; and
-# no test text writing out the version (tests/version_texts.sh).
+# no test text writing out the version (tests/version_texts.sh). Everywhere,
+# also where no release can be proved: the built setup signed with a key on a
+# SoftHSM2 token and time-stamped by a responder of the test's own.
 #   release.sh BUILD_DIR
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=$(cd "$1" && pwd)/release-test
+built=$(cd "$1" && pwd)/PixelmoorPlugInsSetup.exe
 cd "$root"  # the build presets are here
 rm -rf "$work"
-mkdir -p "$work/plugins/Codecs" "$work/pki"
+mkdir -p "$work/plugins/Codecs"
+# Keys, PINs and the token live outside the build folder, in a folder of this
+# test's own that goes at the end.
+secrets=$(umask 077 && mktemp -d "${TMPDIR:-/tmp}/pixelmoor-release-test.XXXXXX")
+tsa_pid=
+trap '[ -z "$tsa_pid" ] || kill "$tsa_pid" 2>/dev/null; rm -rf "$secrets"' EXIT
+mkdir -p "$secrets/pki"
 checks=0 failures=0
 check() {  # check WHAT COMMAND...: runs the command, reports and counts a failure
   local what=$1
@@ -32,8 +41,9 @@ touch -d '2024-12-24 18:00:00' "$work/plugins/Codecs/Px_Raw.dll"
 : >"$work/plugins/Px_Empty.dll"
 mkdir "$work/plugins/Skins"
 
-# A CA, and a code-signing certificate it issued, in a PKCS#12 file.
-pki=$work/pki
+# A CA, a code-signing certificate it issued (in a PKCS#12 file, and as the
+# chain for a key on a token), and a time-stamping certificate.
+pki=$secrets/pki
 password=release-test-$RANDOM$RANDOM
 printf '%s\n' "$password" >"$pki/password"
 {
@@ -48,6 +58,13 @@ printf '%s\n' "$password" >"$pki/password"
     -out "$pki/signer.pem" -days 2 -extfile "$pki/signer.ext"
   openssl pkcs12 -export -inkey "$pki/signer.key" -in "$pki/signer.pem" -certfile "$pki/ca.pem" \
     -out "$pki/signer.pfx" -passout "file:$pki/password"
+  openssl req -newkey rsa:2048 -nodes -keyout "$pki/tsa.key" -out "$pki/tsa.csr" \
+    -subj "/CN=Pixelmoor Release Test Time Stamps"
+  printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=critical,timeStamping\n' \
+    >"$pki/tsa.ext"
+  openssl x509 -req -in "$pki/tsa.csr" -CA "$pki/ca.pem" -CAkey "$pki/ca.key" -CAcreateserial \
+    -out "$pki/tsa.pem" -days 2 -extfile "$pki/tsa.ext"
+  cat "$pki/signer.pem" "$pki/ca.pem" >"$pki/chain.pem"
 } >"$work/pki.log" 2>&1 || { echo "FAILED: making the test certificate"; cat "$work/pki.log"; exit 1; }
 
 release() {  # release BUILD OUT [OPTIONS]: the output in OUT.log
@@ -80,12 +97,14 @@ if "$root/scripts/can-run-32-bit"; then
     "$work/unsigned-again/PixelmoorPlugInsSetup.exe"
 
   check "a signed release (proved under Wine)" release build-a signed --pfx "$pki/signer.pfx" \
-    --password-file "$pki/password"
+    --password-file "$pki/password" --ca "$pki/ca.pem"
   check "its SHA256SUMS verifies" sums_verify signed
   check "osslsigncode verifies the signature against the test CA" \
     osslsigncode verify -CAfile "$pki/ca.pem" -in "$work/signed/PixelmoorPlugInsSetup.exe"
   check "the password appears in no output" \
     sh -c '! grep -rqF "$1" "$2"/*.log "$2"/build-a/release.log' sh "$password" "$work"
+  check "it names the chain it checked" grep -q 'release:   signer /CN=Pixelmoor Release Test Publisher' \
+    "$work/signed.log"
   check "signing changed the setup" sh -c '! cmp -s "$1" "$2"' sh \
     "$work/unsigned/PixelmoorPlugInsSetup.exe" "$work/signed/PixelmoorPlugInsSetup.exe"
 
@@ -93,7 +112,8 @@ if "$root/scripts/can-run-32-bit"; then
   printf 'not the password\n' >"$pki/wrong-password"
   wrong_password_fails() {
     ! PIXELMOOR_RELEASE_BUILD=$work/build-a "$root/scripts/release" "$work/plugins" "$work/signed" \
-      --pfx "$pki/signer.pfx" --password-file "$pki/wrong-password" >"$work/wrong-password.log" 2>&1
+      --pfx "$pki/signer.pfx" --password-file "$pki/wrong-password" --ca "$pki/ca.pem" \
+      >"$work/wrong-password.log" 2>&1
   }
   check "a wrong password fails the release" wrong_password_fails
   check "the failure shows osslsigncode's cause before the log's tail" \
@@ -102,7 +122,7 @@ if "$root/scripts/can-run-32-bit"; then
   check "no setup is left in the build folder or OUT_DIR" sh -c '[ ! -e "$1/build-a/PixelmoorPlugInsSetup.exe" ] &&
     [ ! -e "$1/signed/PixelmoorPlugInsSetup.exe" ] && [ ! -e "$1/signed/SHA256SUMS" ]' sh "$work"
   check "signing again with the right password" release build-a signed-again --pfx "$pki/signer.pfx" \
-    --password-file "$pki/password"
+    --password-file "$pki/password" --ca "$pki/ca.pem"
   check "it says it is signed" grep -q 'signed: yes' "$work/signed-again.log"
   check "and osslsigncode verifies that signature" \
     osslsigncode verify -CAfile "$pki/ca.pem" -in "$work/signed-again/PixelmoorPlugInsSetup.exe"
@@ -119,6 +139,102 @@ else
   check "where 32-bit programs cannot run, the release refuses before building the setup" cannot_prove
   echo "not run here: the checks of releases proved under Wine (this machine cannot run 32-bit x86 programs)"
 fi
+# Signing an already built setup as the release's build does (scripts/sign):
+# a key on a SoftHSM2 token, time stamps from a responder on the loopback
+# address, and every failure leaving no setup. Runs wherever osslsigncode does.
+softhsm=/usr/lib/softhsm/libsofthsm2.so
+export SOFTHSM2_CONF=$secrets/softhsm2.conf
+mkdir -p "$secrets/tokens" "$secrets/shim" "$secrets/tmp"
+printf 'directories.tokendir = %s\nobjectstore.backend = file\nlog.level = ERROR\n' "$secrets/tokens" >"$SOFTHSM2_CONF"
+pin=$((100000 + RANDOM % 900000))$RANDOM
+printf '%s\n' "$pin" >"$secrets/pin"
+printf '000000\n' >"$secrets/wrong-pin"
+{
+  softhsm2-util --init-token --free --label pixelmoor-test --pin "$pin" --so-pin "$pin$pin" &&
+    openssl pkcs8 -topk8 -nocrypt -in "$pki/signer.key" -out "$secrets/signer.p8" &&
+    softhsm2-util --import "$secrets/signer.p8" --token pixelmoor-test --label signer --id 01 --pin "$pin" &&
+    rm -f "$secrets/signer.p8"
+} >"$work/token.log" 2>&1 || { echo "FAILED: making the token"; cat "$work/token.log"; exit 1; }
+# Every command line osslsigncode is given, to be searched for the PIN.
+real=$(command -v osslsigncode)
+printf '#!/bin/sh\nprintf "%%s\\n" "$*" >>"%s"\nexec "%s" "$@"\n' "$secrets/argv.log" "$real" \
+  >"$secrets/shim/osslsigncode"
+chmod +x "$secrets/shim/osslsigncode"
+# The time-stamp responder: openssl ts -reply behind HTTP; and a port that refuses.
+printf '01\n' >"$secrets/tsa.serial"
+printf '%s\n' '[ tsa ]' 'default_tsa = test' '[ test ]' "serial = $secrets/tsa.serial" \
+  "signer_cert = $pki/tsa.pem" "certs = $pki/ca.pem" "signer_key = $pki/tsa.key" 'signer_digest = sha256' \
+  'default_policy = 1.3.6.1.4.1.4146.2.3' 'digests = sha256, sha384, sha512' 'accuracy = secs:1' \
+  'ess_cert_id_alg = sha256' >"$secrets/ts.cnf"
+python3 - "$secrets/ts.cnf" "$secrets/tsa.port" >"$work/tsa.log" 2>&1 <<'PY' &
+import http.server, os, subprocess, sys, tempfile
+config, port_file = sys.argv[1], sys.argv[2]
+class Reply(http.server.BaseHTTPRequestHandler):
+    def do_POST(self):
+        query = self.rfile.read(int(self.headers.get("Content-Length", 0)))
+        with tempfile.TemporaryDirectory() as d:
+            open(os.path.join(d, "q"), "wb").write(query)
+            made = subprocess.run(["openssl", "ts", "-reply", "-config", config, "-queryfile",
+                                   os.path.join(d, "q"), "-out", os.path.join(d, "r")]).returncode == 0
+            reply = open(os.path.join(d, "r"), "rb").read() if made else b""
+        self.send_response(200 if made else 500)
+        self.send_header("Content-Type", "application/timestamp-reply")
+        self.send_header("Content-Length", str(len(reply)))
+        self.end_headers()
+        self.wfile.write(reply)
+server = http.server.HTTPServer(("127.0.0.1", 0), Reply)
+with open(port_file + ".new", "w") as f:
+    f.write(str(server.server_address[1]))
+os.rename(port_file + ".new", port_file)
+server.serve_forever()
+PY
+tsa_pid=$!
+for _ in $(seq 50); do [ -f "$secrets/tsa.port" ] && break; sleep 0.1; done
+tsa=http://127.0.0.1:$(cat "$secrets/tsa.port" 2>/dev/null)
+refused=http://127.0.0.1:$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+
+sign() {  # sign NAME OPTIONS: a copy of the built setup at $work/NAME.exe, the output in NAME.log
+  local name=$1
+  shift
+  cp "$built" "$work/$name.exe"
+  PATH=$secrets/shim:$PATH TMPDIR=$secrets/tmp XDG_RUNTIME_DIR= "$root/scripts/sign" "$work/$name.exe" "$@" \
+    >"$work/$name.log" 2>&1
+}
+fails_unsigned() {  # fails_unsigned NAME OPTIONS: fails, leaving neither a setup nor a report of signing
+  ! sign "$@" && [ ! -e "$work/$1.exe" ] && ! grep -q '^sign: signed with' "$work/$1.log"
+}
+with_pin_variable() { PIXELMOOR_TEST_PIN=$pin sign "$@" --pin-env PIXELMOOR_TEST_PIN; }
+token=(--pkcs11-module "$softhsm" --key "pkcs11:token=pixelmoor-test;object=signer;type=private"
+  --cert-chain "$pki/chain.pem" --ca "$pki/ca.pem")
+verifies() { osslsigncode verify -CAfile "$pki/ca.pem" "${@:2}" -in "$work/$1.exe"; }
+echo "signing with $("$real" --version 2>&1 | head -n 1 | sed 's/,.*//')"
+check "a setup signed with a key on a PKCS#11 token (SoftHSM2)" sign token "${token[@]}" --pin-file "$secrets/pin"
+check "it verifies against the test CA" verifies token
+check "its report names the signer, its issuer and validity" grep -q \
+  '^sign: signer /CN=Pixelmoor Release Test Publisher, issued by /CN=Pixelmoor Release Test CA, valid from ' \
+  "$work/token.log"
+check "and warns that the signature ends with the certificate" grep -q '^sign: warning: no time stamp' "$work/token.log"
+check "and says revocation was not checked" grep -q '^sign: revocation not checked' "$work/token.log"
+check "the PIN from an environment variable" with_pin_variable token-env "${token[@]}"
+check "leaves no file of the PIN" sh -c '[ -z "$(ls -A "$1")" ]' sh "$secrets/tmp"
+check "a wrong PIN fails, leaving no setup" fails_unsigned wrong-pin "${token[@]}" --pin-file "$secrets/wrong-pin"
+check "a PIN in the key's URI is refused" fails_unsigned pin-in-uri --pkcs11-module "$softhsm" \
+  --key "pkcs11:token=pixelmoor-test;object=signer;pin-value=$pin" --cert-chain "$pki/chain.pem" \
+  --ca "$pki/ca.pem" --pin-file "$secrets/pin"
+check "signing without roots to verify against is refused" fails_unsigned no-ca --pfx "$pki/signer.pfx" \
+  --password-file "$pki/password"
+check "a time stamp from the second server, as the first refuses" sign stamped "${token[@]}" \
+  --pin-file "$secrets/pin" --timestamp-url "$refused" --timestamp-url "$tsa" --tsa-ca "$pki/ca.pem"
+check "it verifies, time stamp and all" verifies stamped -TSA-CAfile "$pki/ca.pem"
+check "its report gives the time, the server and the authority" grep -q \
+  "^sign: time stamp .* from $tsa, signed by a certificate of /CN=Pixelmoor Release Test CA" "$work/stamped.log"
+check "a time-stamp server that cannot be reached fails, leaving no setup" fails_unsigned unstamped \
+  "${token[@]}" --pin-file "$secrets/pin" --timestamp-url "$refused" --tsa-ca "$pki/ca.pem"
+check "a PKCS#12 file still signs" sign pfx --pfx "$pki/signer.pfx" --password-file "$pki/password" --ca "$pki/ca.pem"
+check "neither the PIN nor key material is in the build folder or the output" \
+  sh -c '! grep -rqF -e "$1" -e "$2" "$3"' sh "$pin" "$(sed -n 2p "$pki/signer.key")" "$work"
+check "the PIN was on no command line" sh -c '[ -s "$2" ] && ! grep -qF "$1" "$2"' sh "$pin" "$secrets/argv.log"
+
 check "no test text writes out the version" "$root/tests/version_texts.sh"
 mkdir -p "$work/refused"
 cp "$work/plugins/Px_One.dll" "$work/refused/"
