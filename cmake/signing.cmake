@@ -3,8 +3,8 @@
 # PIXELMOOR_SIGN_PASSWORD_FILE) or a key on a PKCS#11 token
 # (PIXELMOOR_SIGN_PKCS11_MODULE, PIXELMOOR_SIGN_KEY, PIXELMOOR_SIGN_CERT_CHAIN,
 # and PIXELMOOR_SIGN_PIN_FILE or PIXELMOOR_SIGN_PIN_ENV, the name of a
-# variable of the build's environment; PIXELMOOR_SIGN_PKCS11_ENGINE when not
-# libp11's "pkcs11"), a time stamp from the first server of the list
+# variable of the build's environment; PIXELMOOR_SIGN_PKCS11_ENGINE, the path
+# of an OpenSSL engine for PKCS#11 other than libp11's), a time stamp from the first server of the list
 # PIXELMOOR_SIGN_TIMESTAMP_URL that answers, verified against
 # PIXELMOOR_SIGN_CA (and PIXELMOOR_SIGN_TSA_CA). Only names and paths are
 # kept here, never a password or PIN. The signature comes after the image;
@@ -14,28 +14,44 @@ set(setup_exe $<TARGET_FILE:PixelmoorPlugInsSetup>)
 # A PKCS#11 URI separates its attributes with semicolons, which a CMake list
 # would split: each becomes $<SEMICOLON>, a semicolon again in the command.
 string(REPLACE ";" "$<SEMICOLON>" sign_key "${PIXELMOOR_SIGN_KEY}")
+# What scripts/sign needs, checked when the build is set up.
+function(pixelmoor_sign_needs variable what)
+  if(NOT ${variable} OR NOT EXISTS "${${variable}}")
+    message(FATAL_ERROR "Signing needs ${variable}, ${what}")
+  endif()
+endfunction()
 set(sign_args)
 if(PIXELMOOR_SIGN_PFX)
-  list(APPEND sign_args --pfx ${PIXELMOOR_SIGN_PFX} --password-file ${PIXELMOOR_SIGN_PASSWORD_FILE})
+  pixelmoor_sign_needs(PIXELMOOR_SIGN_PFX "the PKCS#12 file")
+  pixelmoor_sign_needs(PIXELMOOR_SIGN_PASSWORD_FILE "a file that holds its password")
+  list(APPEND sign_args --pfx "${PIXELMOOR_SIGN_PFX}" --password-file "${PIXELMOOR_SIGN_PASSWORD_FILE}")
 elseif(PIXELMOOR_SIGN_PKCS11_MODULE)
-  list(APPEND sign_args --pkcs11-module ${PIXELMOOR_SIGN_PKCS11_MODULE} --key "${sign_key}"
-       --cert-chain ${PIXELMOOR_SIGN_CERT_CHAIN})
+  pixelmoor_sign_needs(PIXELMOOR_SIGN_PKCS11_MODULE "the token's PKCS#11 module")
+  pixelmoor_sign_needs(PIXELMOOR_SIGN_CERT_CHAIN "the certificate and its chain as PEM")
+  if(NOT PIXELMOOR_SIGN_KEY OR PIXELMOOR_SIGN_KEY MATCHES "pin-(value|source)=")
+    message(FATAL_ERROR "Signing needs PIXELMOOR_SIGN_KEY, the key's PKCS#11 URI, without a PIN in it")
+  endif()
+  list(APPEND sign_args --pkcs11-module "${PIXELMOOR_SIGN_PKCS11_MODULE}" --key "${sign_key}"
+       --cert-chain "${PIXELMOOR_SIGN_CERT_CHAIN}")
   if(PIXELMOOR_SIGN_PIN_ENV)
-    list(APPEND sign_args --pin-env ${PIXELMOOR_SIGN_PIN_ENV})
+    list(APPEND sign_args --pin-env "${PIXELMOOR_SIGN_PIN_ENV}")
   else()
-    list(APPEND sign_args --pin-file ${PIXELMOOR_SIGN_PIN_FILE})
+    pixelmoor_sign_needs(PIXELMOOR_SIGN_PIN_FILE "a file that holds the token's PIN (or PIXELMOOR_SIGN_PIN_ENV)")
+    list(APPEND sign_args --pin-file "${PIXELMOOR_SIGN_PIN_FILE}")
   endif()
   if(PIXELMOOR_SIGN_PKCS11_ENGINE)
-    list(APPEND sign_args --pkcs11-engine ${PIXELMOOR_SIGN_PKCS11_ENGINE})
+    list(APPEND sign_args --pkcs11-engine "${PIXELMOOR_SIGN_PKCS11_ENGINE}")
   endif()
 endif()
 if(sign_args)
-  list(APPEND sign_args --ca ${PIXELMOOR_SIGN_CA})
+  pixelmoor_sign_needs(PIXELMOOR_SIGN_CA "the root certificates (PEM) the signature must verify against")
+  list(APPEND sign_args --ca "${PIXELMOOR_SIGN_CA}")
   foreach(url IN LISTS PIXELMOOR_SIGN_TIMESTAMP_URL)
-    list(APPEND sign_args --timestamp-url ${url})
+    list(APPEND sign_args --timestamp-url "${url}")
   endforeach()
   if(PIXELMOOR_SIGN_TIMESTAMP_URL)
-    list(APPEND sign_args --tsa-ca ${PIXELMOOR_SIGN_TSA_CA})
+    pixelmoor_sign_needs(PIXELMOOR_SIGN_TSA_CA "the root certificates (PEM) the time stamp must verify against")
+    list(APPEND sign_args --tsa-ca "${PIXELMOOR_SIGN_TSA_CA}")
   endif()
   # scripts/sign checks every file it is given before it signs.
   add_custom_command(TARGET PixelmoorPlugInsSetup POST_BUILD

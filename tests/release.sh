@@ -21,8 +21,8 @@ mkdir -p "$work/plugins/Codecs"
 # Keys, PINs and the token live outside the build folder, in a folder of this
 # test's own that goes at the end.
 secrets=$(umask 077 && mktemp -d "${TMPDIR:-/tmp}/pixelmoor-release-test.XXXXXX")
-tsa_pid=
-trap '[ -z "$tsa_pid" ] || kill "$tsa_pid" 2>/dev/null; rm -rf "$secrets"' EXIT
+servers=()
+trap '[ ${#servers[@]} -eq 0 ] || kill "${servers[@]}" 2>/dev/null; rm -rf "$secrets"' EXIT
 mkdir -p "$secrets/pki"
 checks=0 failures=0
 check() {  # check WHAT COMMAND...: runs the command, reports and counts a failure
@@ -52,17 +52,22 @@ printf '%s\n' "$password" >"$pki/password"
     -addext "keyUsage=critical,keyCertSign"
   openssl req -newkey rsa:2048 -nodes -keyout "$pki/signer.key" -out "$pki/signer.csr" \
     -subj "/CN=Pixelmoor Release Test Publisher"
-  printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' \
+  # A revocation list's address, as every public CA's certificate has, that nothing answers.
+  printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\ncrlDistributionPoints=URI:http://127.0.0.1:9/ca.crl\n' \
     >"$pki/signer.ext"
   openssl x509 -req -in "$pki/signer.csr" -CA "$pki/ca.pem" -CAkey "$pki/ca.key" -CAcreateserial \
     -out "$pki/signer.pem" -days 2 -extfile "$pki/signer.ext"
   openssl pkcs12 -export -inkey "$pki/signer.key" -in "$pki/signer.pem" -certfile "$pki/ca.pem" \
     -out "$pki/signer.pfx" -passout "file:$pki/password"
+  # The time-stamp authority, under a root of its own.
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout "$pki/tsa-ca.key" -out "$pki/tsa-ca.pem" -days 2 \
+    -subj "/CN=Pixelmoor Release Test Time-Stamp Root" -addext "basicConstraints=critical,CA:TRUE" \
+    -addext "keyUsage=critical,keyCertSign"
   openssl req -newkey rsa:2048 -nodes -keyout "$pki/tsa.key" -out "$pki/tsa.csr" \
     -subj "/CN=Pixelmoor Release Test Time Stamps"
-  printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=critical,timeStamping\n' \
+  printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=critical,timeStamping\ncrlDistributionPoints=URI:http://127.0.0.1:9/tsa.crl\n' \
     >"$pki/tsa.ext"
-  openssl x509 -req -in "$pki/tsa.csr" -CA "$pki/ca.pem" -CAkey "$pki/ca.key" -CAcreateserial \
+  openssl x509 -req -in "$pki/tsa.csr" -CA "$pki/tsa-ca.pem" -CAkey "$pki/tsa-ca.key" -CAcreateserial \
     -out "$pki/tsa.pem" -days 2 -extfile "$pki/tsa.ext"
   cat "$pki/signer.pem" "$pki/ca.pem" >"$pki/chain.pem"
 } >"$work/pki.log" 2>&1 || { echo "FAILED: making the test certificate"; cat "$work/pki.log"; exit 1; }
@@ -163,7 +168,7 @@ chmod +x "$secrets/shim/osslsigncode"
 # The time-stamp responder: openssl ts -reply behind HTTP; and a port that refuses.
 printf '01\n' >"$secrets/tsa.serial"
 printf '%s\n' '[ tsa ]' 'default_tsa = test' '[ test ]' "serial = $secrets/tsa.serial" \
-  "signer_cert = $pki/tsa.pem" "certs = $pki/ca.pem" "signer_key = $pki/tsa.key" 'signer_digest = sha256' \
+  "signer_cert = $pki/tsa.pem" "certs = $pki/tsa-ca.pem" "signer_key = $pki/tsa.key" 'signer_digest = sha256' \
   'default_policy = 1.3.6.1.4.1.4146.2.3' 'digests = sha256, sha384, sha512' 'accuracy = secs:1' \
   'ess_cert_id_alg = sha256' >"$secrets/ts.cnf"
 python3 - "$secrets/ts.cnf" "$secrets/tsa.port" >"$work/tsa.log" 2>&1 <<'PY' &
@@ -188,9 +193,17 @@ with open(port_file + ".new", "w") as f:
 os.rename(port_file + ".new", port_file)
 server.serve_forever()
 PY
-tsa_pid=$!
-for _ in $(seq 50); do [ -f "$secrets/tsa.port" ] && break; sleep 0.1; done
+servers+=($!)
+# A server that takes the connection and never answers.
+python3 -c 'import socket, sys, time
+s = socket.socket(); s.bind(("127.0.0.1", 0)); s.listen(8)
+open(sys.argv[1], "w").write(str(s.getsockname()[1]))
+held = []
+while True: held.append(s.accept())' "$secrets/silent.port" >>"$work/tsa.log" 2>&1 &
+servers+=($!)
+for _ in $(seq 50); do [ -f "$secrets/tsa.port" ] && [ -s "$secrets/silent.port" ] && break; sleep 0.1; done
 tsa=http://127.0.0.1:$(cat "$secrets/tsa.port" 2>/dev/null)
+silent=http://127.0.0.1:$(cat "$secrets/silent.port" 2>/dev/null)
 refused=http://127.0.0.1:$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 
 sign() {  # sign NAME OPTIONS: a copy of the built setup at $work/NAME.exe, the output in NAME.log
@@ -206,7 +219,10 @@ fails_unsigned() {  # fails_unsigned NAME OPTIONS: fails, leaving neither a setu
 with_pin_variable() { PIXELMOOR_TEST_PIN=$pin sign "$@" --pin-env PIXELMOOR_TEST_PIN; }
 token=(--pkcs11-module "$softhsm" --key "pkcs11:token=pixelmoor-test;object=signer;type=private"
   --cert-chain "$pki/chain.pem" --ca "$pki/ca.pem")
-verifies() { osslsigncode verify -CAfile "$pki/ca.pem" "${@:2}" -in "$work/$1.exe"; }
+# Offline, as the release verifies: osslsigncode 2.9 would fetch the revocation lists.
+offline=()
+[[ $(osslsigncode verify --help 2>&1 || true) != *-ignore-crl* ]] || offline=(-ignore-crl)
+verifies() { osslsigncode verify -CAfile "$pki/ca.pem" "${offline[@]}" "${@:2}" -in "$work/$1.exe"; }
 echo "signing with $("$real" --version 2>&1 | head -n 1 | sed 's/,.*//')"
 check "a setup signed with a key on a PKCS#11 token (SoftHSM2)" sign token "${token[@]}" --pin-file "$secrets/pin"
 check "it verifies against the test CA" verifies token
@@ -224,12 +240,22 @@ check "a PIN in the key's URI is refused" fails_unsigned pin-in-uri --pkcs11-mod
 check "signing without roots to verify against is refused" fails_unsigned no-ca --pfx "$pki/signer.pfx" \
   --password-file "$pki/password"
 check "a time stamp from the second server, as the first refuses" sign stamped "${token[@]}" \
-  --pin-file "$secrets/pin" --timestamp-url "$refused" --timestamp-url "$tsa" --tsa-ca "$pki/ca.pem"
-check "it verifies, time stamp and all" verifies stamped -TSA-CAfile "$pki/ca.pem"
-check "its report gives the time, the server and the authority" grep -q \
-  "^sign: time stamp .* from $tsa, signed by a certificate of /CN=Pixelmoor Release Test CA" "$work/stamped.log"
+  --pin-file "$secrets/pin" --timestamp-url "$refused" --timestamp-url "$tsa" --tsa-ca "$pki/tsa-ca.pem"
+check "it verifies, time stamp and all" verifies stamped -TSA-CAfile "$pki/tsa-ca.pem"
+check "its report gives the time, the server and the authority" grep -q -E \
+  "^sign: time stamp [A-Z][a-z]{2} +[0-9]+ [0-9:]{8} [0-9]{4} GMT from $tsa, its certificate issued by /CN=Pixelmoor Release Test Time-Stamp Root" \
+  "$work/stamped.log"
+check "a time stamp that does not verify against the roots given fails, leaving no setup" fails_unsigned \
+  wrong-tsa-ca "${token[@]}" --pin-file "$secrets/pin" --timestamp-url "$tsa" --tsa-ca "$pki/ca.pem"
 check "a time-stamp server that cannot be reached fails, leaving no setup" fails_unsigned unstamped \
-  "${token[@]}" --pin-file "$secrets/pin" --timestamp-url "$refused" --tsa-ca "$pki/ca.pem"
+  "${token[@]}" --pin-file "$secrets/pin" --timestamp-url "$refused" --tsa-ca "$pki/tsa-ca.pem"
+waits_its_limit() {
+  local start=$SECONDS
+  PIXELMOOR_SIGN_TIMESTAMP_SECONDS=3 sign waited "${token[@]}" --pin-file "$secrets/pin" \
+    --timestamp-url "$silent" --timestamp-url "$tsa" --tsa-ca "$pki/tsa-ca.pem" && [ $((SECONDS - start)) -lt 20 ] &&
+    grep -q "^sign: time stamp .* from $tsa" "$work/waited.log"
+}
+check "a server that never answers is given up after its wait, and the next one stamps" waits_its_limit
 check "a PKCS#12 file still signs" sign pfx --pfx "$pki/signer.pfx" --password-file "$pki/password" --ca "$pki/ca.pem"
 check "neither the PIN nor key material is in the build folder or the output" \
   sh -c '! grep -rqF -e "$1" -e "$2" "$3"' sh "$pin" "$(sed -n 2p "$pki/signer.key")" "$work"
