@@ -252,11 +252,18 @@ TEST_F(SilentSetup, RegisteredOtherExecutableGivesNoFolder) {
   ExpectNothingElse();
 }
 
-TEST_F(SilentSetup, UnquotedRegisteredCommandLosesItsDriveAndFails) {
-  RegisterViewer(dir_ + L"\\Reg\\p_moor32.exe %1");
-  Run(L"/silent", 1);
-  ExpectLog(dir_, {kCantInstallText});
-  ExpectNothingElse();
+// A command as Windows writes one without quotes, and one stored expandable.
+TEST_F(SilentSetup, UnquotedOrExpandableRegisteredCommandGivesItsFolder) {
+  RegisterViewer(dir_ + L"\\Reg\\p_moor32.exe \"%1\"");
+  Run(L"/silent");
+  ExpectInstalled(dir_ + L"\\Reg\\Plugins");
+  ASSERT_TRUE(SetEnvironmentVariableW(L"PIXELMOOR_TEST_FOLDER", dir_.c_str()));
+  ASSERT_TRUE(SetMachineString(kViewerCommandKey, nullptr, L"\"%PIXELMOOR_TEST_FOLDER%\\Exp\\p_moor32.exe\" \"%1\"",
+                               REG_EXPAND_SZ));
+  Run(L"/silent");
+  EXPECT_TRUE(SetEnvironmentVariableW(L"PIXELMOOR_TEST_FOLDER", nullptr));
+  ExpectInstalled(dir_ + L"\\Exp\\Plugins");
+  ExpectLog(dir_, {});
 }
 
 TEST_F(SilentSetup, EmptyFolderValueIgnoresTheRegistry) {

@@ -70,12 +70,18 @@ TEST_F(RegistryDiscovery, MissingKeyOrEmptyValueGivesNothing) {
   EXPECT_EQ(rc, 0);
 }
 
-TEST_F(RegistryDiscovery, ExpandableStringIsUsedAsStored) {
+// An installer that writes %ProgramFiles% into the command stores it expandable.
+TEST_F(RegistryDiscovery, ExpandableStringIsExpandedFirst) {
   ASSERT_TRUE(SetMachineString(kCommandKey, nullptr, L"\"%ProgramFiles%\\PX\\p_moor32.exe\"",
                                REG_EXPAND_SZ));
+  wchar_t expected[MAX_PATH];
+  ASSERT_GT(ExpandEnvironmentStringsW(L"%ProgramFiles%\\PX\\", expected, MAX_PATH), 0u);
   int rc;
-  EXPECT_EQ(Found(&rc), "%ProgramFiles%\\PX\\");
+  EXPECT_EQ(Found(&rc), Narrow(expected));
   EXPECT_EQ(rc, 1);
+  // Stored as a plain string, the same text stays as it is.
+  ASSERT_TRUE(SetMachineString(kCommandKey, nullptr, L"\"%ProgramFiles%\\PX\\p_moor32.exe\""));
+  EXPECT_EQ(Found(&rc), "%ProgramFiles%\\PX\\");
 }
 
 TEST_F(RegistryDiscovery, ValueThatFillsOrOverflowsTheBufferCountsAsNotFound) {

@@ -195,10 +195,27 @@ TEST(OpenCommand, AnotherExecutableGivesNoFolder) {
   EXPECT_EQ(FolderFromOpenCommand(L"", folder), 0);
 }
 
-TEST(OpenCommand, UnquotedCommandLosesItsFirstCharacterAndItsDrive) {
-  wchar_t folder[260];
-  EXPECT_EQ(FolderFromOpenCommand(L"C:\\Pixelmoor\\p_moor32.exe %1", folder), 1);
-  EXPECT_EQ(Utf8(folder), ":\\Pixelmoor\\");
+// As Windows writes a command whose path has no blanks: up to the viewer's
+// name that a blank, a quote or the end follows, whatever comes before it.
+TEST(OpenCommand, UnquotedCommandGivesTheFolderOfItsExecutable) {
+  const struct {
+    const wchar_t* command;
+    const char* folder;  // "" when none
+  } kCommands[] = {
+      {L"C:\\Pixelmoor\\p_moor32.exe %1", "C:\\Pixelmoor\\"},
+      {L"C:\\Pixelmoor\\p_moor32.exe \"%1\"", "C:\\Pixelmoor\\"},
+      {L"C:\\Pixelmoor\\P_Moor32.EXE", "C:\\Pixelmoor\\"},
+      {L"C:\\Tools.exe x\\p_moor32.exe \"%1\"", "C:\\Tools.exe x\\"},
+      {L"C:\\Pixelmoor\\p_moor32.exe.bak\\p_moor32.exe %1", "C:\\Pixelmoor\\p_moor32.exe.bak\\"},
+      {L"\\\\server\\share\\PX\\p_moor32.exe %1", "\\\\server\\share\\PX\\"},
+      {L"p_moor32.exe %1", ""},
+      {L"C:\\Pixelmoor\\p_moor32.exe2 %1", ""},
+  };
+  for (const auto& c : kCommands) {
+    wchar_t folder[260] = L"stale";
+    EXPECT_EQ(FolderFromOpenCommand(c.command, folder), c.folder[0] != 0 ? 1 : 0) << Utf8(c.command);
+    EXPECT_EQ(Utf8(folder), c.folder) << Utf8(c.command);
+  }
 }
 
 TEST(OpenCommand, BareExecutableGivesABackslash) {

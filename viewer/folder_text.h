@@ -9,10 +9,12 @@ constexpr size_t kFolderChars = 260;
 constexpr wchar_t kViewerExecutable[] = L"p_moor32.exe";
 
 // The folder of the executable named by the registered open command, ending in
-// a backslash. The command's first character is always skipped (it is the
-// opening quote of a well-formed command). Returns 1 and fills `folder`, or 0
-// (folder empty) when the command is empty, does not name "p_moor32.exe"
-// (case-insensitively), or the folder would not fit.
+// a backslash. A quoted command's executable is what lies between its first
+// two quotes; an unquoted one's, as Windows writes one without blanks
+// (C:\Pixelmoor\p_moor32.exe "%1"), is the path up to the first
+// "\p_moor32.exe" (in any case) that a blank, a quote or the end follows.
+// Returns 1 and fills `folder`, or 0 (folder empty) when the command is empty,
+// does not name "p_moor32.exe" (case-insensitively), or the folder would not fit.
 int FolderFromOpenCommand(const wchar_t* command, wchar_t folder[kFolderChars]);
 
 // `programFiles` with a backslash and "Pixelmoor" appended. Returns 0, leaving

@@ -10,10 +10,10 @@
 
 namespace {
 
-// Reads a string value of HKEY_LOCAL_MACHINE into `value`. False when the key
-// or value is missing, or the value does not fit with its terminator: a value
-// is never used unterminated. The value's type is not checked (an expandable
-// string is used as stored).
+// Reads a string value of HKEY_LOCAL_MACHINE into `value`, an expandable one
+// (REG_EXPAND_SZ, as %ProgramFiles%\...) with its variables expanded. False
+// when the key or value is missing, or the value does not fit with its
+// terminator, before or after expanding: a value is never used unterminated.
 bool ReadMachineString(const wchar_t* key_name, const wchar_t* value_name,
                        wchar_t value[kFolderChars]) {
   value[0] = 0;
@@ -24,7 +24,8 @@ bool ReadMachineString(const wchar_t* key_name, const wchar_t* value_name,
   }
   wchar_t data[kFolderChars] = {};
   DWORD bytes = sizeof data;
-  if (RegQueryValueExW(key.Get(), value_name, nullptr, nullptr,
+  DWORD type = REG_NONE;
+  if (RegQueryValueExW(key.Get(), value_name, nullptr, &type,
                        reinterpret_cast<BYTE*>(data), &bytes) != ERROR_SUCCESS) {
     return false;
   }
@@ -33,7 +34,12 @@ bool ReadMachineString(const wchar_t* key_name, const wchar_t* value_name,
   while (length < chars && length < kFolderChars && data[length] != 0) ++length;
   if (length >= kFolderChars) return false;  // no room left for the terminator
   data[length] = 0;
-  return CopyText(value, kFolderChars, data);
+  if (type != REG_EXPAND_SZ) return CopyText(value, kFolderChars, data);
+  // The result's length includes its terminator; 0 is a failure.
+  const DWORD expanded = ExpandEnvironmentStringsW(data, value, kFolderChars);
+  if (expanded > 0 && expanded <= kFolderChars) return true;
+  value[0] = 0;
+  return false;
 }
 
 }  // namespace
