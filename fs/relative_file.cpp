@@ -40,7 +40,7 @@ constexpr DWORD kOplockPauseMilliseconds = 50;
 // which its holder might never acknowledge. A break still in progress after
 // the last try reports kOplockBreakInProgress and leaves nothing open.
 NTSTATUS CreateRelative(HANDLE root, UNICODE_STRING* name, ULONG caseRule, const RelativeOpen& how,
-                        HANDLE* opened) {
+                        HANDLE* opened, bool follow = false) {
   OBJECT_ATTRIBUTES attributes;
   InitializeObjectAttributes(&attributes, name, caseRule, root, how.security);
   NTSTATUS status = kOplockBreakInProgress;
@@ -50,8 +50,8 @@ NTSTATUS CreateRelative(HANDLE root, UNICODE_STRING* name, ULONG caseRule, const
     *opened = nullptr;
     status = NtCreateFile(opened, how.access | SYNCHRONIZE, &attributes, &io, nullptr, how.attributes,
                           how.sharing, how.disposition,
-                          how.options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT |
-                              kCompleteIfOplocked,
+                          how.options | (follow ? 0 : FILE_OPEN_REPARSE_POINT) |
+                              FILE_SYNCHRONOUS_IO_NONALERT | kCompleteIfOplocked,
                           nullptr, 0);
     // I/O on such a handle would wait for the break: it is closed unused.
     if (status == kOplockBreakInProgress) (void)CloseHandle(*opened);
@@ -146,14 +146,16 @@ bool MarkForDeletion(HANDLE item, bool deleted) {
   return SetFileInformationByHandle(item, FileDispositionInfo, &dispose, sizeof dispose) != 0;
 }
 
-bool ReopenItem(HANDLE item, ACCESS_MASK access, ScopedFileHandle* reopened, ULONG sharing) {
+namespace {
+
+bool Reopen(HANDLE item, ACCESS_MASK access, ScopedFileHandle* reopened, ULONG sharing, bool follow) {
   reopened->Reset();
   // No name, relative to the item: the item itself (what ReOpenFile does,
-  // which Wine lacks). Nothing is looked up by name, so no link is followed.
+  // which Wine lacks). Nothing is looked up by name.
   UNICODE_STRING name = {0, 0, nullptr};
   const RelativeOpen how = {access, sharing, FILE_OPEN, 0, 0, nullptr};
   HANDLE opened = nullptr;
-  const NTSTATUS status = CreateRelative(item, &name, 0, how, &opened);
+  const NTSTATUS status = CreateRelative(item, &name, 0, how, &opened, follow);
   if (status == kOplockBreakInProgress) {
     SetLastError(kErrorOplockBreaking);
     return false;
@@ -164,4 +166,14 @@ bool ReopenItem(HANDLE item, ACCESS_MASK access, ScopedFileHandle* reopened, ULO
   }
   reopened->Reset(opened);
   return true;
+}
+
+}  // namespace
+
+bool ReopenItem(HANDLE item, ACCESS_MASK access, ScopedFileHandle* reopened, ULONG sharing) {
+  return Reopen(item, access, reopened, sharing, false);
+}
+
+bool ReopenFollowing(HANDLE item, ACCESS_MASK access, ScopedFileHandle* reopened, ULONG sharing) {
+  return Reopen(item, access, reopened, sharing, true);
 }

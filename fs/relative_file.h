@@ -71,3 +71,7 @@ bool MarkForDeletion(HANDLE item, bool deleted);
 // saying why.
 constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 bool ReopenItem(HANDLE item, ACCESS_MASK access, ScopedFileHandle* reopened, ULONG sharing = kShareAll);
+
+// The same, but following a reparse point that `item` was opened on without
+// following: only for one that is no link, whose data a filter supplies.
+bool ReopenFollowing(HANDLE item, ACCESS_MASK access, ScopedFileHandle* reopened, ULONG sharing);

@@ -33,9 +33,9 @@ bool NameIn(const wchar_t* name, const wchar_t* leaf, wchar_t full[kEntryNameCha
 
 }  // namespace
 
-bool IsPlainItemAt(DWORD attributes, const wchar_t* expected, const wchar_t* actual) {
+bool IsPlainItemAt(DWORD attributes, DWORD reparseTag, const wchar_t* expected, const wchar_t* actual) {
   // A link on Windows: a symbolic link, junction or mount point.
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(reparseTag)) return false;
   // Where it really lies: Wine shows a Unix symbolic link only this way.
   return CompareStringOrdinal(expected, -1, actual, -1, TRUE) == CSTR_EQUAL;
 }
@@ -49,8 +49,28 @@ bool TargetFolder::Open(const wchar_t* path) {
   // "\\?\C:\..." names the same path as "C:\...", which is what a viewer gets.
   const size_t drive = DriveAt(path);
   if (drive != kNoDrive) opened_chars_ -= drive;
-  const DWORD length = GetFinalPathNameByHandleW(folder_.Get(), path_, kFolderPathChars, kPathForm);
+  const DWORD length = FinalPathOf(folder_.Get(), path_, kFolderPathChars);
   return length > 0 && length < kFolderPathChars;
+}
+
+bool NormalizedNameRefused(unsigned long error) {
+  return error == ERROR_ACCESS_DENIED || error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION ||
+         error == ERROR_INVALID_PARAMETER;
+}
+
+DWORD FinalPathOf(HANDLE item, wchar_t* path, DWORD capacity) {
+  const DWORD length = GetFinalPathNameByHandleW(item, path, capacity, kPathForm);
+  if (length != 0 || !NormalizedNameRefused(GetLastError())) return length;
+  return GetFinalPathNameByHandleW(item, path, capacity, FILE_NAME_OPENED | VOLUME_NAME_DOS);
+}
+
+bool OpenForData(HANDLE item, const ItemFacts& facts, ACCESS_MASK access, ULONG sharing,
+                 ScopedFileHandle* reopened, HANDLE* data) {
+  *data = item;
+  if (facts.reparse_tag == 0) return true;
+  if (!ReopenFollowing(item, access, reopened, sharing)) return false;
+  *data = reopened->Get();
+  return true;
 }
 
 bool TargetFolder::OpenIn(const TargetFolder& parent, const wchar_t* leaf, bool make,
@@ -79,20 +99,21 @@ bool TargetFolder::PathBelow(const wchar_t* name, size_t length,
 bool TargetFolder::Holds(HANDLE item, const wchar_t* name, size_t length, ItemFacts* facts) const {
   wchar_t expected[kBelowPathChars];
   wchar_t actual[kBelowPathChars];
-  FILE_BASIC_INFO basic;
+  FILE_ATTRIBUTE_TAG_INFO tag;
   FILE_STANDARD_INFO standard;
   SetLastError(ERROR_FILENAME_EXCED_RANGE);  // what a path that does not fit below tells
   if (!PathBelow(name, length, expected) ||
-      !GetFileInformationByHandleEx(item, FileBasicInfo, &basic, sizeof basic) ||
+      !GetFileInformationByHandleEx(item, FileAttributeTagInfo, &tag, sizeof tag) ||
       !GetFileInformationByHandleEx(item, FileStandardInfo, &standard, sizeof standard)) {
     return false;
   }
-  *facts = {basic.FileAttributes, standard.NumberOfLinks,
-            static_cast<uint64_t>(standard.EndOfFile.QuadPart)};
-  const DWORD got = GetFinalPathNameByHandleW(item, actual, kBelowPathChars, kPathForm);
+  const DWORD reparse = (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? tag.ReparseTag : 0;
+  *facts = {tag.FileAttributes, standard.NumberOfLinks, static_cast<uint64_t>(standard.EndOfFile.QuadPart),
+            reparse};
+  const DWORD got = FinalPathOf(item, actual, kBelowPathChars);
   if (got >= kBelowPathChars) SetLastError(ERROR_FILENAME_EXCED_RANGE);
   if (got == 0 || got >= kBelowPathChars) return false;
-  if (IsPlainItemAt(facts->attributes, expected, actual)) return true;
+  if (IsPlainItemAt(facts->attributes, reparse, expected, actual)) return true;
   SetLastError(kErrorThroughLink);
   return false;
 }

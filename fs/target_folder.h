@@ -30,13 +30,36 @@ constexpr size_t kBelowPathChars = kFolderPathChars + kEntryNameChars;
 struct ItemFacts {
   DWORD attributes;
   DWORD links;    // names the file has (hard links)
-  uint64_t size;  // bytes, for a file
+  uint64_t size;  // bytes, for a file (a reparse point's own, for one opened without following it)
+  DWORD reparse_tag;  // for a reparse point that is no link (WOF-compressed, deduplicated,
+                      // a cloud placeholder): its tag; 0 otherwise
 };
 
-// True when an item with `attributes` whose final path is `actual` is no link
-// (no reparse point) and lies exactly at `expected`: names compare as the
-// file system compares them, regardless of case.
-bool IsPlainItemAt(DWORD attributes, const wchar_t* expected, const wchar_t* actual);
+// True when an item with `attributes` (and, for a reparse point, `reparseTag`)
+// whose final path is `actual` is no link and lies exactly at `expected`:
+// names compare as the file system compares them, regardless of case. Only a
+// name surrogate (a symbolic link, junction or mount point) is a link; other
+// reparse points (WOF-compressed, deduplicated, cloud or tiered files) are
+// files whose data a filter supplies.
+bool IsPlainItemAt(DWORD attributes, DWORD reparseTag, const wchar_t* expected, const wchar_t* actual);
+
+// True when GetFinalPathNameByHandleW's `error` for FILE_NAME_NORMALIZED asks
+// for FILE_NAME_OPENED instead: servers older than Windows 10 1709, Samba and
+// most NAS boxes do not answer it, and Windows then fails on a component it
+// cannot read.
+bool NormalizedNameRefused(unsigned long error);
+
+// The final path of the open `item` in the drive-letter form, normalized
+// where the file system answers that, else as opened. Its length, or 0 with
+// the last error saying why.
+DWORD FinalPathOf(HANDLE item, wchar_t* path, DWORD capacity);
+
+// Opens a file that Holds found to be a reparse point of `facts.reparse_tag`
+// again, following it this time, so that its data is what the filter supplies
+// (decompressed, fetched); the same handle again, in `*data`, for any other
+// file. False when that cannot be done.
+bool OpenForData(HANDLE item, const ItemFacts& facts, ACCESS_MASK access, ULONG sharing,
+                 ScopedFileHandle* reopened, HANDLE* data);
 
 class CallWatch;
 

@@ -42,10 +42,20 @@ Removal RemoveFile(const TargetFolder& plugins, HeldFolders* folders, const wcha
   }
   ItemFacts found;
   if (!plugins.Holds(file.Get(), name, wcslen(name), &found)) return Removal::kNotRemoved;
-  if (found.size != info.uncompressed_size ||
-      !FileHoldsEntry(file.Get(), found.size, static_cast<uint32_t>(info.crc), buffer)) {
+  // A compressed or cloud file is read as its filter supplies it, through a
+  // handle that our own above must allow; the deletion goes through that one.
+  ScopedFileHandle reopened;
+  HANDLE data = nullptr;
+  LARGE_INTEGER size = {};
+  if (!OpenForData(file.Get(), found, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, &reopened, &data) ||
+      !GetFileSizeEx(data, &size)) {
+    return Removal::kNotRemoved;
+  }
+  if (static_cast<uint64_t>(size.QuadPart) != info.uncompressed_size ||
+      !FileHoldsEntry(data, info.uncompressed_size, static_cast<uint32_t>(info.crc), buffer)) {
     return Removal::kChanged;
   }
+  reopened.Reset();
   if (watch->Exhausted()) {
     SetLastError(ERROR_OPERATION_ABORTED);  // the run has waited long enough on others
     return Removal::kNotRemoved;

@@ -45,8 +45,13 @@ bool InPlace(const TargetFolder& plugins, HeldFolders* folders, const unz_file_i
       !plugins.Holds(item.Get(), name, length, &found)) {
     return false;
   }
-  return found.size == info.uncompressed_size &&
-         FileHoldsEntry(item.Get(), found.size, static_cast<uint32_t>(info.crc), buffer);
+  // A compressed or cloud file is read as its filter supplies it.
+  ScopedFileHandle reopened;
+  HANDLE data = nullptr;
+  LARGE_INTEGER size = {};
+  return OpenForData(item.Get(), found, FILE_GENERIC_READ, kShareAll, &reopened, &data) &&
+         GetFileSizeEx(data, &size) && static_cast<uint64_t>(size.QuadPart) == info.uncompressed_size &&
+         FileHoldsEntry(data, info.uncompressed_size, static_cast<uint32_t>(info.crc), buffer);
 }
 
 }  // namespace

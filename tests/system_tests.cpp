@@ -159,27 +159,43 @@ TEST_F(FolderChain, CreatesMissingParentsAndAppendsTheBackslash) {
 
 // Whether an item opened without following its own link lies where its name
 // says: the decision that refuses a Plugins folder, a folder or a file that
-// leads elsewhere. Wine shows no reparse points, so the attribute's part is
-// shown here alone.
+// leads elsewhere. Wine shows no reparse points, so the attribute's and the
+// tag's part is shown here alone: only a name surrogate is a link.
 TEST(HeldFolder, OnlyAPlainItemAtItsOwnPlaceIsUsed) {
   const wchar_t* expected = L"\\\\?\\C:\\Pixelmoor\\Plugins";
+  constexpr DWORD kDir = FILE_ATTRIBUTE_DIRECTORY, kReparse = FILE_ATTRIBUTE_REPARSE_POINT;
   struct Case {
     const char* what;
-    DWORD attributes;
+    DWORD attributes, tag;
     const wchar_t* actual;
     bool used;
   } cases[] = {
-      {"a plain folder", FILE_ATTRIBUTE_DIRECTORY, L"\\\\?\\C:\\Pixelmoor\\Plugins", true},
-      {"named in other case", FILE_ATTRIBUTE_DIRECTORY, L"\\\\?\\c:\\PIXELMOOR\\plugins", true},
-      {"a junction or mount point", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT,
-       L"\\\\?\\C:\\Pixelmoor\\Plugins", false},
-      {"a link that leads elsewhere", FILE_ATTRIBUTE_DIRECTORY, L"\\\\?\\C:\\Windows\\System32", false},
-      {"one level further down", FILE_ATTRIBUTE_DIRECTORY, L"\\\\?\\C:\\Pixelmoor\\Plugins\\Plugins", false},
-      {"a name that only begins the same", FILE_ATTRIBUTE_DIRECTORY, L"\\\\?\\C:\\Pixelmoor\\Plugins2", false},
+      {"a plain folder", kDir, 0, L"\\\\?\\C:\\Pixelmoor\\Plugins", true},
+      {"named in other case", kDir, 0, L"\\\\?\\c:\\PIXELMOOR\\plugins", true},
+      {"a junction or mount point", kDir | kReparse, IO_REPARSE_TAG_MOUNT_POINT, L"\\\\?\\C:\\Pixelmoor\\Plugins", false},
+      {"a symbolic link", kReparse, IO_REPARSE_TAG_SYMLINK, L"\\\\?\\C:\\Pixelmoor\\Plugins", false},
+      {"a WOF-compressed file", kReparse, 0x80000017, L"\\\\?\\C:\\Pixelmoor\\Plugins", true},
+      {"a deduplicated file", kReparse, IO_REPARSE_TAG_DEDUP, L"\\\\?\\C:\\Pixelmoor\\Plugins", true},
+      {"a cloud placeholder folder", kDir | kReparse, 0x9000001A, L"\\\\?\\C:\\Pixelmoor\\Plugins", true},
+      {"a link that leads elsewhere", kDir, 0, L"\\\\?\\C:\\Windows\\System32", false},
+      {"one level further down", kDir, 0, L"\\\\?\\C:\\Pixelmoor\\Plugins\\Plugins", false},
+      {"a name that only begins the same", kDir, 0, L"\\\\?\\C:\\Pixelmoor\\Plugins2", false},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(IsPlainItemAt(c.attributes, expected, c.actual), c.used)
+    EXPECT_EQ(IsPlainItemAt(c.attributes, c.tag, expected, c.actual), c.used)
         << c.what << ": " << Narrow(c.actual);
+  }
+}
+
+// A file system that will not name an open file in its normalized form (an
+// older SMB server, Samba, a NAS) is asked for the name as opened instead;
+// any other error stays a refusal.
+TEST(HeldFolder, OnlyTheErrorsOfServersThatCannotNormalizeAskForTheOpenedName) {
+  for (const DWORD error : {ERROR_ACCESS_DENIED, ERROR_NOT_SUPPORTED, ERROR_INVALID_FUNCTION, ERROR_INVALID_PARAMETER}) {
+    EXPECT_TRUE(NormalizedNameRefused(error)) << error;
+  }
+  for (const DWORD error : {ERROR_FILE_NOT_FOUND, ERROR_NOT_ENOUGH_MEMORY, ERROR_PATH_NOT_FOUND, ERROR_BAD_NETPATH}) {
+    EXPECT_FALSE(NormalizedNameRefused(error)) << error;
   }
 }
 
