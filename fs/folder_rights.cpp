@@ -189,3 +189,13 @@ bool HeldFolderOpenToOthers(HANDLE folder, ScopedLocalMemory* descriptor, OpenTo
   TokenUserRecord record;
   return FindOpenToOthers(read, ProcessUser(&record), found);  // no user known: none is spared
 }
+
+RunVariables VariablesFor(RunAccount account) {
+  switch (account) {
+    case RunAccount::kSystem:
+    case RunAccount::kNotElevated: return RunVariables::kProcess;
+    case RunAccount::kElevated:
+    case RunAccount::kUnknown: break;
+  }
+  return RunVariables::kSystemOnly;
+}

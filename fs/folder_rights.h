@@ -19,6 +19,15 @@ enum class RunAccount {
 };
 RunAccount CurrentRunAccount();
 
+// Whose environment variables a run may expand in a path it writes to or
+// installs into ("/log=", an expandable registered command). A run elevated
+// by UAC got its environment from the unelevated parent, which the same
+// user's unelevated programs steer (HKCU\Environment): it takes the system's
+// variables alone (kUnknown counts). SYSTEM's own and an unelevated run's are
+// their own.
+enum class RunVariables { kProcess, kSystemOnly };
+RunVariables VariablesFor(RunAccount account);
+
 // True for a run that warns of folders others may change: one whose
 // plug-ins others load with more rights than theirs (kUnknown counts).
 inline bool WarnsOfOpenFolders(RunAccount account) { return account != RunAccount::kNotElevated; }

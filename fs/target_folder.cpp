@@ -33,9 +33,22 @@ bool NameIn(const wchar_t* name, const wchar_t* leaf, wchar_t full[kEntryNameCha
 
 }  // namespace
 
-bool IsPlainItemAt(DWORD attributes, DWORD reparseTag, const wchar_t* expected, const wchar_t* actual) {
-  // A link on Windows: a symbolic link, junction or mount point.
-  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(reparseTag)) return false;
+bool IsFilteredFileTag(DWORD reparseTag) {
+  constexpr DWORD kWof = 0x80000017;           // IO_REPARSE_TAG_WOF
+  constexpr DWORD kCloud = 0x9000001A;         // IO_REPARSE_TAG_CLOUD, and its _1 to _F
+  constexpr DWORD kCloudFlags = 0x0000F000;
+  if (IsReparseTagNameSurrogate(reparseTag)) return false;
+  return reparseTag == kWof || reparseTag == IO_REPARSE_TAG_DEDUP ||
+         (reparseTag & ~kCloudFlags) == kCloud;
+}
+
+bool IsPlainItemAt(DWORD attributes, DWORD reparseTag, bool filtered, const wchar_t* expected,
+                   const wchar_t* actual) {
+  // A link on Windows: a symbolic link, junction or mount point, or a reparse
+  // point of a kind not known to hold a file's own data.
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) && (!filtered || !IsFilteredFileTag(reparseTag))) {
+    return false;
+  }
   // Where it really lies: Wine shows a Unix symbolic link only this way.
   return CompareStringOrdinal(expected, -1, actual, -1, TRUE) == CSTR_EQUAL;
 }
@@ -60,7 +73,17 @@ bool NormalizedNameRefused(unsigned long error) {
 
 DWORD FinalPathOf(HANDLE item, wchar_t* path, DWORD capacity) {
   const DWORD length = GetFinalPathNameByHandleW(item, path, capacity, kPathForm);
-  if (length != 0 || !NormalizedNameRefused(GetLastError())) return length;
+  const DWORD error = GetLastError();
+  if (length != 0 || !NormalizedNameRefused(error)) return length;
+  // Only a share's server is let off: locally, a refusal may be a folder's
+  // permissions set to make the weaker name be compared.
+  FILE_REMOTE_PROTOCOL_INFO remote = {};
+  remote.StructureVersion = 1;
+  remote.StructureSize = sizeof remote;
+  if (!GetFileInformationByHandleEx(item, FileRemoteProtocolInfo, &remote, sizeof remote)) {
+    SetLastError(error);
+    return 0;
+  }
   return GetFinalPathNameByHandleW(item, path, capacity, FILE_NAME_OPENED | VOLUME_NAME_DOS);
 }
 
@@ -69,6 +92,17 @@ bool OpenForData(HANDLE item, const ItemFacts& facts, ACCESS_MASK access, ULONG 
   *data = item;
   if (facts.reparse_tag == 0) return true;
   if (!ReopenFollowing(item, access, reopened, sharing)) return false;
+  // Followed, it must still be the file that was checked.
+  // (The volume's serial number and the file's index, as Vista has them: only
+  // for such files is the mount manager asked.)
+  BY_HANDLE_FILE_INFORMATION checked, opened;
+  if (!GetFileInformationByHandle(item, &checked) || !GetFileInformationByHandle(reopened->Get(), &opened) ||
+      checked.dwVolumeSerialNumber != opened.dwVolumeSerialNumber ||
+      checked.nFileIndexHigh != opened.nFileIndexHigh || checked.nFileIndexLow != opened.nFileIndexLow) {
+    reopened->Reset();
+    SetLastError(kErrorThroughLink);
+    return false;
+  }
   *data = reopened->Get();
   return true;
 }
@@ -96,7 +130,8 @@ bool TargetFolder::PathBelow(const wchar_t* name, size_t length,
   return path_[0] != 0 && EntryPathBelow(path_, name, length, path, kBelowPathChars);
 }
 
-bool TargetFolder::Holds(HANDLE item, const wchar_t* name, size_t length, ItemFacts* facts) const {
+bool TargetFolder::Holds(HANDLE item, const wchar_t* name, size_t length, ItemFacts* facts,
+                         bool filtered) const {
   wchar_t expected[kBelowPathChars];
   wchar_t actual[kBelowPathChars];
   FILE_ATTRIBUTE_TAG_INFO tag;
@@ -113,7 +148,7 @@ bool TargetFolder::Holds(HANDLE item, const wchar_t* name, size_t length, ItemFa
   const DWORD got = FinalPathOf(item, actual, kBelowPathChars);
   if (got >= kBelowPathChars) SetLastError(ERROR_FILENAME_EXCED_RANGE);
   if (got == 0 || got >= kBelowPathChars) return false;
-  if (IsPlainItemAt(facts->attributes, reparse, expected, actual)) return true;
+  if (IsPlainItemAt(facts->attributes, reparse, filtered, expected, actual)) return true;
   SetLastError(kErrorThroughLink);
   return false;
 }
@@ -274,7 +309,7 @@ bool MayReplace(const TargetFolder& target, HANDLE folder, const wchar_t* name,
   const OpenOutcome opened = OpenInFolder(folder, leaf, wcslen(leaf), kLook, &item);
   if (opened == OpenOutcome::kMissing) return true;  // putting it in place tells the rest
   ItemFacts info;
-  if (opened != OpenOutcome::kOpened || !target.Holds(item.Get(), name, wcslen(name), &info)) return false;
+  if (opened != OpenOutcome::kOpened || !target.Holds(item.Get(), name, wcslen(name), &info, true)) return false;
   // Windows refuses to replace a read-only file; Wine would, so it is checked here.
   if (info.attributes & FILE_ATTRIBUTE_DIRECTORY) {
     SetLastError(ERROR_ALREADY_EXISTS);

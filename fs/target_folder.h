@@ -35,29 +35,35 @@ struct ItemFacts {
                       // a cloud placeholder): its tag; 0 otherwise
 };
 
+// True for the reparse tags of files whose data a filter of Windows' own
+// supplies: WOF-compressed (compact /exe), deduplicated, and cloud files and
+// placeholders. Every other tag, a name surrogate (symbolic link, junction,
+// mount point) above all, is taken for a link.
+bool IsFilteredFileTag(DWORD reparseTag);
+
 // True when an item with `attributes` (and, for a reparse point, `reparseTag`)
 // whose final path is `actual` is no link and lies exactly at `expected`:
-// names compare as the file system compares them, regardless of case. Only a
-// name surrogate (a symbolic link, junction or mount point) is a link; other
-// reparse points (WOF-compressed, deduplicated, cloud or tiered files) are
-// files whose data a filter supplies.
-bool IsPlainItemAt(DWORD attributes, DWORD reparseTag, const wchar_t* expected, const wchar_t* actual);
+// names compare as the file system compares them, regardless of case. A
+// reparse point counts as a plain item only with `filtered` set and a tag
+// IsFilteredFileTag accepts.
+bool IsPlainItemAt(DWORD attributes, DWORD reparseTag, bool filtered, const wchar_t* expected,
+                   const wchar_t* actual);
 
-// True when GetFinalPathNameByHandleW's `error` for FILE_NAME_NORMALIZED asks
-// for FILE_NAME_OPENED instead: servers older than Windows 10 1709, Samba and
-// most NAS boxes do not answer it, and Windows then fails on a component it
-// cannot read.
+// True when GetFinalPathNameByHandleW's `error` for FILE_NAME_NORMALIZED, on
+// a remote file, asks for FILE_NAME_OPENED instead: servers older than
+// Windows 10 1709, Samba and most NAS boxes do not answer it, and Windows then
+// fails on a component it cannot read.
 bool NormalizedNameRefused(unsigned long error);
 
-// The final path of the open `item` in the drive-letter form, normalized
-// where the file system answers that, else as opened. Its length, or 0 with
-// the last error saying why.
+// The final path of the open `item` in the drive-letter form: normalized, or,
+// for a file on a share whose server refuses that (NormalizedNameRefused), as
+// opened. Its length, or 0 with the last error saying why.
 DWORD FinalPathOf(HANDLE item, wchar_t* path, DWORD capacity);
 
-// Opens a file that Holds found to be a reparse point of `facts.reparse_tag`
+// Opens a file that Holds found to be a filtered file (facts.reparse_tag)
 // again, following it this time, so that its data is what the filter supplies
-// (decompressed, fetched); the same handle again, in `*data`, for any other
-// file. False when that cannot be done.
+// (decompressed, fetched), and checks that it is the same file; the same
+// handle again, in `*data`, for any other file. False when that cannot be done.
 bool OpenForData(HANDLE item, const ItemFacts& facts, ACCESS_MASK access, ULONG sharing,
                  ScopedFileHandle* reopened, HANDLE* data);
 
@@ -99,7 +105,10 @@ class TargetFolder {
   // reparse point and lies exactly at the first `length` characters of `name`
   // below the folder: nothing on the way is a link. Gives what else is known
   // of it. When false, the last error says why (kErrorThroughLink for a link).
-  bool Holds(HANDLE item, const wchar_t* name, size_t length, ItemFacts* facts) const;
+  // With `filtered` set, a file whose data a filter supplies (IsFilteredFileTag)
+  // counts as plain too: for the plug-ins a run replaces, removes or verifies.
+  bool Holds(HANDLE item, const wchar_t* name, size_t length, ItemFacts* facts,
+             bool filtered = false) const;
 
 
  private:

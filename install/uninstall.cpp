@@ -21,9 +21,10 @@ namespace {
 
 enum class Removal { kGone, kAbsent, kChanged, kNotRemoved };
 
-// Removes the file `name` when it still holds its entry's bytes. Reading it
-// and removing it take one handle, opened without write sharing: nobody can
-// change it in between.
+// Removes the file `name` when it still holds its entry's bytes. It is read
+// and removed through one handle opened without write sharing (a filtered
+// file is read through a second one that follows it, while the first stays
+// open): nobody can change it in between.
 Removal RemoveFile(const TargetFolder& plugins, HeldFolders* folders, const wchar_t* name,
                    const unz_file_info64& info, unsigned char* buffer, CallWatch* watch) {
   bool missing = false;
@@ -41,7 +42,7 @@ Removal RemoveFile(const TargetFolder& plugins, HeldFolders* folders, const wcha
     default: return Removal::kNotRemoved;  // in use or denied
   }
   ItemFacts found;
-  if (!plugins.Holds(file.Get(), name, wcslen(name), &found)) return Removal::kNotRemoved;
+  if (!plugins.Holds(file.Get(), name, wcslen(name), &found, true)) return Removal::kNotRemoved;
   // A compressed or cloud file is read as its filter supplies it, through a
   // handle that our own above must allow; the deletion goes through that one.
   ScopedFileHandle reopened;

@@ -42,7 +42,7 @@ bool InPlace(const TargetFolder& plugins, HeldFolders* folders, const unz_file_i
   ScopedFileHandle item;
   ItemFacts found;
   if (OpenInFolder(folders->Innermost(plugins), leaf, wcslen(leaf), kRead, &item) != OpenOutcome::kOpened ||
-      !plugins.Holds(item.Get(), name, length, &found)) {
+      !plugins.Holds(item.Get(), name, length, &found, true)) {
     return false;
   }
   // A compressed or cloud file is read as its filter supplies it.

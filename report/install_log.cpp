@@ -70,7 +70,7 @@ bool UseLogFile(const wchar_t* path, bool systemDllsByName) {
   wchar_t full[kPathChars];
   if (wcschr(path, L'%') == nullptr) {
     if (!CopyText(expanded, kPathChars, path)) return false;
-  } else if (LogVariablesFor(CurrentRunAccount()) == LogVariables::kSystemOnly) {
+  } else if (VariablesFor(CurrentRunAccount()) == RunVariables::kSystemOnly) {
     // No token: the system's variables only. One that is not among them
     // stays as it was written, and such a path is no folder to make.
     if (!systemDllsByName || !ExpandEnvironmentStringsForUserW(nullptr, path, expanded, kPathChars) ||
@@ -103,16 +103,6 @@ bool UseLogFile(const wchar_t* path, bool systemDllsByName) {
   g_log_folder_held = false;
   g_log_leaf[0] = 0;
   return false;
-}
-
-LogVariables LogVariablesFor(RunAccount account) {
-  switch (account) {
-    case RunAccount::kSystem:
-    case RunAccount::kNotElevated: return LogVariables::kProcess;
-    case RunAccount::kElevated:
-    case RunAccount::kUnknown: break;
-  }
-  return LogVariables::kSystemOnly;
 }
 
 bool LogRecordsRun() { return g_records_run; }

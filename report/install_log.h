@@ -17,15 +17,8 @@ constexpr size_t kLogMessageChars = 1024;
 // directory each time.
 bool HoldLogFolder();
 
-// Whose environment variables "/log=" may name. A run elevated by UAC got
-// its environment from the unelevated parent, which the same user's
-// unelevated programs steer (HKCU\Environment): it takes the system's
-// variables alone. SYSTEM's own and an unelevated run's are their own.
-enum class LogVariables { kProcess, kSystemOnly };
-LogVariables LogVariablesFor(RunAccount account);
-
 // At start-up, for "/log=": the log becomes the file `path` names, with
-// environment variables expanded (LogVariablesFor: a variable left
+// environment variables expanded (VariablesFor: a variable left
 // unexpanded refuses the path), a relative path taken from the current
 // directory, and "Pixelmoor_Install.log" in it when it ends in a backslash.
 // Its folder is made where missing and held from now on, and every run is

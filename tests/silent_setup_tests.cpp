@@ -257,12 +257,11 @@ TEST_F(SilentSetup, UnquotedOrExpandableRegisteredCommandGivesItsFolder) {
   RegisterViewer(dir_ + L"\\Reg\\p_moor32.exe \"%1\"");
   Run(L"/silent");
   ExpectInstalled(dir_ + L"\\Reg\\Plugins");
-  ASSERT_TRUE(SetEnvironmentVariableW(L"PIXELMOOR_TEST_FOLDER", dir_.c_str()));
-  ASSERT_TRUE(SetMachineString(kViewerCommandKey, nullptr, L"\"%PIXELMOOR_TEST_FOLDER%\\Exp\\p_moor32.exe\" \"%1\"",
+  // A system variable, which every run may expand.
+  ASSERT_TRUE(SetMachineString(kViewerCommandKey, nullptr, L"\"%ProgramFiles%\\Pixelmoor\\p_moor32.exe\" \"%1\"",
                                REG_EXPAND_SZ));
   Run(L"/silent");
-  EXPECT_TRUE(SetEnvironmentVariableW(L"PIXELMOOR_TEST_FOLDER", nullptr));
-  ExpectInstalled(dir_ + L"\\Exp\\Plugins");
+  ExpectInstalled(app_plugins_);
   ExpectLog(dir_, {});
 }
 

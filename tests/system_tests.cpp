@@ -76,6 +76,7 @@ TEST_F(RegistryDiscovery, ExpandableStringIsExpandedFirst) {
                                REG_EXPAND_SZ));
   wchar_t expected[MAX_PATH];
   ASSERT_GT(ExpandEnvironmentStringsW(L"%ProgramFiles%\\PX\\", expected, MAX_PATH), 0u);
+  ASSERT_EQ(wcschr(expected, L'%'), nullptr) << "no ProgramFiles to expand";
   int rc;
   EXPECT_EQ(Found(&rc), Narrow(expected));
   EXPECT_EQ(rc, 1);
@@ -177,13 +178,19 @@ TEST(HeldFolder, OnlyAPlainItemAtItsOwnPlaceIsUsed) {
       {"a WOF-compressed file", kReparse, 0x80000017, L"\\\\?\\C:\\Pixelmoor\\Plugins", true},
       {"a deduplicated file", kReparse, IO_REPARSE_TAG_DEDUP, L"\\\\?\\C:\\Pixelmoor\\Plugins", true},
       {"a cloud placeholder folder", kDir | kReparse, 0x9000001A, L"\\\\?\\C:\\Pixelmoor\\Plugins", true},
+      {"a OneDrive file (a cloud tag with flags)", kReparse, 0x9000701A, L"\\\\?\\C:\\Pixelmoor\\Plugins", true},
+      {"a reparse point of another kind", kReparse, 0x8000001B, L"\\\\?\\C:\\Pixelmoor\\Plugins", false},
       {"a link that leads elsewhere", kDir, 0, L"\\\\?\\C:\\Windows\\System32", false},
       {"one level further down", kDir, 0, L"\\\\?\\C:\\Pixelmoor\\Plugins\\Plugins", false},
       {"a name that only begins the same", kDir, 0, L"\\\\?\\C:\\Pixelmoor\\Plugins2", false},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(IsPlainItemAt(c.attributes, c.tag, expected, c.actual), c.used)
+    // Where no filtered file is taken (folders, the lock, the log), no reparse point is.
+    EXPECT_EQ(IsPlainItemAt(c.attributes, c.tag, true, expected, c.actual), c.used)
         << c.what << ": " << Narrow(c.actual);
+    EXPECT_EQ(IsPlainItemAt(c.attributes, c.tag, false, expected, c.actual),
+              c.used && !(c.attributes & kReparse))
+        << c.what << ", no filtered files: " << Narrow(c.actual);
   }
 }
 
@@ -670,6 +677,30 @@ TEST_F(Unpacking, FileAReaderHoldsIsReplacedInEitherOrder) {
   EXPECT_EQ(ListTree(target_).size(), 1u) << "an old file stayed once its readers let go";
 }
 
+// A filtered file's data is read through a second open that follows it, and
+// only when that is the same file. Wine has no reparse points: a plain file
+// with a made-up tag shows the reopening and the check.
+TEST_F(Unpacking, FilteredFileIsReadThroughASecondOpenOfTheSameFile) {
+  target_ = dir_ + L"\\Plugins\\";
+  ASSERT_TRUE(CreateDirectoryW(target_.c_str(), nullptr));
+  ASSERT_TRUE(WriteBytes(target_ + L"wof.dll", "decompressed"));
+  ASSERT_TRUE(WriteBytes(target_ + L"other.dll", "another file"));
+  ScopedFileHandle item(OpenToRead(target_ + L"wof.dll"));
+  ASSERT_TRUE(item);
+  ItemFacts facts = {FILE_ATTRIBUTE_REPARSE_POINT, 1, 12, 0x80000017};
+  ScopedFileHandle reopened;
+  HANDLE data = nullptr;
+  ASSERT_TRUE(OpenForData(item.Get(), facts, GENERIC_READ, FILE_SHARE_READ, &reopened, &data)) << GetLastError();
+  EXPECT_NE(data, item.Get()) << "not opened again";
+  char bytes[16] = {};
+  DWORD got = 0;
+  EXPECT_TRUE(ReadFile(data, bytes, sizeof bytes - 1, &got, nullptr));
+  EXPECT_EQ(std::string(bytes), "decompressed");
+  facts.reparse_tag = 0;
+  ASSERT_TRUE(OpenForData(item.Get(), facts, GENERIC_READ, FILE_SHARE_READ, &reopened, &data));
+  EXPECT_EQ(data, item.Get()) << "a plain file is read through its own handle";
+}
+
 // Files wait for their names a few at a time: each still lands in its own
 // folder while the entries' folders come and go between them.
 TEST_F(Unpacking, FilesOfFoldersThatComeAndGoEachLandInTheirOwn) {
@@ -866,16 +897,16 @@ TEST_F(Log, EntriesAreAppendedWithCrLfInTheCurrentDirectory) {
 
 // Whose variables "/log=" may name. Wine's ExpandEnvironmentStringsForUserW
 // ignores its token, so the choice is shown here, not what it expands to.
-TEST(LogVariables, AnElevatedRunTakesOnlyTheSystemsOwn) {
+TEST(RunVariables, AnElevatedRunTakesOnlyTheSystemsOwn) {
   const struct {
     RunAccount account;
-    LogVariables chosen;
-  } cases[] = {{RunAccount::kSystem, LogVariables::kProcess},
-               {RunAccount::kElevated, LogVariables::kSystemOnly},
-               {RunAccount::kNotElevated, LogVariables::kProcess},
-               {RunAccount::kUnknown, LogVariables::kSystemOnly}};
+    RunVariables chosen;
+  } cases[] = {{RunAccount::kSystem, RunVariables::kProcess},
+               {RunAccount::kElevated, RunVariables::kSystemOnly},
+               {RunAccount::kNotElevated, RunVariables::kProcess},
+               {RunAccount::kUnknown, RunVariables::kSystemOnly}};
   for (const auto& c : cases) {
-    EXPECT_EQ(static_cast<int>(LogVariablesFor(c.account)), static_cast<int>(c.chosen))
+    EXPECT_EQ(static_cast<int>(VariablesFor(c.account)), static_cast<int>(c.chosen))
         << "account " << static_cast<int>(c.account);
   }
 }

@@ -210,11 +210,26 @@ TEST(OpenCommand, UnquotedCommandGivesTheFolderOfItsExecutable) {
       {L"\\\\server\\share\\PX\\p_moor32.exe %1", "\\\\server\\share\\PX\\"},
       {L"p_moor32.exe %1", ""},
       {L"C:\\Pixelmoor\\p_moor32.exe2 %1", ""},
+      {L"Pixelmoor\\p_moor32.exe %1", ""},
+      {L"\\p_moor32.exe %1", ""},
+      {L" C:\\Pixelmoor\\p_moor32.exe %1", ""},
+      {L"C:\\Pixel\tmoor\\p_moor32.exe\t%1", ""},
   };
   for (const auto& c : kCommands) {
     wchar_t folder[260] = L"stale";
     EXPECT_EQ(FolderFromOpenCommand(c.command, folder), c.folder[0] != 0 ? 1 : 0) << Utf8(c.command);
     EXPECT_EQ(Utf8(folder), c.folder) << Utf8(c.command);
+  }
+}
+
+// What expanding in an elevated run leaves of a variable refuses the command;
+// the command's own placeholders do not.
+TEST(OpenCommand, OnlyAVariablesReferenceCountsAsUnexpanded) {
+  EXPECT_TRUE(HasUnexpandedVariable(L"\"%UserTools%\\p_moor32.exe\" \"%1\""));
+  EXPECT_TRUE(HasUnexpandedVariable(L"%A%"));
+  for (const wchar_t* text : {L"\"C:\\PX\\p_moor32.exe\" \"%1\"", L"C:\\PX\\p_moor32.exe %1", L"100% sure",
+                              L"%%", L"% %", L"%1\" \"%2", L""}) {
+    EXPECT_FALSE(HasUnexpandedVariable(text)) << Utf8(text);
   }
 }
 

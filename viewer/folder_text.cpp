@@ -69,9 +69,23 @@ int FolderFromOpenCommand(const wchar_t* command, wchar_t folder[kFolderChars]) 
       if (n + 1 >= kFolderChars) return 0;
       exe[n++] = *p;
     }
+    exe[n] = 0;
+    // A command is run by its full path; anything else names no folder.
+    if (!IsFullPath(exe)) return 0;
   }
   exe[n] = 0;
   return FolderOfExecutable(exe, folder);
+}
+
+bool HasUnexpandedVariable(const wchar_t* text) {
+  for (const wchar_t* p = text; *p != 0; ++p) {
+    if (*p != L'%') continue;
+    const wchar_t* name = p + 1;
+    const wchar_t* q = name;
+    while (*q != 0 && *q != L'%' && *q != L' ' && *q != L'"' && *q != L'\\') ++q;
+    if (*q == L'%' && q > name) return true;
+  }
+  return false;
 }
 
 int FolderFromProgramFiles(const wchar_t* programFiles, wchar_t folder[kFolderChars]) {

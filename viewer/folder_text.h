@@ -17,6 +17,12 @@ constexpr wchar_t kViewerExecutable[] = L"p_moor32.exe";
 // does not name "p_moor32.exe" (case-insensitively), or the folder would not fit.
 int FolderFromOpenCommand(const wchar_t* command, wchar_t folder[kFolderChars]);
 
+// True when `text` still holds an environment variable's reference, "%NAME%"
+// with a name of one or more characters other than blanks, quotes,
+// backslashes and "%": what expanding leaves of a variable it does not know.
+// A command's "%1" is none.
+bool HasUnexpandedVariable(const wchar_t* text);
+
 // `programFiles` with a backslash and "Pixelmoor" appended. Returns 0, leaving
 // `folder` unchanged, when that would not fit.
 int FolderFromProgramFiles(const wchar_t* programFiles, wchar_t folder[kFolderChars]);

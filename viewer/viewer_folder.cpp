@@ -1,19 +1,23 @@
 #include "viewer/viewer_folder.h"
 
 #include <tlhelp32.h>
+#include <userenv.h>
 
 #include "base/path_split.h"
 #include "base/scoped.h"
 #include "base/text.h"
+#include "fs/folder_rights.h"
 #include "fs/relative_file.h"
 #include "fs/target_folder.h"
 
 namespace {
 
 // Reads a string value of HKEY_LOCAL_MACHINE into `value`, an expandable one
-// (REG_EXPAND_SZ, as %ProgramFiles%\...) with its variables expanded. False
-// when the key or value is missing, or the value does not fit with its
-// terminator, before or after expanding: a value is never used unterminated.
+// (REG_EXPAND_SZ, as %ProgramFiles%\...) with its variables expanded as
+// VariablesFor allows: in a run elevated by UAC the system's alone, and a
+// variable left unexpanded refuses the value. False when the key or value is
+// missing, or the value does not fit with its terminator, before or after
+// expanding: a value is never used unterminated.
 bool ReadMachineString(const wchar_t* key_name, const wchar_t* value_name,
                        wchar_t value[kFolderChars]) {
   value[0] = 0;
@@ -35,11 +39,17 @@ bool ReadMachineString(const wchar_t* key_name, const wchar_t* value_name,
   if (length >= kFolderChars) return false;  // no room left for the terminator
   data[length] = 0;
   if (type != REG_EXPAND_SZ) return CopyText(value, kFolderChars, data);
-  // The result's length includes its terminator; 0 is a failure.
-  const DWORD expanded = ExpandEnvironmentStringsW(data, value, kFolderChars);
-  if (expanded > 0 && expanded <= kFolderChars) return true;
-  value[0] = 0;
-  return false;
+  bool expanded;
+  if (VariablesFor(CurrentRunAccount()) == RunVariables::kSystemOnly) {
+    expanded = ExpandEnvironmentStringsForUserW(nullptr, data, value, kFolderChars) &&
+               !HasUnexpandedVariable(value);
+  } else {
+    // The result's length includes its terminator; 0 is a failure.
+    const DWORD chars = ExpandEnvironmentStringsW(data, value, kFolderChars);
+    expanded = chars > 0 && chars <= kFolderChars;
+  }
+  if (!expanded) value[0] = 0;
+  return expanded;
 }
 
 }  // namespace
