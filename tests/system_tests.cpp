@@ -990,37 +990,44 @@ TEST_F(Engine, SaysItWaitsWhileAnotherSetupInstalls) {
   EXPECT_EQ(seen.calls.front(), "waiting");
 }
 
+// A pipe that nobody writes to unless told: a read from it waits for another program.
+struct QuietPipe {
+  QuietPipe() {
+    HANDLE read_end = nullptr, write_end = nullptr;
+    EXPECT_TRUE(CreatePipe(&read_end, &write_end, nullptr, 0));
+    reader.Reset(read_end), writer.Reset(write_end);
+  }
+  // One byte read under `watch`: the read's result, and its error in `*error`.
+  bool WatchedRead(CallWatch* watch, DWORD* error) {
+    char byte = 0;
+    DWORD got = 0;
+    WatchedCall watched(watch);
+    const bool read = ReadFile(reader.Get(), &byte, 1, &got, nullptr) != 0;
+    *error = GetLastError();
+    return read;
+  }
+  ScopedKernelHandle reader, writer;
+};
+
 // A call that waits for another program, as a read from a pipe that nobody
 // writes to, ends once its limit has passed; the time it waited counts
 // toward the run's, and a call that does not wait is left alone.
 TEST(CallWatchLimit, CancelsACallPastItsLimitAndCountsItTowardTheRun) {
-  HANDLE read_end = nullptr, write_end = nullptr;
-  ASSERT_TRUE(CreatePipe(&read_end, &write_end, nullptr, 0));
-  ScopedKernelHandle reader(read_end), writer(write_end);
+  QuietPipe pipe;
   CallWatch watch(400, 700);
-  char byte = 0;
-  DWORD got = 0;
+  DWORD error = 0;
   // A wait that ends within the limit is left alone, and counts little.
-  std::thread late_writer([&writer] {
+  std::thread late_writer([&pipe] {
     Sleep(100);
     DWORD put = 0;
-    (void)WriteFile(writer.Get(), "x", 1, &put, nullptr);
+    (void)WriteFile(pipe.writer.Get(), "x", 1, &put, nullptr);
   });
-  {
-    WatchedCall watched(&watch);
-    EXPECT_TRUE(ReadFile(reader.Get(), &byte, 1, &got, nullptr)) << GetLastError();
-  }
+  EXPECT_TRUE(pipe.WatchedRead(&watch, &error)) << error;
   late_writer.join();
   EXPECT_FALSE(watch.Exhausted()) << "after a wait of 100 ms";
   for (int call = 1; call <= 2; ++call) {
     const ULONGLONG start = GetTickCount64();
-    BOOL read;
-    DWORD error;
-    {
-      WatchedCall watched(&watch);
-      read = ReadFile(reader.Get(), &byte, 1, &got, nullptr);
-      error = GetLastError();
-    }
+    const bool read = pipe.WatchedRead(&watch, &error);
     const ULONGLONG waited = GetTickCount64() - start;
     EXPECT_FALSE(read) << "call " << call;
     EXPECT_EQ(error, static_cast<DWORD>(ERROR_OPERATION_ABORTED)) << "call " << call;
@@ -1037,16 +1044,10 @@ TEST_F(Unpacking, NoFileTakesItsNameOnceTheRunHasWaitedItsTime) {
   ASSERT_TRUE(CreateDirectoryW(target_.c_str(), nullptr));
   TargetFolder folder;
   ASSERT_TRUE(folder.Open(target_.c_str()));
-  HANDLE read_end = nullptr, write_end = nullptr;
-  ASSERT_TRUE(CreatePipe(&read_end, &write_end, nullptr, 0));
-  ScopedKernelHandle reader(read_end), writer(write_end);
+  QuietPipe pipe;
   CallWatch watch(50, 50);
-  char byte = 0;
-  DWORD got = 0;
-  {
-    WatchedCall watched(&watch);
-    ASSERT_FALSE(ReadFile(reader.Get(), &byte, 1, &got, nullptr));
-  }
+  DWORD error = 0;
+  ASSERT_FALSE(pipe.WatchedRead(&watch, &error));
   ASSERT_TRUE(watch.Exhausted());
   RecordingObserver seen;
   {
