@@ -296,6 +296,14 @@ check "OUT_DIR inside PLUGINS_DIR fails the release" inside_fails
 check "before anything is built" sh -c '[ ! -e "$1/build-inside" ] && [ ! -e "$1/plugins/out" ] &&
   grep -q "inside PLUGINS_DIR" "$1/inside.log"' sh "$work"
 
+no_ca_fails() {
+  ! PIXELMOOR_RELEASE_BUILD=$work/build-no-ca "$root/scripts/release" "$work/plugins" "$work/no-ca-out" \
+    --pfx "$pki/signer.pfx" --password-file "$pki/password" >"$work/no-ca.log" 2>&1
+}
+check "signing without the roots to verify against fails the release" no_ca_fails
+check "before anything is built, in the signing script's words" sh -c '[ ! -e "$1/build-no-ca" ] &&
+  grep -q "release: signing needs --ca FILE" "$1/no-ca.log"' sh "$work"
+
 # The same check in the CMake build, for an archive given as it is.
 python3 - "$work/refused.zip" <<'PY'
 import sys, zipfile

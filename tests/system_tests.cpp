@@ -412,6 +412,12 @@ class Unpacking : public InScratch {
   std::optional<std::string> Installed(const std::wstring& name) {
     return ReadBytes(target_ + name);
   }
+  // The Plugins folder of the scratch folder, made, and held in `folder`.
+  void HoldPlugins(TargetFolder* folder) {
+    target_ = dir_ + L"\\Plugins\\";
+    ASSERT_TRUE(CreateDirectoryW(target_.c_str(), nullptr));
+    ASSERT_TRUE(folder->Open(target_.c_str()));
+  }
   // Everything below the scratch folder other than the archive.
   std::map<std::wstring, bool> Written() {
     auto tree = ListTree(dir_);
@@ -556,10 +562,8 @@ class RecordingObserver : public InstallObserver {
 // Files are flushed while the next ones are written: one the disk refuses
 // stops the run, and neither it nor any file written after it takes its name.
 TEST_F(Unpacking, FileTheDiskRefusesKeepsEveryLaterOneFromItsName) {
-  target_ = dir_ + L"\\Plugins\\";
-  ASSERT_TRUE(CreateDirectoryW(target_.c_str(), nullptr));
   TargetFolder folder;
-  ASSERT_TRUE(folder.Open(target_.c_str()));
+  ASSERT_NO_FATAL_FAILURE(HoldPlugins(&folder));
   RecordingObserver seen;
   {
     FinishingFiles finishing(&seen, ReplaceOrder::kAside, nullptr, &folder);
@@ -590,8 +594,8 @@ TEST_F(Unpacking, FileTheDiskRefusesKeepsEveryLaterOneFromItsName) {
 // folder puts it back where nothing has its name, and deletes it where the
 // new one is in place. One that another program holds is left alone.
 TEST_F(Unpacking, PlugInsAKilledRunMovedAsideGoBackOrGo) {
-  target_ = dir_ + L"\\Plugins\\";
-  ASSERT_TRUE(CreateDirectoryW(target_.c_str(), nullptr));
+  TargetFolder folder;
+  ASSERT_NO_FATAL_FAILURE(HoldPlugins(&folder));
   ASSERT_TRUE(WriteBytes(target_ + L"~px1f-2.lost.dll.old", "old lost"));
   ASSERT_TRUE(WriteBytes(target_ + L"~px1f-3.replaced.dll.old", "old replaced"));
   ASSERT_TRUE(WriteBytes(target_ + L"replaced.dll", "new replaced"));
@@ -606,8 +610,6 @@ TEST_F(Unpacking, PlugInsAKilledRunMovedAsideGoBackOrGo) {
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(held);
-  TargetFolder folder;
-  ASSERT_TRUE(folder.Open(target_.c_str()));
   SweepLeftovers(folder, folder.Get(), L"");
   std::string names;
   for (const auto& [name, is_folder] : ListTree(target_)) names += Narrow(name) + "=" + Brief(target_ + name) + " ";
@@ -619,14 +621,12 @@ TEST_F(Unpacking, PlugInsAKilledRunMovedAsideGoBackOrGo) {
 // its name: it is told in use (with its path, to ask who holds it), then not
 // installed; the files after it take their names.
 TEST_F(Unpacking, FileHeldAfterTheCheckIsToldInUseAndTheRestTakeTheirNames) {
-  target_ = dir_ + L"\\Plugins\\";
-  ASSERT_TRUE(CreateDirectoryW(target_.c_str(), nullptr));
+  TargetFolder folder;
+  ASSERT_NO_FATAL_FAILURE(HoldPlugins(&folder));
   ASSERT_TRUE(WriteBytes(target_ + L"held.dll", "old"));
   ScopedFileHandle holder(CreateFileW((target_ + L"held.dll").c_str(), GENERIC_READ, 0, nullptr,
                                       OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(holder);
-  TargetFolder folder;
-  ASSERT_TRUE(folder.Open(target_.c_str()));
   RecordingObserver seen;
   {
     FinishingFiles finishing(&seen, ReplaceOrder::kAside, nullptr, &folder);
@@ -650,10 +650,8 @@ TEST_F(Unpacking, FileHeldAfterTheCheckIsToldInUseAndTheRestTakeTheirNames) {
 // the POSIX rename where the system has it, and where it has not (Wine), the
 // aside order it falls back to.
 TEST_F(Unpacking, FileAReaderHoldsIsReplacedInEitherOrder) {
-  target_ = dir_ + L"\\Plugins\\";
-  ASSERT_TRUE(CreateDirectoryW(target_.c_str(), nullptr));
   TargetFolder folder;
-  ASSERT_TRUE(folder.Open(target_.c_str()));
+  ASSERT_NO_FATAL_FAILURE(HoldPlugins(&folder));
   for (const ReplaceOrder order : {ReplaceOrder::kPosix, ReplaceOrder::kAside}) {
     const std::string what = order == ReplaceOrder::kPosix ? "POSIX" : "aside";
     ASSERT_TRUE(WriteBytes(target_ + L"read.dll", "old " + what));
@@ -684,7 +682,6 @@ TEST_F(Unpacking, FilteredFileIsReadThroughASecondOpenOfTheSameFile) {
   target_ = dir_ + L"\\Plugins\\";
   ASSERT_TRUE(CreateDirectoryW(target_.c_str(), nullptr));
   ASSERT_TRUE(WriteBytes(target_ + L"wof.dll", "decompressed"));
-  ASSERT_TRUE(WriteBytes(target_ + L"other.dll", "another file"));
   ScopedFileHandle item(OpenToRead(target_ + L"wof.dll"));
   ASSERT_TRUE(item);
   ItemFacts facts = {FILE_ATTRIBUTE_REPARSE_POINT, 1, 12, 0x80000017};
@@ -1040,10 +1037,8 @@ TEST(CallWatchLimit, CancelsACallPastItsLimitAndCountsItTowardTheRun) {
 // Once the run has waited its time on others, no file takes its name, and
 // none is told as held by another program: nobody held it.
 TEST_F(Unpacking, NoFileTakesItsNameOnceTheRunHasWaitedItsTime) {
-  target_ = dir_ + L"\\Plugins\\";
-  ASSERT_TRUE(CreateDirectoryW(target_.c_str(), nullptr));
   TargetFolder folder;
-  ASSERT_TRUE(folder.Open(target_.c_str()));
+  ASSERT_NO_FATAL_FAILURE(HoldPlugins(&folder));
   QuietPipe pipe;
   CallWatch watch(50, 50);
   DWORD error = 0;

@@ -12,8 +12,8 @@ constexpr wchar_t kViewerExecutable[] = L"p_moor32.exe";
 // a backslash. A quoted command's executable is what lies between its first
 // two quotes; an unquoted one's, as Windows writes one without blanks
 // (C:\Pixelmoor\p_moor32.exe "%1"), is the path up to the first
-// "\p_moor32.exe" (in any case) that a blank, a quote or the end follows.
-// Returns 1 and fills `folder`, or 0 (folder empty) when the command is empty,
+// "\p_moor32.exe" (in any case) that a blank, a quote or the end follows,
+// and must be a full path. Returns 1 and fills `folder`, or 0 (folder empty) when the command is empty,
 // does not name "p_moor32.exe" (case-insensitively), or the folder would not fit.
 int FolderFromOpenCommand(const wchar_t* command, wchar_t folder[kFolderChars]);
 

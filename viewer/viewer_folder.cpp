@@ -14,7 +14,7 @@ namespace {
 
 // Reads a string value of HKEY_LOCAL_MACHINE into `value`, an expandable one
 // (REG_EXPAND_SZ, as %ProgramFiles%\...) with its variables expanded as
-// VariablesFor allows: in a run elevated by UAC the system's alone, and a
+// VariablesFor allows (in a run elevated by UAC the system's alone); a
 // variable left unexpanded refuses the value. False when the key or value is
 // missing, or the value does not fit with its terminator, before or after
 // expanding: a value is never used unterminated.
@@ -41,13 +41,14 @@ bool ReadMachineString(const wchar_t* key_name, const wchar_t* value_name,
   if (type != REG_EXPAND_SZ) return CopyText(value, kFolderChars, data);
   bool expanded;
   if (VariablesFor(CurrentRunAccount()) == RunVariables::kSystemOnly) {
-    expanded = ExpandEnvironmentStringsForUserW(nullptr, data, value, kFolderChars) &&
-               !HasUnexpandedVariable(value);
+    expanded = ExpandEnvironmentStringsForUserW(nullptr, data, value, kFolderChars) != 0;
   } else {
     // The result's length includes its terminator; 0 is a failure.
     const DWORD chars = ExpandEnvironmentStringsW(data, value, kFolderChars);
     expanded = chars > 0 && chars <= kFolderChars;
   }
+  // Either way, a variable left as it was names no folder.
+  expanded = expanded && !HasUnexpandedVariable(value);
   if (!expanded) value[0] = 0;
   return expanded;
 }
