@@ -6,6 +6,7 @@
 
 #include <stdint.h>
 
+#include "archive/entry_name.h"
 #include "unzip.h"
 
 // Results besides minizip's and zlib's own (UNZ_*, Z_*, all negative and above
@@ -27,7 +28,6 @@ enum UnpackResult : int {
 };
 
 constexpr unsigned kEntryNameBytes = 520;
-constexpr unsigned kEntryNameChars = 324;  // the UTF-16 form, with its terminator
 constexpr unsigned kCopyBufferBytes = 0x8000;
 
 // Reads the current entry's information and its 8-bit name. Returns minizip's

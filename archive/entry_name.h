@@ -4,6 +4,9 @@
 
 #include <stddef.h>
 
+// The longest entry name, in its UTF-16 form, with its terminator.
+constexpr unsigned kEntryNameChars = 324;
+
 // True for a plain relative path: components separated by "/" or "\", none of
 // them empty (except after a final separator, which marks a folder entry), "."
 // or "..", none ending in a dot or a blank (Windows would drop those and write

@@ -95,13 +95,21 @@ struct ThreadpoolWorkTraits {
 };
 using ScopedThreadpoolWork = Scoped<ThreadpoolWorkTraits>;
 
-// Algorithm providers from BCryptOpenAlgorithmProvider (the random generator).
+// Algorithm providers from BCryptOpenAlgorithmProvider (the random generator, SHA-256).
 struct AlgorithmProviderTraits {
   using Handle = BCRYPT_ALG_HANDLE;
   static Handle Invalid() { return nullptr; }
   static NTSTATUS Close(Handle h) { return BCryptCloseAlgorithmProvider(h, 0); }
 };
 using ScopedAlgorithmProvider = Scoped<AlgorithmProviderTraits>;
+
+// Hashes from BCryptCreateHash (a file's SHA-256).
+struct HashTraits {
+  using Handle = BCRYPT_HASH_HANDLE;
+  static Handle Invalid() { return nullptr; }
+  static NTSTATUS Close(Handle h) { return BCryptDestroyHash(h); }
+};
+using ScopedHash = Scoped<HashTraits>;
 
 struct MallocTraits {
   using Handle = void*;

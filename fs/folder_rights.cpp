@@ -56,11 +56,8 @@ bool ItemEntry(const ACE_HEADER* ace, bool* allow, PSID* sid, ACCESS_MASK* mask)
   return true;
 }
 
-struct TokenUserRecord {
-  alignas(TOKEN_USER) unsigned char bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-};
+}  // namespace
 
-// The process's user, in `record`; null when the token cannot tell.
 PSID ProcessUser(TokenUserRecord* record) {
   ScopedKernelHandle token;
   DWORD got = 0;
@@ -70,8 +67,6 @@ PSID ProcessUser(TokenUserRecord* record) {
   }
   return reinterpret_cast<TOKEN_USER*>(record->bytes)->User.Sid;
 }
-
-}  // namespace
 
 RunAccount CurrentRunAccount() {
   TokenUserRecord record;
@@ -173,21 +168,28 @@ bool FindOpenToOthers(PSECURITY_DESCRIPTOR descriptor, PSID runningUser, OpenTo*
   return false;
 }
 
-bool HeldFolderOpenToOthers(HANDLE folder, ScopedLocalMemory* descriptor, OpenTo* found) {
+bool ReadHeldSecurity(HANDLE item, ScopedLocalMemory* descriptor) {
   // Asked for on a handle of its own: asking for READ_CONTROL on the held one
-  // could keep a setup out of a folder it may write to. A folder whose
-  // permissions administrators may not read is not theirs.
+  // could keep a setup out of a folder it may write to.
   ScopedFileHandle readable;
   PSECURITY_DESCRIPTOR read = nullptr;
-  if (!ReopenItem(folder, READ_CONTROL, &readable) ||
+  if (!ReopenItem(item, READ_CONTROL, &readable) ||
       GetSecurityInfo(readable.Get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
                       nullptr, nullptr, nullptr, nullptr, &read) != ERROR_SUCCESS) {
+    return false;
+  }
+  descriptor->Reset(read);
+  return true;
+}
+
+bool HeldFolderOpenToOthers(HANDLE folder, ScopedLocalMemory* descriptor, OpenTo* found) {
+  // A folder whose permissions administrators may not read is not theirs.
+  if (!ReadHeldSecurity(folder, descriptor)) {
     *found = {nullptr, false};
     return true;
   }
-  descriptor->Reset(read);
   TokenUserRecord record;
-  return FindOpenToOthers(read, ProcessUser(&record), found);  // no user known: none is spared
+  return FindOpenToOthers(descriptor->Get(), ProcessUser(&record), found);  // no user known: none is spared
 }
 
 RunVariables VariablesFor(RunAccount account) {

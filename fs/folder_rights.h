@@ -32,6 +32,13 @@ RunVariables VariablesFor(RunAccount account);
 // plug-ins others load with more rights than theirs (kUnknown counts).
 inline bool WarnsOfOpenFolders(RunAccount account) { return account != RunAccount::kNotElevated; }
 
+// Room for the process's user.
+struct TokenUserRecord {
+  alignas(TOKEN_USER) unsigned char bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+};
+// The process's user, in `record`; null when the token cannot tell.
+PSID ProcessUser(TokenUserRecord* record);
+
 // The process's user as an SDDL SID string ("S-1-5-21-..."); false when unknown.
 bool UserSidText(wchar_t* text, size_t capacity);
 
@@ -62,6 +69,10 @@ struct OpenTo {
 // membership is not followed, so a deny entry for another group cancels
 // nothing: the answer errs towards a warning. A missing DACL lets Everyone.
 bool FindOpenToOthers(PSECURITY_DESCRIPTOR descriptor, PSID runningUser, OpenTo* found);
+
+// Reads the owner and DACL of the held `item` into `*descriptor`, through a
+// handle of its own; false when they cannot be read.
+bool ReadHeldSecurity(HANDLE item, ScopedLocalMemory* descriptor);
 
 // FindOpenToOthers for the held folder `folder`, with the process's user as
 // the running user; its owner and DACL are read into `*descriptor`, which

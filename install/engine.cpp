@@ -12,6 +12,7 @@
 #include "fs/folder_rights.h"
 #include "fs/temp_name.h"
 #include "install/in_use.h"
+#include "install/record_keeping.h"
 #include "install/setup_lock.h"
 #include "install/unpack.h"
 
@@ -70,14 +71,26 @@ InstallResult InstallAlone(const InstallRequest& request) {
   // would keep its old release among the new ones: nothing changes while one
   // is. A payload that cannot be read here is refused by unpacking, before
   // anything is written.
+  // So is a file of an earlier release that this one drops, which goes.
   MemoryArchive archive;
-  if (archive.Open(request.payload, request.payloadBytes) &&
-      CountFilesInUse(archive.Get(), plugins, InUseFor::kReplacing, request.observer) > 0) {
-    return {InstallStatus::kFilesInUse, 0};
+  const bool opened = archive.Open(request.payload, request.payloadBytes);
+  RecordKeeping record(request.recordFolder, CurrentRunAccount(), plugins, request.observer);
+  if (opened) {
+    const size_t in_use = CountFilesInUse(archive.Get(), plugins, InUseFor::kReplacing, request.observer) +
+                          record.ReadAndCountInUse(archive.Get());
+    if (in_use > 0) return {InstallStatus::kFilesInUse, 0};
   }
   SweepLeftovers(plugins, plugins.Get(), L"", &watch);
-  return ResultOf(StagePayloadArchive(request.payload, request.payloadBytes, plugins,
-                                      request.observer, &watch));
+  InstallResult result = ResultOf(StagePayloadArchive(request.payload, request.payloadBytes, plugins,
+                                                      request.observer, &watch));
+  // What the release dropped goes once the new files are in; the record says
+  // what is installed after any run that put files in place.
+  const bool unpacked = result.status == InstallStatus::kInstalled || result.status == InstallStatus::kSomeNotInstalled;
+  if (opened && unpacked && !record.RemoveDropped(&watch)) result.status = InstallStatus::kSomeNotInstalled;
+  if (opened && (unpacked || result.status == InstallStatus::kWriteFailed)) {
+    record.Write(archive.Get(), request.package);
+  }
+  return result;
 }
 
 // The temp folder for the staged copy: where the system offers it, the one

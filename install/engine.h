@@ -16,7 +16,8 @@ constexpr wchar_t kStagedArchiveStem[] = L"PX32_plugins";
 // Every way an installation ends.
 enum class InstallStatus : int {
   kInstalled,         // every entry reached the disk whole
-  kSomeNotInstalled,  // every entry was read; some files or folders could not be put in place
+  kSomeNotInstalled,  // every entry was read; some files or folders could not be put in place,
+                      // or a file of an earlier release that this one drops could not be removed
   kArchiveDamaged,    // a check refused the archive (InstallResult::check says which)
   kArchiveUnreadable, // the staged archive could not be read back
   kPathTooLong,       // folder\Plugins\ would not fit a Windows path
@@ -42,13 +43,18 @@ struct InstallRequest {
   const wchar_t* folder;    // the viewer's folder: a full path (drive, UNC, \\?\ or \\.\)
   bool makeMissingFolders;  // create the folder, its missing parents and Plugins (a folder with a drive only)
   InstallObserver* observer;  // may be null
+  const wchar_t* recordFolder = nullptr;  // the installation record's folder (RecordFolderFor); null: none kept
+  const wchar_t* package = nullptr;       // the package version the record names
 };
 
 // Installs the payload into folder\Plugins\ while no other setup installs
 // there. The folder is used as it is, through any links on its way; its
 // Plugins folder must be a plain folder in it. When a file it would replace
 // is in use, or a folder is held so that no file in it can be renamed
-// (CountFilesInUse), nothing is written. No call that waits for another
+// (CountFilesInUse), nothing is written. With a record of this Plugins
+// folder in `recordFolder`, the files it names that this payload does not
+// carry go too (RecordKeeping), and a run that put files in place leaves
+// the record of what is installed there. No call that waits for another
 // program waits longer than CallWatch allows.
 InstallResult InstallPayload(const InstallRequest& request);
 

@@ -6,18 +6,57 @@
 #include "archive/memory_archive.h"
 #include "fs/relative_file.h"
 
+namespace {
+
+RelativeOpen ProbeFor(InUseFor use) {
+  return {DELETE | FILE_WRITE_DATA, use == InUseFor::kReplacing ? kShareAll : FILE_SHARE_READ, FILE_OPEN,
+          FILE_NON_DIRECTORY_FILE, 0, nullptr};
+}
+
+// Counts and tells of what is in use.
+struct InUseTally {
+  InUseObserver* observer;
+  size_t count = 0;
+  void Tell(const wchar_t* name, const wchar_t* path) {
+    ++count;
+    if (observer != nullptr) observer->OnInUse(name, path);
+  }
+};
+
+// Probes the file `name` (its folders held in `folders`) and tells of it
+// when another opener refuses `probe`.
+void ProbeFile(const TargetFolder& plugins, const HeldFolders& folders, const wchar_t* name,
+               const RelativeOpen& probe, InUseTally* tally) {
+  const wchar_t* leaf = LeafOf(name);
+  ScopedFileHandle file;
+  if (OpenInFolder(folders.Innermost(plugins), leaf, wcslen(leaf), probe, &file) != OpenOutcome::kBusy) return;
+  wchar_t path[kBelowPathChars];
+  tally->Tell(name, plugins.PathBelow(name, wcslen(name), path) ? path : name);
+}
+
+}  // namespace
+
+size_t CountRecordedInUse(const InstallRecord& record, const bool* pick, const TargetFolder& plugins,
+                          InUseObserver* observer) {
+  InUseTally tally = {observer};
+  HeldFolders folders(false);
+  for (size_t i = 0; i < record.Count(); ++i) {
+    const wchar_t* name = record.At(i).name;
+    if ((pick == nullptr || pick[i]) && folders.Hold(plugins, name, false)) {
+      ProbeFile(plugins, folders, name, ProbeFor(InUseFor::kRemoving), &tally);
+    }
+  }
+  return tally.count;
+}
+
 size_t CountFilesInUse(unzFile archive, const TargetFolder& plugins, InUseFor use,
                        InUseObserver* observer) {
   unz_global_info64 global;
   if (unzGetGlobalInfo64(archive, &global) != UNZ_OK) return 0;
   const bool replacing = use == InUseFor::kReplacing;
-  const RelativeOpen probe = {DELETE | FILE_WRITE_DATA, replacing ? kShareAll : FILE_SHARE_READ,
-                              FILE_OPEN, FILE_NON_DIRECTORY_FILE, 0, nullptr};
-  size_t in_use = 0;
-  auto tell = [&](const wchar_t* name, const wchar_t* path) {
-    ++in_use;
-    if (observer != nullptr) observer->OnInUse(name, path);
-  };
+  const RelativeOpen probe = ProbeFor(use);
+  InUseTally tally = {observer};
+  auto tell = [&tally](const wchar_t* name, const wchar_t* path) { tally.Tell(name, path); };
   if (replacing && RenamesRefusedIn(plugins.Get())) tell(plugins.Path(), plugins.Path());
   HeldFolders folders(false);  // only looks: nothing swept before the run may change things
   wchar_t probed[kEntryNameChars] = {};  // the folder part of the last file whose folder was probed
@@ -39,12 +78,7 @@ size_t CountFilesInUse(unzFile archive, const TargetFolder& plugins, InUseFor us
         tell(probed, plugins.PathBelow(probed, folder_chars - 1, path) ? path : probed);
       }
     }
-    ScopedFileHandle file;
-    if (OpenInFolder(folders.Innermost(plugins), leaf, wcslen(leaf), probe, &file) !=
-        OpenOutcome::kBusy) {
-      continue;
-    }
-    tell(name, plugins.PathBelow(name, length, path) ? path : name);
+    ProbeFile(plugins, folders, name, probe, &tally);
   }
-  return in_use;
+  return tally.count;
 }

@@ -7,6 +7,7 @@
 
 #include "fs/target_folder.h"
 #include "install/install_observer.h"
+#include "install/install_record.h"
 #include "unzip.h"
 
 // What the run will do to the files it finds.
@@ -30,3 +31,9 @@ enum class InUseFor {
 // Returns how many are in use.
 size_t CountFilesInUse(unzFile archive, const TargetFolder& plugins, InUseFor use,
                        InUseObserver* observer);
+
+// The same for the files `record` names below `plugins` (where `pick` is
+// null, every one; otherwise those whose `pick[i]` is set), as removing them
+// needs (InUseFor::kRemoving).
+size_t CountRecordedInUse(const InstallRecord& record, const bool* pick, const TargetFolder& plugins,
+                          InUseObserver* observer);

@@ -16,14 +16,48 @@ class InUseObserver {
   virtual void OnInUse(const wchar_t* name, const wchar_t* path) { (void)name, (void)path; }
 };
 
+// What can keep the installation record from being used.
+enum class RecordProblem {
+  kUntrusted,   // its folder is a link, or others may change it: it was neither read nor written
+  kDamaged,     // it is no record this release reads (damaged, another format): it was not read
+  kUnreadable,  // it or its folder could not be read (a Windows error)
+  kNotWritten,  // the new one could not be written (a Windows error): the earlier one stays
+  kNotDeleted,  // /uninstall could not delete it (a Windows error)
+};
+
+// Hears of what removing files of ours keeps, and of the record that says
+// which files are ours. Every call is optional: the defaults do nothing.
+class RemovalObserver : public InUseObserver {
+ public:
+  // `name` (below Plugins) was kept because it differs from what was installed.
+  virtual void OnKeptChanged(const wchar_t* name) { (void)name; }
+  // A file or folder of ours (`name`, a folder's without its final separator)
+  // that could not be removed, for the Windows error `error`.
+  virtual void OnNotRemoved(const wchar_t* name, unsigned long error) { (void)name, (void)error; }
+  // A folder of ours (`name`, without its final separator) emptied of our
+  // files, which another program keeps from being deleted (its current
+  // directory, say): it stays, and the run still counts as done.
+  virtual void OnKeptInUse(const wchar_t* name) { (void)name; }
+  // The record in the folder `folder` could not be used, as `problem` says
+  // (`error`: the Windows error, where there is one).
+  virtual void OnRecordProblem(const wchar_t* folder, RecordProblem problem, unsigned long error) {
+    (void)folder, (void)problem, (void)error;
+  }
+  // The record described the Plugins folder `plugins`, which it describes no
+  // longer: the next record is of the folder this run installed into.
+  virtual void OnRecordMoved(const wchar_t* plugins) { (void)plugins; }
+};
+
 // Called on the thread that runs the installation, in this order:
 // OnOpenToOthers (for each such folder), OnWaiting (only when another setup
 // installs), OnInUse for each file in use (and then
 // OnDone), OnStarted, OnProgress and OnNotInstalled any number of times
 // (OnInUse just before one for a file that another program kept from its name),
-// OnDone last (always, also when nothing was installed). The counts only
+// then OnKeptChanged and OnNotRemoved for the files of an earlier release
+// that this one no longer carries, OnRecordProblem and OnRecordMoved at any
+// point, OnDone last (always, also when nothing was installed). The counts only
 // grow. Every call is optional: the defaults do nothing.
-class InstallObserver : public InUseObserver {
+class InstallObserver : public RemovalObserver {
  public:
   // In a run elevated or as SYSTEM: the viewer folder or Plugins, at
   // `folder` (its full path), may be changed by `account` (a SID), who is no

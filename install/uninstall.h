@@ -21,30 +21,22 @@ enum class UninstallStatus : int {
 
 // Hears of each file in use (before anything is removed), and then of each
 // file or folder kept.
-class UninstallObserver : public InUseObserver {
- public:
-  // `name` is the entry's name, as the payload gives it: a file kept because
-  // it differs from its entry.
-  virtual void OnKeptChanged(const wchar_t* name) = 0;
-  // A file or folder of ours (`name`, a folder's without its final separator)
-  // that could not be removed, for the Windows error `error`.
-  virtual void OnNotRemoved(const wchar_t* name, unsigned long error) { (void)name, (void)error; }
-  // A folder of ours (`name`, without its final separator) emptied of our
-  // files, which another program keeps from being deleted (its current
-  // directory, say): it stays, and the run still counts as removed.
-  virtual void OnKeptInUse(const wchar_t* name) { (void)name; }
-};
+using UninstallObserver = RemovalObserver;
 
 struct UninstallRequest {
   const void* payload;  // the ZIP archive's bytes
   size_t payloadBytes;
   const wchar_t* folder;  // the viewer's folder: a full path
   UninstallObserver* observer;  // may be null
+  const wchar_t* recordFolder = nullptr;  // the installation record's folder (RecordFolderFor); null: none read
 };
 
 // Removes the payload's files and folders from folder\Plugins\ while no
 // other setup works there, by the rules installing keeps: every name looked
 // up in the folder held above it, nothing removed through a link. A missing
 // Plugins folder has nothing to remove; the Plugins folder itself stays.
-// When a file of ours is in use (CountFilesInUse), nothing is removed.
+// What is ours is what the record names (each file while it has its
+// recorded size and SHA-256), where `recordFolder` holds a record of this
+// Plugins folder, which goes too once every file is; otherwise what the
+// payload holds. When a file of ours is in use, nothing is removed.
 UninstallStatus UninstallPayload(const UninstallRequest& request);

@@ -17,11 +17,10 @@
 #include "fs/relative_file.h"
 #include "fs/target_folder.h"
 #include "install/engine.h"
+#include "install/removal.h"
 #include "unzip.h"
 
 namespace {
-
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // Whether the entry `name` is in place below the Plugins folder. Its folders
 // are held in `folders`, each looked up in the one above it, and the entry in
@@ -36,21 +35,11 @@ bool InPlace(const TargetFolder& plugins, HeldFolders* folders, const unz_file_i
     return false;
   }
   if (folder_entry) return true;  // held: a plain folder where its name says
-  const wchar_t* leaf = LeafOf(name);
-  constexpr RelativeOpen kRead = {FILE_GENERIC_READ, kShareAll, FILE_OPEN,
-                                  FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY, 0, nullptr};
-  ScopedFileHandle item;
-  ItemFacts found;
-  if (OpenInFolder(folders->Innermost(plugins), leaf, wcslen(leaf), kRead, &item) != OpenOutcome::kOpened ||
-      !plugins.Holds(item.Get(), name, length, &found, true)) {
-    return false;
-  }
-  // A compressed or cloud file is read as its filter supplies it.
-  ScopedFileHandle reopened;
+  ScopedFileHandle item, reopened;
   HANDLE data = nullptr;
   LARGE_INTEGER size = {};
-  return OpenForData(item.Get(), found, FILE_GENERIC_READ, kShareAll, &reopened, &data) &&
-         GetFileSizeEx(data, &size) && static_cast<uint64_t>(size.QuadPart) == info.uncompressed_size &&
+  return OpenOursForReading(plugins, folders, name, &item, &reopened, &data) && GetFileSizeEx(data, &size) &&
+         static_cast<uint64_t>(size.QuadPart) == info.uncompressed_size &&
          FileHoldsEntry(data, info.uncompressed_size, static_cast<uint32_t>(info.crc), buffer);
 }
 

@@ -5,6 +5,8 @@
 #include "base/path_split.h"
 #include "base/text.h"
 #include "framework/winapp.h"
+#include "fs/folder_rights.h"
+#include "install/install_record.h"
 #include "report/install_log.h"
 #include "report/outcome.h"
 #include "report/run_record.h"
@@ -46,7 +48,13 @@ bool PreparedInstall::Prepare(const wchar_t* folder, InstallObserver* observer,
     return false;
   }
   request_.folder = folder_;
+  request_.recordFolder = RunRecordFolder(record_folder_);
+  request_.package = kPackageVersion;
   return true;
+}
+
+const wchar_t* RunRecordFolder(wchar_t* path) {
+  return RecordFolderFor(CurrentRunAccount(), path) ? path : nullptr;
 }
 
 int ReportInstall(const InstallResult& result, const wchar_t* caption) {
@@ -67,6 +75,18 @@ void LoggingObserver::OnInUse(const wchar_t* name, const wchar_t* path) { LogFil
 void LoggingObserver::OnNotInstalled(const wchar_t* name, unsigned long error) {
   RecordNotDone(name, error, false);
 }
+
+void LoggingObserver::OnKeptChanged(const wchar_t* name) { LogKeptChanged(name); }
+
+void LoggingObserver::OnNotRemoved(const wchar_t* name, unsigned long error) { RecordNotDone(name, error, true); }
+
+void LoggingObserver::OnKeptInUse(const wchar_t* name) { LogFolderKeptInUse(name); }
+
+void LoggingObserver::OnRecordProblem(const wchar_t* folder, RecordProblem problem, unsigned long error) {
+  LogRecordProblem(folder, problem, error);
+}
+
+void LoggingObserver::OnRecordMoved(const wchar_t* plugins) { LogRecordMoved(plugins); }
 
 int InstallPlugins(const wchar_t* folder, const wchar_t* caption) {
   PreparedInstall prepared;

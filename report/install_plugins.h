@@ -39,16 +39,28 @@ class PreparedInstall {
  private:
   InstallRequest request_ = {};
   wchar_t folder_[kFullFolderChars] = {};
+  wchar_t record_folder_[kFolderPathChars] = {};
 };
 
-// Tells the log of the files in use (when the run logs) and, with "/log=",
-// of each entry not installed and of each folder others may change.
+// Tells the log of the files in use, the files an update kept and the
+// record's problems (when the run logs) and, with "/log=", of each entry not
+// installed or removed and of each folder others may change.
 class LoggingObserver : public InstallObserver {
  public:
   void OnOpenToOthers(const wchar_t* folder, const void* account, bool owner) override;
   void OnInUse(const wchar_t* name, const wchar_t* path) override;
   void OnNotInstalled(const wchar_t* name, unsigned long error) override;
+  void OnKeptChanged(const wchar_t* name) override;
+  void OnNotRemoved(const wchar_t* name, unsigned long error) override;
+  void OnKeptInUse(const wchar_t* name) override;
+  void OnRecordProblem(const wchar_t* folder, RecordProblem problem, unsigned long error) override;
+  void OnRecordMoved(const wchar_t* plugins) override;
 };
+
+// The installation record's folder for this run (RecordFolderFor its
+// account) into `path` (kFolderPathChars); null when it cannot be found, and
+// the run keeps no record.
+const wchar_t* RunRecordFolder(wchar_t* path);
 
 // Reports `result`: kMsgInstalled on success, otherwise the outcome's message;
 // shown (with `caption`) in an interactive run, logged in a silent one when it

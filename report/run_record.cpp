@@ -9,9 +9,11 @@
 #include "base/scoped.h"
 #include "base/text.h"
 #include "fs/folder_rights.h"
+#include "install/install_record.h"
 #include "report/exit_code.h"
 #include "report/install_log.h"
 #include "report/install_plugins.h"
+#include "report/messages.h"
 #include "report/tell.h"
 #include "res/setup_identity.h"
 
@@ -232,5 +234,48 @@ void LogFolderKeptInUse(const wchar_t* name) {
   wchar_t text[kLogMessageChars] = L"Kept in use: ";
   AppendCut(text, kLogMessageChars, name);
   AppendCut(text, kLogMessageChars, L"\nThe folder is empty, but another program has it open.");
+  WriteInstallLog(text);
+}
+
+void LogKeptChanged(const wchar_t* name) {
+  if (!RunIsLogged()) return;
+  wchar_t text[kLogMessageChars];
+  (void)LoadMessage(kMsgKeptChanged, text, kLogMessageChars);  // empty when missing: the name still tells
+  AppendCut(text, kLogMessageChars, L"\n");
+  AppendCut(text, kLogMessageChars, name);
+  WriteInstallLog(text);
+}
+
+void LogRecordProblem(const wchar_t* folder, RecordProblem problem, unsigned long error) {
+  if (!RunIsLogged()) return;
+  wchar_t text[kLogMessageChars];
+  (void)CopyText(text, kLogMessageChars,
+                 problem == RecordProblem::kNotWritten   ? L"Installation record not written: "
+                 : problem == RecordProblem::kNotDeleted ? L"Installation record not removed: "
+                                                         : L"Installation record not used: ");
+  wchar_t plain[kLogMessageChars];
+  AppendCut(text, kLogMessageChars, PlainPathForm(folder, plain, kLogMessageChars) ? plain : folder);
+  AppendCut(text, kLogMessageChars, L"\\");
+  AppendCut(text, kLogMessageChars, kRecordFileName);
+  AppendCut(text, kLogMessageChars, L"\n");
+  if (problem == RecordProblem::kUntrusted) {
+    AppendCut(text, kLogMessageChars, L"Its folder is a link, or a user who is no administrator may change it.");
+  } else if (problem == RecordProblem::kDamaged) {
+    AppendCut(text, kLogMessageChars, L"It is damaged, or written by a release that this one cannot read.");
+  } else {
+    wchar_t why[kLogMessageChars / 2];
+    DescribeError(error, why, kLogMessageChars / 2);
+    AppendCut(text, kLogMessageChars, why);
+  }
+  WriteInstallLog(text);
+}
+
+void LogRecordMoved(const wchar_t* plugins) {
+  if (!LogRecordsRun()) return;  // no problem of this run's
+  wchar_t text[kLogMessageChars] = L"No longer recorded: ";
+  AppendCut(text, kLogMessageChars, plugins);
+  AppendCut(text, kLogMessageChars,
+            L"\nThe installation record now names this run's folder; /uninstall removes the plug-ins "
+            L"in that one by the package alone.");
   WriteInstallLog(text);
 }

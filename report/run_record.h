@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "install/install_observer.h"
+
 // True when the run reports to the log: a silent run, or any run with "/log=".
 bool RunIsLogged();
 
@@ -34,3 +36,11 @@ void LogViewerProcess(DWORD id, DWORD session);
 void LogFileInUse(const wchar_t* name, const wchar_t* path);
 // When the run logs: the emptied folder `name` stays, as another program uses it.
 void LogFolderKeptInUse(const wchar_t* name);
+// When the run logs: the plug-in `name` of ours stays, as it was changed.
+void LogKeptChanged(const wchar_t* name);
+// When the run logs: the installation record in `folder` could not be used,
+// as `problem` says, with the Windows error `error` where it has one.
+void LogRecordProblem(const wchar_t* folder, RecordProblem problem, unsigned long error);
+// With "/log=" only: the record described the Plugins folder `plugins`,
+// whose plug-ins it no longer names.
+void LogRecordMoved(const wchar_t* plugins);

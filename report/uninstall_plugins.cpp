@@ -22,13 +22,10 @@ constexpr size_t kBoxChars = kMessageChars * (kListedInBox + 2);
 class KeptFiles : public UninstallObserver {
  public:
   void OnKeptChanged(const wchar_t* name) override {
-    wchar_t line[kMessageChars * 2];
+    wchar_t line[kMessageChars];
     (void)LoadMessage(kMsgKeptChanged, line, kMessageChars);  // empty when missing: the name still tells
     if (RunTellsTheLog()) {
-      // A name too long for the line is logged cut: the entry still tells.
-      (void)AppendText(line, kMessageChars * 2, L"\n");
-      (void)AppendText(line, kMessageChars * 2, name);
-      WriteInstallLog(line);
+      LogKeptChanged(name);
     } else if (count_ < kListedInBox) {
       if (count_ == 0) (void)AppendText(list_, kBoxChars, line);
       (void)AppendText(list_, kBoxChars, L"\n");
@@ -43,6 +40,9 @@ class KeptFiles : public UninstallObserver {
     RecordNotDone(name, error, true);
   }
   void OnKeptInUse(const wchar_t* name) override { LogFolderKeptInUse(name); }
+  void OnRecordProblem(const wchar_t* folder, RecordProblem problem, unsigned long error) override {
+    LogRecordProblem(folder, problem, error);
+  }
   const wchar_t* List() const { return list_; }
 
  private:
@@ -71,7 +71,8 @@ Report ReportFor(UninstallStatus status) {
 int UninstallPlugins(const wchar_t* folder, const wchar_t* caption) {
   UninstallStatus status = UninstallStatus::kSomeNotRemoved;
   KeptFiles kept;
-  UninstallRequest request = {nullptr, 0, nullptr, &kept};
+  wchar_t record_folder[kFolderPathChars];
+  UninstallRequest request = {nullptr, 0, nullptr, &kept, RunRecordFolder(record_folder)};
   wchar_t full[kFullFolderChars];
   if (FullFolder(folder, full) && FindPayload(&request.payload, &request.payloadBytes)) {
     request.folder = full;

@@ -64,6 +64,9 @@
 inline constexpr wchar_t kSetupCaption[] = L"" SETUP_CAPTION;
 inline constexpr unsigned kVersionMajor = SETUP_VERSION_MAJOR;
 inline constexpr unsigned kVersionMinor = SETUP_VERSION_MINOR;
+// "4.57": the package version as the installation record names it.
+inline constexpr wchar_t kPackageVersion[] =
+    L"" SETUP_STRINGIZE(SETUP_VERSION_MAJOR) "." SETUP_STRINGIZE(SETUP_VERSION_MINOR);
 inline constexpr wchar_t kBitness[] = L"" SETUP_STRINGIZE(SETUP_BITNESS);
 inline constexpr int kPayloadId = IDR_PAYLOAD;
 inline constexpr wchar_t kPayloadType[] = L"" SETUP_STRINGIZE(SETUP_PAYLOAD_TYPE);

@@ -106,6 +106,48 @@ void ExpectRecordedRun(const std::wstring& log, const std::wstring& folder, int 
 
 std::map<std::wstring, std::string> Snapshot(const std::wstring& root);
 
+// Where a run elevated or as SYSTEM keeps its installation record (Wine runs
+// every program elevated): in the 32-bit Program Files folder.
+std::wstring MachineRecordFolder() {
+  auto folder = GetMachineString(kVersionKey, L"ProgramFilesDir (x86)");
+  if (!folder) folder = GetMachineString(kVersionKey, L"ProgramFilesDir");
+  return folder.value_or(L"C:\\Program Files") + L"\\Pixelmoor PlugIns";
+}
+std::wstring MachineRecord() { return MachineRecordFolder() + L"\\InstallRecord.txt"; }
+
+// The record's lines, read from its UTF-16 text (byte-order mark dropped).
+std::vector<std::string> RecordLines() {
+  const std::string bytes = ReadBytes(MachineRecord()).value_or("");
+  std::wstring text;
+  for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    text += static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8);
+  }
+  std::vector<std::string> lines;
+  for (size_t at = 0, end; (end = text.find(L"\r\n", at)) != std::wstring::npos; at = end + 2) {
+    lines.push_back(Narrow(text.substr(at, end - at)));
+  }
+  return lines;
+}
+// The names of the files the record names, "/" between folders as in the archive.
+std::set<std::string> RecordedNames() {
+  std::set<std::string> names;
+  for (std::string line : RecordLines()) {
+    if (line.compare(0, 6, "File: ") != 0) continue;
+    line = line.substr(line.find(' ', line.find(' ', line.find(' ', 6) + 1) + 1) + 1);
+    for (char& c : line) c = c == '\\' ? '/' : c;
+    names.insert(line);
+  }
+  return names;
+}
+// The payload's file names, with `extra` added.
+std::set<std::string> PayloadFiles(const std::set<std::string>& extra = {}) {
+  std::set<std::string> names = extra;
+  for (const auto& [name, entry] : ReadArchive(g_payload)) {
+    if (!entry.folder) names.insert(name);
+  }
+  return names;
+}
+
 void ExpectInstalled(const std::wstring& plugins) { ExpectPayloadInstalled(plugins, g_payload); }
 
 // No file or folder of the payload is in `plugins`.
@@ -145,10 +187,13 @@ class SilentSetup : public ::testing::Test {
     dir_ = MakeScratchFolder(Widen(std::string("silent.") + info->name()));
     app_plugins_ = program_files_ + L"\\Pixelmoor\\Plugins";
     RemoveTree(app_plugins_);
+    // Each case starts with no record: one of an earlier case's folder would be told as replaced.
+    RemoveTree(MachineRecordFolder());
   }
   void TearDown() override {
     DeleteMachineKey(L"SOFTWARE\\Classes\\Pixelmoor");
     RemoveTree(program_files_ + L"\\Pixelmoor");
+    RemoveTree(MachineRecordFolder());
     viewer_.Stop();
   }
   void RegisterViewer(const std::wstring& command) {
@@ -638,6 +683,81 @@ std::map<std::wstring, std::string> Snapshot(const std::wstring& root) {
     out[name] = std::to_string(data.nFileSizeLow) + " " + std::to_string(data.ftLastWriteTime.dwLowDateTime);
   }
   return out;
+}
+
+// Release A: the shipped payload and three files that release B (the
+// built setup) no longer carries, one of them in a folder of its own.
+class Update : public SilentSetup {
+ protected:
+  void SetUp() override {
+    SilentSetup::SetUp();
+    std::vector<ZipEntry> entries;
+    for (const auto& [name, entry] : ReadArchive(g_payload)) {
+      entries.push_back(entry.folder ? FolderEntry(name) : FileEntry(name, entry.data));
+    }
+    entries.push_back(FileEntry("Dropped.dll", "a plug-in of release A only"));
+    entries.push_back(FileEntry("Gone/Old.dll", "another, in a folder of A only"));
+    entries.push_back(FileEntry("Changed.ini", "as A installed it"));
+    release_a_ = dir_ + L"\\A.exe";
+    ASSERT_TRUE(MakeSetupCarrying(g_setup, BuildZip(entries), release_a_));
+    plugins_ = dir_ + L"\\V\\Plugins\\";
+    ASSERT_EQ(RunToEnd(release_a_, L"/silent /folder=" + dir_ + L"\\V", dir_), 0);
+    ASSERT_EQ(RecordedNames(), PayloadFiles({"Dropped.dll", "Gone/Old.dll", "Changed.ini"}));
+    ASSERT_TRUE(WriteBytes(plugins_ + L"Changed.ini", "as the user changed it"));
+  }
+  std::wstring release_a_, plugins_;
+};
+
+TEST_F(Update, WhatTheNewReleaseDropsGoesAndAChangedFileStays) {
+  Run(L"/silent /folder=" + dir_ + L"\\V /log=" + dir_ + L"\\run.log");
+  EXPECT_FALSE(Exists(plugins_ + L"Dropped.dll"));
+  EXPECT_FALSE(Exists(plugins_ + L"Gone"));
+  EXPECT_EQ(ReadBytes(plugins_ + L"Changed.ini").value_or(""), "as the user changed it");
+  ExpectRecordedRun(dir_ + L"\\run.log", dir_ + L"\\V", 0, {std::string(kKeptChangedText) + "\nChanged.ini"});
+  EXPECT_EQ(RecordedNames(), PayloadFiles());
+  const auto lines = RecordLines();
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "Pixelmoor PlugIns installation record, format 1");
+  EXPECT_EQ(lines[1], "Package: " + std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor));
+  EXPECT_EQ(lines[2], "Plugins: " + Narrow(plugins_.substr(0, plugins_.size() - 1)));
+}
+
+TEST_F(Update, ADroppedFileInUseStopsItBeforeAnythingChanges) {
+  const auto before = Snapshot(plugins_);
+  const auto record = ReadBytes(MachineRecord());
+  {
+    ScopedFileHandle holder(CreateFileW((plugins_ + L"Dropped.dll").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder);
+    Run(L"/silent /folder=" + dir_ + L"\\V", 2);
+  }
+  EXPECT_EQ(Snapshot(plugins_), before);
+  EXPECT_EQ(ReadBytes(MachineRecord()), record);
+}
+
+// Any release's /uninstall goes by the record of the release installed.
+TEST_F(Update, UninstallByAnotherReleaseRemovesWhatTheRecordNames) {
+  ASSERT_TRUE(WriteBytes(plugins_ + L"Changed.ini", "as A installed it"));  // unchanged after all
+  Run(L"/silent /uninstall /folder=" + dir_ + L"\\V");
+  ExpectLog(dir_, {});
+  for (const auto& [name, folder] : ListTree(plugins_)) ADD_FAILURE() << "left: " << Narrow(name);
+  EXPECT_FALSE(Exists(MachineRecord()));
+}
+
+// A plug-in that cannot be replaced keeps its old bytes: the record names
+// only what is in place.
+TEST_F(SilentSetup, PartialRunRecordsOnlyWhatIsInPlace) {
+  const auto [top, bytes] = TopFile();
+  ASSERT_FALSE(top.empty()) << "the payload has no file at its top";
+  const std::wstring plugins = dir_ + L"\\V\\Plugins\\";
+  ASSERT_TRUE(CreateDirectoryW((dir_ + L"\\V").c_str(), nullptr) && CreateDirectoryW(plugins.c_str(), nullptr));
+  ASSERT_TRUE(WriteBytes(plugins + Widen(top), "older"));
+  ASSERT_TRUE(SetFileAttributesW((plugins + Widen(top)).c_str(), FILE_ATTRIBUTE_READONLY));
+  Run(L"/silent /folder=" + dir_ + L"\\V", 1);
+  ASSERT_TRUE(SetFileAttributesW((plugins + Widen(top)).c_str(), FILE_ATTRIBUTE_NORMAL));
+  std::set<std::string> expected = PayloadFiles();
+  expected.erase(top);
+  EXPECT_EQ(RecordedNames(), expected);
 }
 
 class Verify : public SilentSetup {

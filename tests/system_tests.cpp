@@ -18,6 +18,7 @@
 #include "fs/folder_rights.h"
 #include "fs/target_folder.h"
 #include "install/engine.h"
+#include "install/install_record.h"
 #include "install/finishing_files.h"
 #include "install/setup_lock.h"
 #include "install/unpack.h"
@@ -343,6 +344,99 @@ TEST(OpenToOthers, FoundByAnAllowEntryNoEarlierDenyCancelsOrByOwnership) {
   ASSERT_TRUE(SetSecurityDescriptorDacl(&open_to_all, TRUE, nullptr, FALSE));
   OpenTo open = {};
   EXPECT_EQ(FindOpenToOthers(&open_to_all, running.Get(), &open) ? SidText(open.account) : "", "S-1-1-0");
+}
+
+// The record a run keeps and reads is chosen by its token, and an elevated
+// run trusts only a folder nobody but administrators may change. Wine runs
+// every program elevated, with every file its user's own, so it cannot show
+// these apart end to end.
+TEST(InstallRecordPlace, ChosenByTheTokenAndTrustedOnlyWhereNoOtherUserMayChangeIt) {
+  const char* me = "S-1-5-21-1-2-3-500";
+  const char* closed = "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+  const struct {
+    RunAccount account;
+    const char* sddl;  // null: unreadable
+    RecordPlace place;
+    bool trusted;
+  } cases[] = {
+      {RunAccount::kSystem, closed, RecordPlace::kMachine, true},
+      {RunAccount::kElevated, closed, RecordPlace::kMachine, true},
+      {RunAccount::kUnknown, closed, RecordPlace::kMachine, true},
+      {RunAccount::kElevated, "O:BAD:(A;OICI;0x1301bf;;;BU)", RecordPlace::kMachine, false},
+      {RunAccount::kSystem, "O:S-1-5-21-1-2-3-1001D:P(A;;FA;;;BA)", RecordPlace::kMachine, false},
+      {RunAccount::kUnknown, "O:BAD:(A;OICI;FA;;;AU)", RecordPlace::kMachine, false},
+      {RunAccount::kElevated, nullptr, RecordPlace::kMachine, false},
+      {RunAccount::kNotElevated, "O:BAD:(A;OICI;FA;;;WD)", RecordPlace::kUser, true},
+      {RunAccount::kNotElevated, nullptr, RecordPlace::kUser, true},
+  };
+  ScopedLocalMemory running;
+  ASSERT_TRUE(ConvertStringSidToSidA(me, reinterpret_cast<PSID*>(running.Receive())));
+  for (const auto& c : cases) {
+    const std::string what = std::to_string(static_cast<int>(c.account)) + " " + (c.sddl ? c.sddl : "(unreadable)");
+    ScopedLocalMemory security;
+    if (c.sddl != nullptr) {
+      ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+          c.sddl, SDDL_REVISION_1, reinterpret_cast<PSECURITY_DESCRIPTOR*>(security.Receive()), nullptr));
+    }
+    EXPECT_EQ(static_cast<int>(RecordPlaceFor(c.account)), static_cast<int>(c.place)) << what;
+    EXPECT_EQ(RecordFolderTrusted(c.account, security.Get(), running.Get()), c.trusted) << what;
+  }
+  // The machine's folder from the system's 32-bit Program Files, the user's from LOCALAPPDATA.
+  wchar_t path[kFolderPathChars];
+  auto x86 = GetMachineString(kVersionKey, L"ProgramFilesDir (x86)");
+  if (!x86) x86 = GetMachineString(kVersionKey, L"ProgramFilesDir");
+  ASSERT_TRUE(RecordFolderFor(RunAccount::kElevated, path));
+  EXPECT_EQ(Narrow(path), Narrow(x86.value_or(L"")) + "\\Pixelmoor PlugIns");
+  ASSERT_TRUE(SetEnvironmentVariableW(L"LOCALAPPDATA", L"C:\\Users\\u\\AppData\\Local"));
+  ASSERT_TRUE(RecordFolderFor(RunAccount::kNotElevated, path));
+  EXPECT_EQ(Narrow(path), "C:\\Users\\u\\AppData\\Local\\Programs\\Pixelmoor PlugIns");
+  ASSERT_TRUE(SetEnvironmentVariableW(L"LOCALAPPDATA", L"AppData\\Local"));
+  EXPECT_FALSE(RecordFolderFor(RunAccount::kNotElevated, path)) << Narrow(path);
+}
+
+// A record is read only whole, of its own format, from a plain file in a
+// plain folder; anything else is refused rather than read in part.
+TEST(InstallRecordFile, OnlyAWholeRecordOfItsFormatInAPlainFolderIsRead) {
+  const std::wstring dir = MakeScratchFolder(L"system.record");
+  const std::wstring folder = dir + L"\\Pixelmoor PlugIns";
+  const std::string sha(64, 'a');
+  const std::string head = "Pixelmoor PlugIns installation record, format 1\r\nPackage: 4.57\r\nPlugins: C:\\V\\Plugins\r\n";
+  const struct {
+    const char* what;
+    std::string text;  // written as UTF-16 with its byte-order mark
+    RecordRead read;
+    size_t files;
+  } cases[] = {
+      {"whole", head + "File: 3 " + sha + " 0000abcd Codecs\\a.dll\r\nLater: x\r\n", RecordRead::kRead, 1},
+      {"lines ended by LF alone", "Pixelmoor PlugIns installation record, format 1\nPackage: 4.57\nPlugins: C:\\V\n",
+       RecordRead::kRead, 0},
+      {"another format", "Pixelmoor PlugIns installation record, format 2\r\nPackage: 4.57\r\nPlugins: C:\\V\r\n",
+       RecordRead::kRefused, 0},
+      {"a damaged file line", head + "File: 3 " + sha + " 0000abcd ..\\a.dll\r\n", RecordRead::kRefused, 0},
+      {"no Plugins line", "Pixelmoor PlugIns installation record, format 1\r\nPackage: 4.57\r\n",
+       RecordRead::kRefused, 0},
+  };
+  for (const auto& c : cases) {
+    RemoveTree(folder);
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    std::string bytes = "\xff\xfe";
+    for (char ch : c.text) bytes += std::string{ch, '\0'};
+    ASSERT_TRUE(WriteBytes(folder + L"\\InstallRecord.txt", bytes));
+    TargetFolder held;
+    ASSERT_EQ(OpenRecordFolder(folder.c_str(), RunAccount::kNotElevated, false, &held), RecordFolderOpen::kOpened)
+        << c.what;
+    InstallRecord record;
+    EXPECT_EQ(static_cast<int>(record.Read(held)), static_cast<int>(c.read)) << c.what;
+    EXPECT_EQ(record.Count(), c.read == RecordRead::kRead ? c.files : record.Count()) << c.what;
+  }
+  // Not made unless asked; a link at the folder's name is refused, wherever it leads.
+  RemoveTree(folder);
+  TargetFolder held;
+  EXPECT_EQ(OpenRecordFolder(folder.c_str(), RunAccount::kNotElevated, false, &held), RecordFolderOpen::kMissing);
+  ASSERT_TRUE(CreateDirectoryW((dir + L"\\elsewhere").c_str(), nullptr));
+  ASSERT_TRUE(PlantUnixLink(folder, dir + L"\\elsewhere"));
+  EXPECT_EQ(OpenRecordFolder(folder.c_str(), RunAccount::kNotElevated, true, &held), RecordFolderOpen::kRefused);
+  EXPECT_TRUE(RemoveUnixLink(folder));
 }
 
 // Only the topmost folder made gets the closed DACL; the folders below

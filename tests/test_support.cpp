@@ -9,6 +9,7 @@
 #include "base/scoped.h"
 #include "install/engine.h"
 #include "install/setup_lock.h"
+#include "res/setup_identity.h"
 #include "unzip.h"
 // iowin32.h needs unzip.h (ioapi.h) ahead of it.
 #include "iowin32.h"
@@ -453,4 +454,14 @@ void ViewerStandIn::Stop() {
   }
   CloseHandle(process_);
   process_ = nullptr;
+}
+
+bool MakeSetupCarrying(const std::wstring& setup, const std::string& payload, const std::wstring& exe) {
+  if (!CopyFileW(setup.c_str(), exe.c_str(), FALSE)) return false;
+  HANDLE update = BeginUpdateResourceW(exe.c_str(), FALSE);
+  if (update == nullptr) return false;
+  const BOOL put = UpdateResourceW(update, L"ZIP", MAKEINTRESOURCEW(IDR_PAYLOAD),
+                                   MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                                   const_cast<char*>(payload.data()), static_cast<DWORD>(payload.size()));
+  return EndUpdateResourceW(update, !put) && put;
 }

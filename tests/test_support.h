@@ -118,6 +118,9 @@ std::wstring FixedStagedArchivePath();
 std::vector<std::wstring> StagedArchives();
 
 
+// A copy of the setup at `setup` as `exe`, carrying `payload` in place of its own.
+bool MakeSetupCarrying(const std::wstring& setup, const std::string& payload, const std::wstring& exe);
+
 // Starts `exe` with `args` in `cwd`; returns its process handle, or null.
 // `environment` is a Unicode environment block, or null for this process's
 // own; `desktop` ("station\\desktop") the one it runs on, or null for this one's.

@@ -2,6 +2,8 @@
 // entry's bytes, the entry-name check and the destination page's texts.
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include <string>
 #include <utility>
 
@@ -11,6 +13,7 @@
 #include "base/text.h"
 #include "fs/replace_order.h"
 #include "fs/temp_name.h"
+#include "install/record_text.h"
 #include "report/log_text.h"
 #include "silent/command_line.h"
 #include "viewer/folder_text.h"
@@ -501,4 +504,62 @@ TEST(PageTexts, NextButtonIsNamedAsTheSystemLabelsIt) {
   const std::wstring caption(63, L'x');
   NextButtonLabel(caption.c_str(), label, 66);
   EXPECT_EQ(Utf8(label), "\"" + std::string(63, 'x') + "\"");
+}
+
+// The record's file lines: what is written reads back the same, and a line
+// a reader cannot take whole refuses the record rather than naming another file.
+TEST(RecordLines, AFileLineReadsBackAsWritten) {
+  RecordedFile file = {L"Codecs/Dav1d.dll", 48450, {}, 0x98f8d5aa};
+  for (int i = 0; i < 32; ++i) file.sha256[i] = static_cast<unsigned char>(i * 9);
+  wchar_t line[kRecordLineChars];
+  ASSERT_TRUE(FileLine(file, line));
+  EXPECT_EQ(Utf8(line), "File: 48450 0009121b242d363f48515a636c757e879099a2abb4bdc6cfd8e1eaf3fc050e17 98f8d5aa Codecs\\Dav1d.dll");
+  wchar_t text[kRecordLineChars];
+  RecordedFile back;
+  ASSERT_EQ(ReadRecordLine(line, TextLength(line), text, &back), RecordLine::kFile);
+  EXPECT_EQ(Utf8(back.name), "Codecs/Dav1d.dll");
+  EXPECT_EQ(back.size, 48450u);
+  EXPECT_EQ(back.crc, 0x98f8d5aau);
+  EXPECT_EQ(memcmp(back.sha256, file.sha256, 32), 0);
+}
+
+TEST(RecordLines, EachLineIsReadAsItsKeywordSays) {
+  const std::wstring sha(64, L'A');
+  const struct {
+    const wchar_t* line;
+    RecordLine kind;
+  } cases[] = {
+      {L"Package: 4.57", RecordLine::kPackage},
+      {L"Plugins: C:\\Program Files\\Pixelmoor\\Plugins", RecordLine::kPlugins},
+      {L"Plugins: Pixelmoor\\Plugins", RecordLine::kBad},  // no full path
+      {L"Package: ", RecordLine::kBad},
+      {L"Signed: yes", RecordLine::kOther},  // a later release's line
+      {L"", RecordLine::kOther},
+      {L"file: 1 x", RecordLine::kOther},  // keywords are written one way
+  };
+  for (const auto& c : cases) {
+    wchar_t text[kRecordLineChars];
+    RecordedFile file;
+    EXPECT_EQ(ReadRecordLine(c.line, TextLength(c.line), text, &file), c.kind) << Utf8(c.line);
+  }
+  const std::wstring good = L"File: 12 " + sha + L" 0000000F a b.dll";
+  const std::wstring refused[] = {
+      L"File: 12 " + sha + L" 0000000F ..\\x.dll",       // out of Plugins
+      L"File: 12 " + sha + L" 0000000F C:\\x.dll",       // a drive
+      L"File: 12 " + sha + L" 0000000F Codecs\\",         // a folder
+      L"File: 12 " + sha + L" 0000000F ",                  // no name
+      L"File: 12 " + sha.substr(1) + L" 0000000F a.dll",   // a digit short
+      L"File: 12 " + sha + L" 0000000G a.dll",             // no hex digit
+      L"File: 18446744073709551616 " + sha + L" 0000000F a.dll",  // past 64 bits
+      L"File: -1 " + sha + L" 0000000F a.dll",
+      L"File: 12  " + sha + L" 0000000F a.dll",            // two blanks
+      L"File: 12 " + sha + L" 0000000F a\tb.dll",          // a control character
+  };
+  wchar_t text[kRecordLineChars];
+  RecordedFile file;
+  EXPECT_EQ(ReadRecordLine(good.c_str(), good.size(), text, &file), RecordLine::kFile);
+  EXPECT_EQ(Utf8(file.name), "a b.dll");
+  for (const std::wstring& line : refused) {
+    EXPECT_EQ(ReadRecordLine(line.c_str(), line.size(), text, &file), RecordLine::kBad) << Utf8(line.c_str());
+  }
 }

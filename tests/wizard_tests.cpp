@@ -537,18 +537,6 @@ double AnswerTime(HWND sheet) {
   return (end.QuadPart - start.QuadPart) * 1000.0 / frequency.QuadPart;
 }
 
-// A copy of the built setup that carries `payload` in place of its own.
-bool MakeSetupCarrying(const std::string& payload, const std::wstring& exe) {
-  if (!CopyFileW(g_setup.c_str(), exe.c_str(), FALSE)) return false;
-  HANDLE update = BeginUpdateResourceW(exe.c_str(), FALSE);
-  if (update == nullptr) return false;
-  const BOOL put = UpdateResourceW(update, L"ZIP", MAKEINTRESOURCEW(IDR_PAYLOAD),
-                                   MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
-                                   const_cast<char*>(payload.data()),
-                                   static_cast<DWORD>(payload.size()));
-  return EndUpdateResourceW(update, !put) && put;
-}
-
 constexpr int kLargeFiles = 6;
 constexpr size_t kLargeFileBytes = 32 << 20;
 
@@ -560,7 +548,7 @@ TEST_F(Wizard, LargePayloadShowsAMovingProgressBarAndTheSheetKeepsAnswering) {
       entries.push_back(FileEntry("Large" + std::to_string(i) + ".dll",
                                   std::string(kLargeFileBytes, static_cast<char>('a' + i))));
     }
-    ASSERT_TRUE(MakeSetupCarrying(BuildZip(entries), exe)) << GetLastError();
+    ASSERT_TRUE(MakeSetupCarrying(g_setup, BuildZip(entries), exe)) << GetLastError();
   }
   Open(nullptr, exe);
   RECT sentence;

@@ -1,0 +1,133 @@
+#include "install/record_keeping.h"
+
+#include <stdlib.h>
+#include <string.h>
+#include <wchar.h>
+
+#include "archive/entry_name.h"
+#include "archive/memory_archive.h"
+#include "install/file_digest.h"
+#include "install/in_use.h"
+#include "install/removal.h"
+
+namespace {
+
+// Calls `each(name, info)` for every entry of the open `payload`; false when
+// an entry cannot be read (installing has refused such a payload already).
+template <typename Each>
+bool ForEachEntry(unzFile payload, Each each) {
+  unz_global_info64 global;
+  if (unzGetGlobalInfo64(payload, &global) != UNZ_OK) return false;
+  for (uint64_t i = 0; i < global.number_entry; ++i) {
+    unz_file_info64 info;
+    wchar_t name[kEntryNameChars];
+    if (!ReadPlainEntryAt(payload, i, &info, name)) return false;
+    each(name, info);
+  }
+  return true;
+}
+
+}  // namespace
+
+size_t RecordKeeping::ReadAndCountInUse(unzFile payload) {
+  found_ = ReadRecordOf(record_folder_, account_, plugins_, &folder_, &earlier_, observer_);
+  if (found_ != RecordFound::kThisFolder || earlier_.Count() == 0) return 0;
+  const size_t count = earlier_.Count();
+  dropped_.Reset(calloc(count, sizeof(bool)));
+  kept_.Reset(calloc(count, sizeof(bool)));
+  if (!dropped_ || !kept_) return 0;  // nothing is dropped: the record is only rewritten
+  bool* dropped = static_cast<bool*>(dropped_.Get());
+  for (size_t i = 0; i < count; ++i) dropped[i] = true;
+  const bool listed = ForEachEntry(payload, [&](const wchar_t* name, const unz_file_info64&) {
+    (void)payload_folders_.AddFoldersOf(name);  // a folder missing from it may only be removed and made again
+    if (IsEntrySeparator(name[wcslen(name) - 1])) return;
+    for (size_t i = 0; i < count; ++i) {
+      if (dropped[i] && SameItemName(earlier_.At(i).name, name)) dropped[i] = false;
+    }
+  });
+  if (!listed) {
+    dropped_.Reset();
+    return 0;
+  }
+  return CountRecordedInUse(earlier_, dropped, plugins_, observer_);
+}
+
+bool RecordKeeping::RemoveDropped(CallWatch* watch) {
+  if (!dropped_) return true;
+  const bool* dropped = static_cast<const bool*>(dropped_.Get());
+  bool* kept = static_cast<bool*>(kept_.Get());
+  ScopedMalloc buffer(malloc(kEntryReadBytes));
+  FileDigester digester;
+  const bool can_check = buffer && digester.Open();
+  bool removed = true;
+  HeldFolders folders(true, watch);
+  FolderList emptied;
+  for (size_t i = 0; i < earlier_.Count(); ++i) {
+    if (!dropped[i]) continue;
+    const RecordedFile& file = earlier_.At(i);
+    const FileCheck check = {file.size, file.crc, file.sha256};
+    const Removal removal = can_check ? RemoveFileAndTell(plugins_, &folders, file.name, check,
+                                                          static_cast<unsigned char*>(buffer.Get()), &digester,
+                                                          watch, observer_)
+                                      : Removal::kNotRemoved;
+    if (!can_check && observer_ != nullptr) observer_->OnNotRemoved(file.name, ERROR_NOT_ENOUGH_MEMORY);
+    kept[i] = removal == Removal::kNotRemoved;
+    removed = removed && !kept[i];
+    if (removal == Removal::kGone) removed = emptied.AddFoldersOf(file.name) && removed;
+  }
+  // Only the folders the payload does not use: the new release's files lie in the others.
+  emptied.SortDeepestFirst();
+  return RemoveEmptiedFolders(plugins_, &folders, emptied, &payload_folders_, watch, observer_) && removed;
+}
+
+void RecordKeeping::Write(unzFile payload, const wchar_t* package) {
+  if (record_folder_ == nullptr || found_ == RecordFound::kUntrusted) return;
+  InstallRecord next;
+  ScopedMalloc buffer(malloc(kEntryReadBytes));
+  FileDigester digester;
+  bool made = next.SetPackage(package) && next.SetPlugins(plugins_) && buffer && digester.Open();
+  const bool earlier = found_ == RecordFound::kThisFolder;
+  HeldFolders folders(false);
+  made = made && ForEachEntry(payload, [&](const wchar_t* name, const unz_file_info64& info) {
+    if (!made || IsEntrySeparator(name[wcslen(name) - 1])) return;
+    ScopedFileHandle item, reopened;
+    HANDLE data = nullptr;
+    RecordedFile file;
+    FileDigest digest;
+    if (OpenOursForReading(plugins_, &folders, name, &item, &reopened, &data) &&
+        digester.Digest(data, static_cast<unsigned char*>(buffer.Get()), &digest) &&
+        digest.size == info.uncompressed_size && digest.crc == static_cast<uint32_t>(info.crc) &&
+        wcslen(name) < kEntryNameChars) {
+      wmemcpy(file.name, name, wcslen(name) + 1);
+      file.size = digest.size;
+      file.crc = digest.crc;
+      memcpy(file.sha256, digest.sha256, sizeof file.sha256);
+      made = next.Add(file);
+      return;
+    }
+    // Not replaced: what was there before is still ours, as recorded.
+    const RecordedFile* before = earlier ? earlier_.Find(name) : nullptr;
+    if (before != nullptr) made = next.Add(*before);
+  });
+  const bool* kept = static_cast<const bool*>(kept_.Get());
+  for (size_t i = 0; made && kept != nullptr && i < earlier_.Count(); ++i) {
+    if (kept[i]) made = next.Add(earlier_.At(i));
+  }
+  if (!made) {
+    if (observer_ != nullptr) observer_->OnRecordProblem(record_folder_, RecordProblem::kNotWritten, ERROR_NOT_ENOUGH_MEMORY);
+    return;
+  }
+  TargetFolder folder;
+  const RecordFolderOpen opened = OpenRecordFolder(record_folder_, account_, true, &folder);
+  if (opened != RecordFolderOpen::kOpened || !next.Write(folder)) {
+    const DWORD error = GetLastError();
+    if (observer_ != nullptr) {
+      observer_->OnRecordProblem(record_folder_,
+                                 opened == RecordFolderOpen::kRefused ? RecordProblem::kUntrusted
+                                                                      : RecordProblem::kNotWritten,
+                                 error);
+    }
+    return;
+  }
+  if (found_ == RecordFound::kOtherFolder && observer_ != nullptr) observer_->OnRecordMoved(earlier_.Plugins());
+}

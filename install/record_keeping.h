@@ -1,0 +1,54 @@
+// The installation record's part in an installation: the files of an
+// earlier release that this one no longer carries, their removal once the
+// new files are in, and the record the run leaves of what is now installed.
+#pragma once
+
+#include "base/scoped.h"
+#include "fs/call_watch.h"
+#include "fs/folder_rights.h"
+#include "fs/target_folder.h"
+#include "install/install_observer.h"
+#include "install/install_record.h"
+#include "install/removal.h"
+#include "unzip.h"
+
+class RecordKeeping {
+ public:
+  // For installing into the held `plugins`, with the record in `recordFolder`
+  // (may be null: none is kept) as a run as `account` may keep it. `observer`
+  // (may be null) hears of files kept and of the record's problems.
+  RecordKeeping(const wchar_t* recordFolder, RunAccount account, const TargetFolder& plugins,
+                InstallObserver* observer)
+      : record_folder_(recordFolder), account_(account), plugins_(plugins), observer_(observer) {}
+  RecordKeeping(const RecordKeeping&) = delete;
+  RecordKeeping& operator=(const RecordKeeping&) = delete;
+
+  // Before anything changes: reads the record, and finds the files it names
+  // that the open `payload` does not carry (compared as the file system
+  // compares names). Returns how many of them are in use (CountRecordedInUse).
+  size_t ReadAndCountInUse(unzFile payload);
+
+  // After unpacking: removes each of those files that still has its recorded
+  // size and SHA-256 (a changed one stays, told), then the folders that this
+  // empties and the payload does not use. False when one could not be removed.
+  bool RemoveDropped(CallWatch* watch);
+
+  // Leaves the record of what is now installed: each file of `payload` in
+  // place with its entry's size and CRC-32, the earlier record's line of
+  // each file of it that is not, and of each dropped file that could not be
+  // removed; `package` is the package version. A record it could not write
+  // is told; the earlier one then stays.
+  void Write(unzFile payload, const wchar_t* package);
+
+ private:
+  const wchar_t* record_folder_;
+  RunAccount account_;
+  const TargetFolder& plugins_;
+  InstallObserver* observer_;
+  RecordFound found_ = RecordFound::kNone;
+  TargetFolder folder_;
+  InstallRecord earlier_;
+  ScopedMalloc dropped_;  // a bool per earlier file: this payload does not carry it
+  ScopedMalloc kept_;     // a bool per earlier file: dropped, and could not be removed
+  FolderList payload_folders_;
+};
