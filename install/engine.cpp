@@ -76,8 +76,9 @@ InstallResult InstallAlone(const InstallRequest& request) {
   const bool opened = archive.Open(request.payload, request.payloadBytes);
   RecordKeeping record(request.recordFolder, CurrentRunAccount(), plugins, request.observer);
   if (opened) {
+    if (!record.Read(archive.Get())) return {InstallStatus::kLockTimedOut, 0};
     const size_t in_use = CountFilesInUse(archive.Get(), plugins, InUseFor::kReplacing, request.observer) +
-                          record.ReadAndCountInUse(archive.Get());
+                          record.CountDroppedInUse();
     if (in_use > 0) return {InstallStatus::kFilesInUse, 0};
   }
   SweepLeftovers(plugins, plugins.Get(), L"", &watch);

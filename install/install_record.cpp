@@ -19,9 +19,10 @@ constexpr wchar_t kByteOrderMark = 0xFEFF;
 // A REG_SZ value of HKLM's CurrentVersion key that is a full path.
 bool ReadProgramFiles(const wchar_t* value, wchar_t* path) {
   DWORD bytes = kFolderPathChars * sizeof(wchar_t);
-  // RRF_RT_REG_SZ: the value comes back terminated, and never expanded.
+  // A REG_SZ alone, which comes back terminated; never expanded, since an
+  // elevated run's variables may be its unelevated user's.
   return RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion", value,
-                      RRF_RT_REG_SZ, nullptr, path, &bytes) == ERROR_SUCCESS &&
+                      RRF_RT_REG_SZ | RRF_NOEXPAND, nullptr, path, &bytes) == ERROR_SUCCESS &&
          IsFullPath(path);
 }
 
@@ -127,6 +128,7 @@ InstallRecord::~InstallRecord() { free(files_); }
 bool InstallRecord::Add(const RecordedFile& file) {
   wchar_t line[kRecordLineChars];
   if (!FileLine(file, line)) return false;  // what could not be written back is not taken
+  if (Find(file.name) != nullptr) return true;
   if (count_ == room_) {
     const size_t room = room_ == 0 ? 32 : room_ * 2;
     void* grown = realloc(files_, room * sizeof *files_);
@@ -166,6 +168,17 @@ bool InstallRecord::Describes(const TargetFolder& plugins) const {
 }
 
 RecordRead InstallRecord::Read(const TargetFolder& folder) {
+  const RecordRead read = ReadLines(folder);
+  if (read != RecordRead::kRead) {
+    const DWORD error = GetLastError();  // what the caller tells
+    count_ = 0;
+    package_[0] = plugins_[0] = 0;
+    SetLastError(error);
+  }
+  return read;
+}
+
+RecordRead InstallRecord::ReadLines(const TargetFolder& folder) {
   count_ = 0;
   package_[0] = plugins_[0] = 0;
   constexpr RelativeOpen kRead = {FILE_GENERIC_READ, FILE_SHARE_READ, FILE_OPEN,
@@ -198,18 +211,29 @@ RecordRead InstallRecord::Read(const TargetFolder& folder) {
     if (length > 0 && text[length - 1] == L'\r') --length;
     if (length >= kRecordLineChars) return RecordRead::kRefused;
     if (first) {
+      const size_t stem = wcslen(kRecordFormatStem);
+      if (length <= stem || wmemcmp(text, kRecordFormatStem, stem) != 0) return RecordRead::kRefused;
       if (length != wcslen(kRecordFirstLine) || wmemcmp(text, kRecordFirstLine, length) != 0) {
-        return RecordRead::kRefused;
+        return RecordRead::kOtherFormat;
       }
       first = false;
     } else {
       wchar_t value[kRecordLineChars];
       RecordedFile named;
       switch (ReadRecordLine(text, length, value, &named)) {
-        case RecordLine::kPackage: (void)CopyText(package_, kPackageChars, value); break;
-        case RecordLine::kPlugins: (void)CopyText(plugins_, kRecordLineChars, value); break;
+        // A line given twice could say two things: which is meant cannot be known.
+        case RecordLine::kPackage:
+          if (package_[0] != 0 || !CopyText(package_, kPackageChars, value)) return RecordRead::kRefused;
+          break;
+        case RecordLine::kPlugins:
+          if (plugins_[0] != 0 || !CopyText(plugins_, kRecordLineChars, value)) return RecordRead::kRefused;
+          break;
         case RecordLine::kFile:
-          if (!Add(named)) return RecordRead::kFailed;
+          if (Find(named.name) != nullptr) return RecordRead::kRefused;
+          if (!Add(named)) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return RecordRead::kFailed;
+          }
           break;
         case RecordLine::kOther: break;
         case RecordLine::kBad: return RecordRead::kRefused;
@@ -228,6 +252,10 @@ bool InstallRecord::Write(const TargetFolder& folder) const {
   for (size_t i = 0; made && i < count_; ++i) made = FileLine(files_[i], line) && text.Add(line);
   if (!made) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return false;
+  }
+  if (text.Bytes() > kMostRecordBytes) {  // the next run would refuse it unread
+    SetLastError(ERROR_FILE_TOO_LARGE);
     return false;
   }
   // A killed run's pending copy, or an old record it had moved aside.
@@ -260,25 +288,30 @@ bool DeleteRecord(const TargetFolder& folder) {
          MarkForDeletion(file.Get(), true);
 }
 
-RecordFound ReadRecordOf(const wchar_t* recordFolder, RunAccount account, const TargetFolder& plugins,
-                         TargetFolder* folder, InstallRecord* record, RemovalObserver* observer) {
+RecordFound ReadRecordOf(const wchar_t* recordFolder, RunAccount account, const TargetFolder& plugins, bool make,
+                         TargetFolder* folder, SetupLock* lock, InstallRecord* record, RemovalObserver* observer) {
   if (recordFolder == nullptr) return RecordFound::kNone;
-  RecordProblem problem = RecordProblem::kUnreadable;
-  switch (OpenRecordFolder(recordFolder, account, false, folder)) {
-    case RecordFolderOpen::kOpened:
-      switch (record->Read(*folder)) {
-        case RecordRead::kRead:
-          return record->Describes(plugins) ? RecordFound::kThisFolder : RecordFound::kOtherFolder;
-        case RecordRead::kMissing: return RecordFound::kNone;
-        case RecordRead::kRefused: problem = RecordProblem::kDamaged; break;
-        case RecordRead::kFailed: break;
-      }
-      break;
+  auto tell = [&](RecordProblem problem) {
+    const DWORD error = GetLastError();
+    if (observer != nullptr) observer->OnRecordProblem(recordFolder, problem, error);
+  };
+  switch (OpenRecordFolder(recordFolder, account, make, folder)) {
+    case RecordFolderOpen::kOpened: break;
     case RecordFolderOpen::kMissing: return RecordFound::kNone;
-    case RecordFolderOpen::kRefused: problem = RecordProblem::kUntrusted; break;
-    case RecordFolderOpen::kFailed: break;
+    case RecordFolderOpen::kRefused: tell(RecordProblem::kUntrusted); return RecordFound::kKept;
+    case RecordFolderOpen::kFailed: tell(RecordProblem::kUnreadable); return RecordFound::kKept;
   }
-  const DWORD error = GetLastError();
-  if (observer != nullptr) observer->OnRecordProblem(recordFolder, problem, error);
-  return problem == RecordProblem::kUntrusted ? RecordFound::kUntrusted : RecordFound::kUnusable;
+  switch (lock->Take(*folder, nullptr)) {
+    case LockOutcome::kTaken: break;
+    case LockOutcome::kTimedOut: return RecordFound::kTimedOut;
+    case LockOutcome::kUnavailable: tell(RecordProblem::kUnreadable); return RecordFound::kKept;
+  }
+  switch (record->Read(*folder)) {
+    case RecordRead::kRead: return record->Describes(plugins) ? RecordFound::kThisFolder : RecordFound::kOtherFolder;
+    case RecordRead::kMissing: return RecordFound::kNone;
+    case RecordRead::kRefused: tell(RecordProblem::kDamaged); return RecordFound::kDamaged;
+    case RecordRead::kOtherFormat: tell(RecordProblem::kDamaged); return RecordFound::kKept;
+    case RecordRead::kFailed: tell(RecordProblem::kUnreadable); return RecordFound::kKept;
+  }
+  return RecordFound::kKept;
 }

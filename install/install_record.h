@@ -11,6 +11,7 @@
 #include "fs/target_folder.h"
 #include "install/install_observer.h"
 #include "install/record_text.h"
+#include "install/setup_lock.h"
 
 constexpr wchar_t kRecordFolderName[] = L"Pixelmoor PlugIns";
 constexpr wchar_t kRecordFileName[] = L"InstallRecord.txt";
@@ -58,7 +59,8 @@ RecordFolderOpen OpenRecordFolder(const wchar_t* path, RunAccount account, bool 
 enum class RecordRead {
   kRead,
   kMissing,  // no record in the folder
-  kRefused,  // not a plain file of one name, too long, another format, or a damaged line
+  kRefused,  // damaged: not a plain file of one name, too long, a line refused or given twice
+  kOtherFormat,  // a record of another format (a later release's)
   kFailed,   // it could not be opened or read (last error)
 };
 
@@ -76,7 +78,8 @@ class InstallRecord {
   // once it is whole on the disk. False when that cannot be done (last error).
   bool Write(const TargetFolder& folder) const;
 
-  // False when out of memory, or `file` is not one a record can name.
+  // False when out of memory, or `file` is not one a record can name. A file
+  // named already is not added again.
   bool Add(const RecordedFile& file);
   size_t Count() const { return count_; }
   const RecordedFile& At(size_t i) const { return files_[i]; }
@@ -92,6 +95,8 @@ class InstallRecord {
   bool Describes(const TargetFolder& plugins) const;
 
  private:
+  RecordRead ReadLines(const TargetFolder& folder);
+
   RecordedFile* files_ = nullptr;
   size_t count_ = 0, room_ = 0;
   wchar_t package_[kPackageChars] = {};
@@ -105,12 +110,16 @@ enum class RecordFound {
   kThisFolder,   // a record of the Plugins folder given
   kOtherFolder,  // a record of another one (record->Plugins() says which)
   kNone,         // no record folder, or no record in it
-  kUntrusted,    // its folder is a link, or others may change it: neither read nor to be written
-  kUnusable,     // damaged, another format, or unreadable
+  kDamaged,      // a record this release refuses to read: an installation writes a new one
+  kKept,         // one that is left as it is, unread: its folder untrusted or unreadable, or
+                 // the record of another format or unreadable
+  kTimedOut,     // another setup kept the record's lock for longer than kInstallWaitMilliseconds
 };
-// Reads the record in `recordFolder` (may be null: the run keeps none) as a
-// run as `account` may, holding its folder in `*folder`. Tells `observer`
-// (may be null) of a record or folder that could not be used; a missing one
-// is no problem.
-RecordFound ReadRecordOf(const wchar_t* recordFolder, RunAccount account, const TargetFolder& plugins,
-                         TargetFolder* folder, InstallRecord* record, RemovalObserver* observer);
+// Opens the record's folder at `recordFolder` (may be null: the run keeps
+// none; made first when `make` is set), holds it in `*folder`, takes its
+// `*lock` (setups into different Plugins folders take turns at the one
+// record), and reads the record into `*record`, as a run as `account` may.
+// Tells `observer` (may be null) of a record or folder that cannot be used;
+// a missing one is no problem.
+RecordFound ReadRecordOf(const wchar_t* recordFolder, RunAccount account, const TargetFolder& plugins, bool make,
+                         TargetFolder* folder, SetupLock* lock, InstallRecord* record, RemovalObserver* observer);

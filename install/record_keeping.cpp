@@ -29,13 +29,18 @@ bool ForEachEntry(unzFile payload, Each each) {
 
 }  // namespace
 
-size_t RecordKeeping::ReadAndCountInUse(unzFile payload) {
-  found_ = ReadRecordOf(record_folder_, account_, plugins_, &folder_, &earlier_, observer_);
-  if (found_ != RecordFound::kThisFolder || earlier_.Count() == 0) return 0;
+bool RecordKeeping::Read(unzFile payload) {
+  found_ = ReadRecordOf(record_folder_, account_, plugins_, true, &folder_, &lock_, &earlier_, observer_);
+  if (found_ == RecordFound::kTimedOut) return false;
+  if (found_ != RecordFound::kThisFolder || earlier_.Count() == 0) return true;
   const size_t count = earlier_.Count();
   dropped_.Reset(calloc(count, sizeof(bool)));
   kept_.Reset(calloc(count, sizeof(bool)));
-  if (!dropped_ || !kept_) return 0;  // nothing is dropped: the record is only rewritten
+  if (!dropped_ || !kept_) {  // nothing is dropped: the record is only rewritten
+    dropped_.Reset();
+    kept_.Reset();
+    return true;
+  }
   bool* dropped = static_cast<bool*>(dropped_.Get());
   for (size_t i = 0; i < count; ++i) dropped[i] = true;
   const bool listed = ForEachEntry(payload, [&](const wchar_t* name, const unz_file_info64&) {
@@ -47,9 +52,17 @@ size_t RecordKeeping::ReadAndCountInUse(unzFile payload) {
   });
   if (!listed) {
     dropped_.Reset();
-    return 0;
+    kept_.Reset();
+    return true;
   }
-  return CountRecordedInUse(earlier_, dropped, plugins_, observer_);
+  // Recorded until they are gone.
+  memcpy(kept_.Get(), dropped, count * sizeof(bool));
+  return true;
+}
+
+size_t RecordKeeping::CountDroppedInUse() const {
+  if (!dropped_) return 0;
+  return CountRecordedInUse(earlier_, static_cast<const bool*>(dropped_.Get()), plugins_, observer_);
 }
 
 bool RecordKeeping::RemoveDropped(CallWatch* watch) {
@@ -71,7 +84,7 @@ bool RecordKeeping::RemoveDropped(CallWatch* watch) {
                                                           watch, observer_)
                                       : Removal::kNotRemoved;
     if (!can_check && observer_ != nullptr) observer_->OnNotRemoved(file.name, ERROR_NOT_ENOUGH_MEMORY);
-    kept[i] = removal == Removal::kNotRemoved;
+    kept[i] = removal == Removal::kNotRemoved;  // a changed one is the user's now
     removed = removed && !kept[i];
     if (removal == Removal::kGone) removed = emptied.AddFoldersOf(file.name) && removed;
   }
@@ -81,7 +94,7 @@ bool RecordKeeping::RemoveDropped(CallWatch* watch) {
 }
 
 void RecordKeeping::Write(unzFile payload, const wchar_t* package) {
-  if (record_folder_ == nullptr || found_ == RecordFound::kUntrusted) return;
+  if (record_folder_ == nullptr || found_ == RecordFound::kKept || found_ == RecordFound::kTimedOut) return;
   InstallRecord next;
   ScopedMalloc buffer(malloc(kEntryReadBytes));
   FileDigester digester;
@@ -113,19 +126,17 @@ void RecordKeeping::Write(unzFile payload, const wchar_t* package) {
   for (size_t i = 0; made && kept != nullptr && i < earlier_.Count(); ++i) {
     if (kept[i]) made = next.Add(earlier_.At(i));
   }
-  if (!made) {
-    if (observer_ != nullptr) observer_->OnRecordProblem(record_folder_, RecordProblem::kNotWritten, ERROR_NOT_ENOUGH_MEMORY);
-    return;
+  if (!made) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  if (!folder_.Get()) {
+    SetLastError(ERROR_PATH_NOT_FOUND);  // it could not be made
+    made = false;
   }
-  TargetFolder folder;
-  const RecordFolderOpen opened = OpenRecordFolder(record_folder_, account_, true, &folder);
-  if (opened != RecordFolderOpen::kOpened || !next.Write(folder)) {
+  if (!made || !next.Write(folder_)) {
     const DWORD error = GetLastError();
-    if (observer_ != nullptr) {
-      observer_->OnRecordProblem(record_folder_,
-                                 opened == RecordFolderOpen::kRefused ? RecordProblem::kUntrusted
-                                                                      : RecordProblem::kNotWritten,
-                                 error);
+    if (observer_ != nullptr) observer_->OnRecordProblem(record_folder_, RecordProblem::kNotWritten, error);
+    // Files of this run are missing from it: /uninstall goes by the payload instead.
+    if (earlier && !DeleteRecord(folder_) && observer_ != nullptr) {
+      observer_->OnRecordProblem(record_folder_, RecordProblem::kNotDeleted, GetLastError());
     }
     return;
   }

@@ -23,10 +23,14 @@ class RecordKeeping {
   RecordKeeping(const RecordKeeping&) = delete;
   RecordKeeping& operator=(const RecordKeeping&) = delete;
 
-  // Before anything changes: reads the record, and finds the files it names
+  // Before anything changes: makes the record's folder where missing, takes
+  // its lock (false when another setup held it for too long: the run ends
+  // with nothing changed), reads the record, and finds the files it names
   // that the open `payload` does not carry (compared as the file system
-  // compares names). Returns how many of them are in use (CountRecordedInUse).
-  size_t ReadAndCountInUse(unzFile payload);
+  // compares names).
+  bool Read(unzFile payload);
+  // How many of those are in use (CountRecordedInUse).
+  size_t CountDroppedInUse() const;
 
   // After unpacking: removes each of those files that still has its recorded
   // size and SHA-256 (a changed one stays, told), then the folders that this
@@ -37,7 +41,8 @@ class RecordKeeping {
   // place with its entry's size and CRC-32, the earlier record's line of
   // each file of it that is not, and of each dropped file that could not be
   // removed; `package` is the package version. A record it could not write
-  // is told; the earlier one then stays.
+  // is told, and the earlier one of this folder is deleted, which no longer
+  // names what is installed.
   void Write(unzFile payload, const wchar_t* package);
 
  private:
@@ -47,8 +52,9 @@ class RecordKeeping {
   InstallObserver* observer_;
   RecordFound found_ = RecordFound::kNone;
   TargetFolder folder_;
+  SetupLock lock_;  // held from the reading to the writing
   InstallRecord earlier_;
   ScopedMalloc dropped_;  // a bool per earlier file: this payload does not carry it
-  ScopedMalloc kept_;     // a bool per earlier file: dropped, and could not be removed
+  ScopedMalloc kept_;     // a bool per earlier file: dropped, and not (yet) removed
   FolderList payload_folders_;
 };

@@ -23,6 +23,8 @@
 
 #include "archive/entry_name.h"
 
+// The first line: the stem, then the format's number.
+constexpr wchar_t kRecordFormatStem[] = L"Pixelmoor PlugIns installation record, format ";
 constexpr wchar_t kRecordFirstLine[] = L"Pixelmoor PlugIns installation record, format 1";
 constexpr size_t kRecordLineChars = 1200;  // the longest line a reader takes, with its terminator
 constexpr size_t kPackageChars = 32;

@@ -2,7 +2,8 @@
 // folder, held without sharing: only those who may write the folder anyway
 // can make it, and only SYSTEM and administrators (and, for a setup that runs
 // without elevation, its own user) can open it, so nobody else can hold it or
-// make a setup wait. Setups into other folders do not wait for each other.
+// make a setup wait. Setups into other folders wait for each other only at
+// the installation record, which takes the same lock in its own folder.
 #pragma once
 
 #include <windows.h>

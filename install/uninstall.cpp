@@ -98,9 +98,12 @@ UninstallStatus UninstallPayload(const UninstallRequest& request) {
   // What the record of this folder names is ours, whichever release put it
   // there; without one, what this payload holds.
   TargetFolder record_folder;
+  SetupLock record_lock;
   InstallRecord record;
-  const bool by_record = ReadRecordOf(request.recordFolder, CurrentRunAccount(), plugins, &record_folder, &record,
-                                      request.observer) == RecordFound::kThisFolder;
+  const RecordFound found = ReadRecordOf(request.recordFolder, CurrentRunAccount(), plugins, false, &record_folder,
+                                         &record_lock, &record, request.observer);
+  if (found == RecordFound::kTimedOut) return UninstallStatus::kLockTimedOut;
+  const bool by_record = found == RecordFound::kThisFolder;
   // Removing some files of a release that is in use would break it.
   if ((by_record ? CountRecordedInUse(record, nullptr, plugins, request.observer)
                  : CountFilesInUse(archive.Get(), plugins, InUseFor::kRemoving, request.observer)) > 0) {

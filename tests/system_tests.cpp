@@ -366,6 +366,8 @@ TEST(InstallRecordPlace, ChosenByTheTokenAndTrustedOnlyWhereNoOtherUserMayChange
       {RunAccount::kSystem, "O:S-1-5-21-1-2-3-1001D:P(A;;FA;;;BA)", RecordPlace::kMachine, false},
       {RunAccount::kUnknown, "O:BAD:(A;OICI;FA;;;AU)", RecordPlace::kMachine, false},
       {RunAccount::kElevated, nullptr, RecordPlace::kMachine, false},
+      // Its own user, as Wine reads every folder back: trusted (see docs/windows.md).
+      {RunAccount::kElevated, "O:S-1-5-21-1-2-3-500D:(A;;FA;;;S-1-5-21-1-2-3-500)", RecordPlace::kMachine, true},
       {RunAccount::kNotElevated, "O:BAD:(A;OICI;FA;;;WD)", RecordPlace::kUser, true},
       {RunAccount::kNotElevated, nullptr, RecordPlace::kUser, true},
   };
@@ -400,7 +402,7 @@ TEST(InstallRecordFile, OnlyAWholeRecordOfItsFormatInAPlainFolderIsRead) {
   const std::wstring dir = MakeScratchFolder(L"system.record");
   const std::wstring folder = dir + L"\\Pixelmoor PlugIns";
   const std::string sha(64, 'a');
-  const std::string head = "Pixelmoor PlugIns installation record, format 1\r\nPackage: 4.57\r\nPlugins: C:\\V\\Plugins\r\n";
+  const std::string head = "Pixelmoor PlugIns installation record, format 1\r\nPackage: 3.1\r\nPlugins: C:\\V\\Plugins\r\n";
   const struct {
     const char* what;
     std::string text;  // written as UTF-16 with its byte-order mark
@@ -408,12 +410,16 @@ TEST(InstallRecordFile, OnlyAWholeRecordOfItsFormatInAPlainFolderIsRead) {
     size_t files;
   } cases[] = {
       {"whole", head + "File: 3 " + sha + " 0000abcd Codecs\\a.dll\r\nLater: x\r\n", RecordRead::kRead, 1},
-      {"lines ended by LF alone", "Pixelmoor PlugIns installation record, format 1\nPackage: 4.57\nPlugins: C:\\V\n",
+      {"lines ended by LF alone", "Pixelmoor PlugIns installation record, format 1\nPackage: 3.1\nPlugins: C:\\V\n",
        RecordRead::kRead, 0},
-      {"another format", "Pixelmoor PlugIns installation record, format 2\r\nPackage: 4.57\r\nPlugins: C:\\V\r\n",
+      {"another format", "Pixelmoor PlugIns installation record, format 2\r\nPackage: 3.1\r\nPlugins: C:\\V\r\n",
+       RecordRead::kOtherFormat, 0},
+      {"no record", "Pixelmoor PlugIns log\r\nPackage: 3.1\r\nPlugins: C:\\V\r\n", RecordRead::kRefused, 0},
+      {"a file named twice", head + "File: 3 " + sha + " 0000abcd a.dll\r\nFile: 4 " + sha + " 0000abcd A.DLL\r\n",
        RecordRead::kRefused, 0},
+      {"two folders", head + "Plugins: C:\\W\\Plugins\r\n", RecordRead::kRefused, 0},
       {"a damaged file line", head + "File: 3 " + sha + " 0000abcd ..\\a.dll\r\n", RecordRead::kRefused, 0},
-      {"no Plugins line", "Pixelmoor PlugIns installation record, format 1\r\nPackage: 4.57\r\n",
+      {"no Plugins line", "Pixelmoor PlugIns installation record, format 1\r\nPackage: 3.1\r\n",
        RecordRead::kRefused, 0},
   };
   for (const auto& c : cases) {

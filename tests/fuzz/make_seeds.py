@@ -42,7 +42,7 @@ SEEDS = {
         "File: 14646 ad9f45c7450b049ead04e395706d0d82812ce845a83e326611b599edfeec8ac9 1e4afb16 Codecs\\Dav1d.dll",
         "File: 0 " + "0" * 64 + " 00000000 a b",
         "Plugins: C:\\Program Files\\Pixelmoor\\Plugins",
-        "Package: 4.57",
+        "Package: 3.1",
     ],
 }
 
