@@ -82,14 +82,15 @@ InstallResult InstallAlone(const InstallRequest& request) {
     if (in_use > 0) return {InstallStatus::kFilesInUse, 0};
   }
   SweepLeftovers(plugins, plugins.Get(), L"", &watch);
-  InstallResult result = ResultOf(StagePayloadArchive(request.payload, request.payloadBytes, plugins,
-                                                      request.observer, &watch));
+  InstallRecord installed;  // what took its name, with its digest, for a run that keeps a record
+  InstallResult result = ResultOf(StagePayloadArchive(request.payload, request.payloadBytes, plugins, request.observer,
+                                                      &watch, request.recordFolder != nullptr ? &installed : nullptr));
   // What the release dropped goes once the new files are in; the record says
   // what is installed after any run that put files in place.
   const bool unpacked = result.status == InstallStatus::kInstalled || result.status == InstallStatus::kSomeNotInstalled;
   if (opened && unpacked && !record.RemoveDropped(&watch)) result.status = InstallStatus::kSomeNotInstalled;
   if (opened && (unpacked || result.status == InstallStatus::kWriteFailed)) {
-    record.Write(archive.Get(), request.package);
+    record.Write(archive.Get(), request.package, installed);
   }
   return result;
 }
@@ -164,7 +165,7 @@ int MakeFolderChain(wchar_t* path, size_t capacity) {
 }
 
 int StagePayloadArchive(const void* payload, size_t payloadBytes, const TargetFolder& target,
-                        InstallObserver* observer, CallWatch* watch) {
+                        InstallObserver* observer, CallWatch* watch, InstallRecord* installed) {
   if (payload == nullptr || payloadBytes == 0 || payloadBytes > MAXDWORD) return kStageFailed;
 
   wchar_t folder[kTargetChars] = {};
@@ -209,5 +210,5 @@ int StagePayloadArchive(const void* payload, size_t payloadBytes, const TargetFo
     return kStageFailed;
   }
   ScopedFileHandle copy(read_only);
-  return UnpackArchive(copy.Get(), target, observer, watch);
+  return UnpackArchive(copy.Get(), target, observer, watch, installed);
 }

@@ -8,6 +8,7 @@
 #include "fs/call_watch.h"
 #include "fs/target_folder.h"
 #include "install/install_observer.h"
+#include "install/install_record.h"
 
 constexpr wchar_t kPluginsFolderName[] = L"Plugins";
 // The staged archive's name begins so; the rest makes it unique.
@@ -71,7 +72,8 @@ int MakeFolderChain(wchar_t* path, size_t capacity);
 // when its handle closes, also when the setup is killed. Returns 0 on
 // success, kStageFailed when staging fails, otherwise the result of
 // UnpackArchive, whose calls that may wait for another program `watch` (may
-// be null) bounds.
+// be null) bounds, and `installed` (may be null) gets each file that took its name.
 constexpr int kStageFailed = -300;
 int StagePayloadArchive(const void* payload, size_t payloadBytes, const TargetFolder& target,
-                        InstallObserver* observer, CallWatch* watch = nullptr);
+                        InstallObserver* observer, CallWatch* watch = nullptr,
+                        InstallRecord* installed = nullptr);

@@ -3,7 +3,6 @@
 #include <bcrypt.h>
 #include <stdlib.h>
 
-#include "archive/memory_archive.h"
 #include "zlib.h"
 
 bool FileDigester::Open() {
@@ -17,7 +16,7 @@ bool FileDigester::Open() {
   return static_cast<bool>(object_);
 }
 
-bool FileDigester::Digest(HANDLE file, unsigned char* buffer, FileDigest* digest) {
+bool FileDigester::Digest(HANDLE file, unsigned char* buffer, DWORD bufferBytes, FileDigest* digest, bool withCrc) {
   ScopedHash hash;
   if (!object_ || !BCRYPT_SUCCESS(BCryptCreateHash(sha256_.Get(), hash.Receive(), static_cast<PUCHAR>(object_.Get()),
                                                    object_bytes_, nullptr, 0, 0))) {
@@ -27,12 +26,12 @@ bool FileDigester::Digest(HANDLE file, unsigned char* buffer, FileDigest* digest
   uLong crc = crc32(0L, Z_NULL, 0);
   for (;;) {
     DWORD read = 0;
-    if (!ReadFile(file, buffer, kEntryReadBytes, &read, nullptr)) return false;
+    if (!ReadFile(file, buffer, bufferBytes, &read, nullptr)) return false;
     if (read == 0) break;
-    crc = crc32(crc, buffer, read);
+    if (withCrc) crc = crc32(crc, buffer, read);
     digest->size += read;
     if (!BCRYPT_SUCCESS(BCryptHashData(hash.Get(), buffer, read, 0))) return false;
   }
-  digest->crc = static_cast<uint32_t>(crc);
+  if (withCrc) digest->crc = static_cast<uint32_t>(crc);
   return BCRYPT_SUCCESS(BCryptFinishHash(hash.Get(), digest->sha256, sizeof digest->sha256, 0));
 }

@@ -20,9 +20,10 @@ class FileDigester {
   // False when BCrypt's SHA-256 cannot be had.
   bool Open();
   // Reads the open file (synchronous, read access) from where it stands to
-  // its end through `buffer` (kEntryReadBytes) into `*digest`. False when a
-  // read or the hash fails.
-  bool Digest(HANDLE file, unsigned char* buffer, FileDigest* digest);
+  // its end through `buffer` (`bufferBytes`) into `*digest`. False when a
+  // read or the hash fails. Without `withCrc`, digest->crc is left as it is.
+  // One digester serves one thread at a time.
+  bool Digest(HANDLE file, unsigned char* buffer, DWORD bufferBytes, FileDigest* digest, bool withCrc = true);
 
  private:
   ScopedAlgorithmProvider sha256_;

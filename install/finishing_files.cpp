@@ -1,5 +1,7 @@
 #include "install/finishing_files.h"
 
+#include <stdlib.h>
+#include <string.h>
 #include <wchar.h>
 
 #include "base/text.h"
@@ -8,6 +10,11 @@
 
 void CALLBACK FinishingFiles::Flush(PTP_CALLBACK_INSTANCE, void* context, PTP_WORK) {
   auto* slot = static_cast<Slot*>(context);
+  // Read back while it is in the cache, beside the inflating of the next entries.
+  LARGE_INTEGER start = {};
+  slot->digested = slot->digest && SetFilePointerEx(slot->file.Get(), start, nullptr, FILE_BEGIN) &&
+                   slot->digester.Digest(slot->file.Get(), static_cast<unsigned char*>(slot->buffer.Get()),
+                                         kDigestBufferBytes, &slot->digested_as, false);
   bool flushed;
   {
     WatchedCall call(slot->watch, WaitsFor::kTheDisk);  // a flush on a share waits on the other end
@@ -23,11 +30,18 @@ PendingFile* FinishingFiles::NextFile(int* rc) {
   return &slots_[(oldest_ + count_) % kInFlight].file;
 }
 
-void FinishingFiles::Submit(const wchar_t* name) {
+void FinishingFiles::Submit(const wchar_t* name, uint32_t crc) {
   Slot& slot = slots_[(oldest_ + count_++) % kInFlight];
   if (!CopyText(slot.name, kEntryNameChars, name)) slot.name[0] = 0;  // an empty name is never taken
   slot.error = 0;
   slot.watch = watch_;
+  if (installed_ != nullptr && !slot.buffer) {
+    slot.buffer.Reset(malloc(kDigestBufferBytes));
+    if (slot.buffer && !slot.digester.Open()) slot.buffer.Reset();
+  }
+  slot.digest = static_cast<bool>(slot.buffer);  // without one, the record reads the file back later
+  slot.digested = false;
+  slot.digested_as.crc = crc;  // checked as it was inflated
   if (watch_ != nullptr && watch_->Exhausted()) {
     // It would never take its name: not flushed, as one that was cancelled.
     slot.error = ERROR_OPERATION_ABORTED;
@@ -72,6 +86,14 @@ int FinishingFiles::FinishOldest() {
       put = false;
       error = GetLastError();
     }
+  }
+  if (put && slot.digested) {
+    RecordedFile file;
+    (void)CopyText(file.name, kEntryNameChars, slot.name);  // it fits: it came from there
+    file.size = slot.digested_as.size;
+    file.crc = slot.digested_as.crc;
+    memcpy(file.sha256, slot.digested_as.sha256, sizeof file.sha256);
+    (void)installed_->Add(file);  // one it could not take is read back for the record
   }
   // Not put in place, it stays marked for deletion: it goes, and its space
   // with it (one whose folder was moved stays there).

@@ -15,7 +15,9 @@
 #include "fs/call_watch.h"
 #include "fs/pending_file.h"
 #include "fs/target_folder.h"
+#include "install/file_digest.h"
 #include "install/install_observer.h"
+#include "install/install_record.h"
 
 // Files still in flight when it goes never take their names: they stay
 // marked for deletion and go as they close. Each file that does not take its
@@ -24,24 +26,27 @@
 // bounded by `watch` (may be null), and a cancelled one counts as that file
 // in use. Once the watch is exhausted, no further file takes its name. A file
 // that another program keeps from its name is told as in use first, at its
-// path below `target` (may be null: then by its name alone).
+// path below `target` (may be null: then by its name alone). With
+// `installed`, each file that takes its name is added to it with its size,
+// CRC-32 and SHA-256, read back on the pool's thread before its flush, while
+// the next entries are inflated.
 class FinishingFiles {
  public:
   FinishingFiles(InstallObserver* observer, ReplaceOrder order, CallWatch* watch,
-                 const TargetFolder* target)
-      : observer_(observer), order_(order), watch_(watch), target_(target) {}
+                 const TargetFolder* target, InstallRecord* installed = nullptr)
+      : observer_(observer), order_(order), watch_(watch), target_(target), installed_(installed) {}
   FinishingFiles(const FinishingFiles&) = delete;
   FinishingFiles& operator=(const FinishingFiles&) = delete;
 
-  // A file to write the next entry to; its folder must stay held until it is
-  // finished. When every slot is in flight the oldest is finished first, and
+  // A file to write the next entry to (opened for reading and writing); its
+  // folder must stay held until it is finished. When every slot is in flight the oldest is finished first, and
   // `*rc` gets its result as FinishOldest gives it (kUnpackOk otherwise).
   PendingFile* NextFile(int* rc);
 
   // Starts flushing the file that NextFile gave, to take the entry's name
   // `name` (below kEntryNameChars; the file takes its last part) once its
-  // data is on the disk.
-  void Submit(const wchar_t* name);
+  // data is on the disk; `crc` is the CRC-32 its data came out with.
+  void Submit(const wchar_t* name, uint32_t crc = 0);
 
   // Finishes every file in flight, oldest first. Returns kUnpackOk,
   // kUnpackFilesSkipped when one could not be put in place, or
@@ -52,6 +57,7 @@ class FinishingFiles {
 
  private:
   static constexpr size_t kInFlight = 4;
+  static constexpr DWORD kDigestBufferBytes = 64 << 10;
 
   struct Slot {
     PendingFile file;
@@ -59,6 +65,12 @@ class FinishingFiles {
     DWORD error = 0;  // why the flush failed: written before `flushed`, read after it
     std::atomic<bool> flushed{false};  // written on the pool's thread, read after waiting for it
     CallWatch* watch = nullptr;  // the owner's, for the pool's thread
+    // Its digest, when one is wanted: taken on the pool's thread, read after waiting for it.
+    FileDigester digester;
+    ScopedMalloc buffer;  // kDigestBufferBytes, made with the slot's digester
+    bool digest = false;
+    bool digested = false;
+    FileDigest digested_as = {};
     ScopedThreadpoolWork work;  // gone first: it waits for the flush; null without the pool
   };
 
@@ -74,5 +86,6 @@ class FinishingFiles {
   ReplaceOrder order_;
   CallWatch* watch_;
   const TargetFolder* target_;
+  InstallRecord* installed_;
   DWORD failed_ = 0;  // the error with which the disk refused a file's data
 };

@@ -93,7 +93,7 @@ bool RecordKeeping::RemoveDropped(CallWatch* watch) {
   return RemoveEmptiedFolders(plugins_, &folders, emptied, &payload_folders_, watch, observer_) && removed;
 }
 
-void RecordKeeping::Write(unzFile payload, const wchar_t* package) {
+void RecordKeeping::Write(unzFile payload, const wchar_t* package, const InstallRecord& installed) {
   if (record_folder_ == nullptr || found_ == RecordFound::kKept || found_ == RecordFound::kTimedOut) return;
   InstallRecord next;
   ScopedMalloc buffer(malloc(kEntryReadBytes));
@@ -101,14 +101,23 @@ void RecordKeeping::Write(unzFile payload, const wchar_t* package) {
   bool made = next.SetPackage(package) && next.SetPlugins(plugins_) && buffer && digester.Open();
   const bool earlier = found_ == RecordFound::kThisFolder;
   HeldFolders folders(false);
+  size_t next_installed = 0;  // files take their names in the payload's order
   made = made && ForEachEntry(payload, [&](const wchar_t* name, const unz_file_info64& info) {
     if (!made || IsEntrySeparator(name[wcslen(name) - 1])) return;
+    const RecordedFile* written = next_installed < installed.Count() && SameItemName(installed.At(next_installed).name, name)
+                                      ? &installed.At(next_installed++)
+                                      : installed.Find(name);
+    if (written != nullptr && written->size == info.uncompressed_size &&
+        written->crc == static_cast<uint32_t>(info.crc)) {
+      made = next.Add(*written);
+      return;
+    }
     ScopedFileHandle item, reopened;
     HANDLE data = nullptr;
     RecordedFile file;
     FileDigest digest;
     if (OpenOursForReading(plugins_, &folders, name, &item, &reopened, &data) &&
-        digester.Digest(data, static_cast<unsigned char*>(buffer.Get()), &digest) &&
+        digester.Digest(data, static_cast<unsigned char*>(buffer.Get()), kEntryReadBytes, &digest) &&
         digest.size == info.uncompressed_size && digest.crc == static_cast<uint32_t>(info.crc) &&
         wcslen(name) < kEntryNameChars) {
       wmemcpy(file.name, name, wcslen(name) + 1);

@@ -43,7 +43,9 @@ class RecordKeeping {
   // removed; `package` is the package version. A record it could not write
   // is told, and the earlier one of this folder is deleted, which no longer
   // names what is installed.
-  void Write(unzFile payload, const wchar_t* package);
+  // `installed` holds the files this run put in place, with their digests
+  // (taken as they were written); any other is read back.
+  void Write(unzFile payload, const wchar_t* package, const InstallRecord& installed);
 
  private:
   const wchar_t* record_folder_;

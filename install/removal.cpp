@@ -53,7 +53,7 @@ Removal RemoveFile(const TargetFolder& plugins, HeldFolders* folders, const wcha
     if (!FileHoldsEntry(data, check.size, check.crc, buffer)) return Removal::kChanged;
   } else {
     FileDigest digest;
-    if (digester == nullptr || !digester->Digest(data, buffer, &digest)) return Removal::kNotRemoved;
+    if (digester == nullptr || !digester->Digest(data, buffer, kEntryReadBytes, &digest)) return Removal::kNotRemoved;
     if (digest.size != check.size || memcmp(digest.sha256, check.sha256, sizeof digest.sha256) != 0) {
       return Removal::kChanged;
     }

@@ -170,7 +170,7 @@ int UnpackFileEntry(unzFile archive, const unz_file_info64& info, const wchar_t*
   // The new file is checked where it was made, before any data goes in.
   if (!FitsBelow(target, wcslen(name)) || !folders->Hold(target, name) ||
       !MayReplace(target, folders->Innermost(target), name, leaf) ||
-      !out->Create(folders->Innermost(target), name, GENERIC_WRITE, serial) ||
+      !out->Create(folders->Innermost(target), name, GENERIC_READ | GENERIC_WRITE, serial) ||
       !target.Holds(out->Get(), out->TempName(), wcslen(out->TempName()), &made)) {
     *error = GetLastError();
     rc = unzCloseCurrentFile(archive);
@@ -184,7 +184,7 @@ int UnpackFileEntry(unzFile archive, const unz_file_info64& info, const wchar_t*
   }
   SetEntryFileTime(out->Get(), static_cast<uint32_t>(info.dosDate));
   // Its data reaches the disk before the file takes its name.
-  finishing->Submit(name);
+  finishing->Submit(name, static_cast<uint32_t>(info.crc));
   return kUnpackOk;
 }
 
@@ -241,7 +241,7 @@ int UnpackEachEntry(unzFile archive, ZPOS64_T entries, const TargetFolder& folde
 }  // namespace
 
 int UnpackArchive(HANDLE archiveFile, const TargetFolder& target, InstallObserver* observer,
-                  CallWatch* watch) {
+                  CallWatch* watch, InstallRecord* installed) {
   zlib_filefunc64_def functions = {&OpenStream, &ReadStream, &WriteStream, &TellStream,
                                    &SeekStream, &CloseStream, &StreamError, nullptr};
   ArchiveStream stream = {archiveFile, false};
@@ -256,7 +256,7 @@ int UnpackArchive(HANDLE archiveFile, const TargetFolder& target, InstallObserve
     Progress(observer).Started(0, 0);
     return kUnpackOk;
   }
-  int rc = UnpackEntries(archive.Get(), static_cast<uint64_t>(size.QuadPart), target, observer, watch);
+  int rc = UnpackEntries(archive.Get(), static_cast<uint64_t>(size.QuadPart), target, observer, watch, installed);
   // A failed read looks like a damaged archive to minizip; the disk said
   // otherwise. Only minizip's and zlib's codes are above kUnpackBadName.
   if (stream.failed && rc < 0 && rc > kUnpackBadName) rc = kUnpackReadFailed;
@@ -271,7 +271,7 @@ int UnpackArchive(HANDLE archiveFile, const wchar_t* target, InstallObserver* ob
 }
 
 int UnpackEntries(unzFile archive, uint64_t archiveBytes, const TargetFolder& folder,
-                  InstallObserver* observer, CallWatch* watch) {
+                  InstallObserver* observer, CallWatch* watch, InstallRecord* installed) {
   unz_global_info64 global;
   int rc = unzGetGlobalInfo64(archive, &global);
   if (rc != UNZ_OK) return rc;
@@ -286,7 +286,7 @@ int UnpackEntries(unzFile archive, uint64_t archiveBytes, const TargetFolder& fo
   HeldFolders folders(true, watch);
   // Gone before the folders its files lie in. Below the target, a volume
   // could only be reached through a mount point, which is refused.
-  FinishingFiles finishing(observer, ReplaceOrderOn(folder.Get()), watch, &folder);
+  FinishingFiles finishing(observer, ReplaceOrderOn(folder.Get()), watch, &folder, installed);
   Progress progress(observer);
   progress.Started(global.number_entry, file_bytes);
   bool skipped = false;

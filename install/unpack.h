@@ -9,6 +9,7 @@
 #include "fs/call_watch.h"
 #include "fs/target_folder.h"
 #include "install/install_observer.h"
+#include "install/install_record.h"
 #include "unzip.h"
 
 // Reads the archive through `archiveFile` (an open handle with read access,
@@ -16,9 +17,10 @@
 // folder `target`. Returns kUnpackNotAnArchive or kUnpackReadFailed when the
 // archive cannot be opened, otherwise the result of UnpackEntries. `observer`
 // (may be null) hears of the progress; `watch` (may be null) bounds the calls
-// that may wait for another program.
+// that may wait for another program; `installed` (may be null) gets each file
+// that took its name, with its digest (FinishingFiles).
 int UnpackArchive(HANDLE archiveFile, const TargetFolder& target, InstallObserver* observer = nullptr,
-                  CallWatch* watch = nullptr);
+                  CallWatch* watch = nullptr, InstallRecord* installed = nullptr);
 // The same below the folder at `target`, a full path, held first as it is;
 // kUnpackTargetUnusable when it cannot be.
 int UnpackArchive(HANDLE archiveFile, const wchar_t* target, InstallObserver* observer = nullptr);
@@ -38,7 +40,7 @@ int UnpackArchive(HANDLE archiveFile, const wchar_t* target, InstallObserver* ob
 // held folder it lies in, and each file's data is on the disk before the
 // file takes its name, in the order of the target's volume (ReplaceOrderOn).
 int UnpackEntries(unzFile archive, uint64_t archiveBytes, const TargetFolder& target,
-                  InstallObserver* observer, CallWatch* watch);
+                  InstallObserver* observer, CallWatch* watch, InstallRecord* installed = nullptr);
 
 // Sets the open file's creation and last-write times to the MS-DOS date-time
 // (date in the high 16 bits), read as local time. Failures are ignored.

@@ -735,6 +735,16 @@ TEST_F(Update, ADroppedFileInUseStopsItBeforeAnythingChanges) {
   EXPECT_EQ(ReadBytes(MachineRecord()), record);
 }
 
+// One that cannot be removed ends the run with 1, and stays recorded for the next run.
+TEST_F(Update, ADroppedFileThatCannotBeRemovedStaysRecorded) {
+  ASSERT_TRUE(SetFileAttributesW((plugins_ + L"Dropped.dll").c_str(), FILE_ATTRIBUTE_READONLY));
+  Run(L"/silent /folder=" + dir_ + L"\\V", 1);
+  ASSERT_TRUE(SetFileAttributesW((plugins_ + L"Dropped.dll").c_str(), FILE_ATTRIBUTE_NORMAL));
+  EXPECT_TRUE(Exists(plugins_ + L"Dropped.dll"));
+  EXPECT_FALSE(Exists(plugins_ + L"Gone"));
+  EXPECT_EQ(RecordedNames(), PayloadFiles({"Dropped.dll"}));
+}
+
 // Any release's /uninstall goes by the record of the release installed.
 TEST_F(Update, UninstallByAnotherReleaseRemovesWhatTheRecordNames) {
   ASSERT_TRUE(WriteBytes(plugins_ + L"Changed.ini", "as A installed it"));  // unchanged after all
