@@ -689,8 +689,8 @@ std::map<std::wstring, std::string> Snapshot(const std::wstring& root) {
 // built setup) no longer carries, one of them in a folder of its own.
 class Update : public SilentSetup {
  protected:
-  void SetUp() override {
-    SilentSetup::SetUp();
+  // Made once for the cases: copying the setup is what takes the time.
+  static void SetUpTestSuite() {
     std::vector<ZipEntry> entries;
     for (const auto& [name, entry] : ReadArchive(g_payload)) {
       entries.push_back(entry.folder ? FolderEntry(name) : FileEntry(name, entry.data));
@@ -698,15 +698,21 @@ class Update : public SilentSetup {
     entries.push_back(FileEntry("Dropped.dll", "a plug-in of release A only"));
     entries.push_back(FileEntry("Gone/Old.dll", "another, in a folder of A only"));
     entries.push_back(FileEntry("Changed.ini", "as A installed it"));
-    release_a_ = dir_ + L"\\A.exe";
-    ASSERT_TRUE(MakeSetupCarrying(g_setup, BuildZip(entries), release_a_));
+    release_a_ = MakeScratchFolder(L"silent.Update") + L"\\A.exe";
+    if (!MakeSetupCarrying(g_setup, BuildZip(entries), release_a_)) release_a_.clear();
+  }
+  void SetUp() override {
+    SilentSetup::SetUp();
+    ASSERT_FALSE(release_a_.empty()) << "release A could not be made";
     plugins_ = dir_ + L"\\V\\Plugins\\";
     ASSERT_EQ(RunToEnd(release_a_, L"/silent /folder=" + dir_ + L"\\V", dir_), 0);
     ASSERT_EQ(RecordedNames(), PayloadFiles({"Dropped.dll", "Gone/Old.dll", "Changed.ini"}));
     ASSERT_TRUE(WriteBytes(plugins_ + L"Changed.ini", "as the user changed it"));
   }
-  std::wstring release_a_, plugins_;
+  static std::wstring release_a_;
+  std::wstring plugins_;
 };
+std::wstring Update::release_a_;
 
 TEST_F(Update, WhatTheNewReleaseDropsGoesAndAChangedFileStays) {
   Run(L"/silent /folder=" + dir_ + L"\\V /log=" + dir_ + L"\\run.log");
