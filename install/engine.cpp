@@ -76,7 +76,11 @@ InstallResult InstallAlone(const InstallRequest& request) {
   const bool opened = archive.Open(request.payload, request.payloadBytes);
   RecordKeeping record(request.recordFolder, CurrentRunAccount(), plugins, request.observer);
   if (opened) {
-    if (!record.Read(archive.Get())) return {InstallStatus::kLockTimedOut, 0};
+    switch (record.Read(archive.Get())) {
+      case RecordKeeping::Start::kReady: break;
+      case RecordKeeping::Start::kTimedOut: return {InstallStatus::kLockTimedOut, 0};
+      case RecordKeeping::Start::kOutOfMemory: return {InstallStatus::kOutOfMemory, 0};
+    }
     const size_t in_use = CountFilesInUse(archive.Get(), plugins, InUseFor::kReplacing, request.observer) +
                           record.CountDroppedInUse();
     if (in_use > 0) return {InstallStatus::kFilesInUse, 0};
@@ -84,14 +88,16 @@ InstallResult InstallAlone(const InstallRequest& request) {
   SweepLeftovers(plugins, plugins.Get(), L"", &watch);
   InstallRecord installed;  // what took its name, with its digest, for a run that keeps a record
   InstallResult result = ResultOf(StagePayloadArchive(request.payload, request.payloadBytes, plugins, request.observer,
-                                                      &watch, request.recordFolder != nullptr ? &installed : nullptr));
-  // What the release dropped goes once the new files are in; the record says
-  // what is installed after any run that put files in place.
+                                                      &watch, opened && record.KeepsRecord() ? &installed : nullptr));
+  // What the release dropped goes once every entry was tried; the record says
+  // what is installed after any run that may have put files in place (a
+  // damaged or unreadable entry ends the run after those before it).
   const bool unpacked = result.status == InstallStatus::kInstalled || result.status == InstallStatus::kSomeNotInstalled;
   if (opened && unpacked && !record.RemoveDropped(&watch)) result.status = InstallStatus::kSomeNotInstalled;
-  if (opened && (unpacked || result.status == InstallStatus::kWriteFailed)) {
-    record.Write(archive.Get(), request.package, installed);
-  }
+  const bool cut_short = result.status == InstallStatus::kWriteFailed ||
+                         ((result.status == InstallStatus::kArchiveDamaged ||
+                           result.status == InstallStatus::kArchiveUnreadable) && installed.Count() > 0);
+  if (opened && (unpacked || cut_short)) record.Write(archive.Get(), request.package, installed);
   return result;
 }
 

@@ -10,11 +10,15 @@
 
 void CALLBACK FinishingFiles::Flush(PTP_CALLBACK_INSTANCE, void* context, PTP_WORK) {
   auto* slot = static_cast<Slot*>(context);
-  // Read back while it is in the cache, beside the inflating of the next entries.
-  LARGE_INTEGER start = {};
-  slot->digested = slot->digest && SetFilePointerEx(slot->file.Get(), start, nullptr, FILE_BEGIN) &&
-                   slot->digester.Digest(slot->file.Get(), static_cast<unsigned char*>(slot->buffer.Get()),
-                                         kDigestBufferBytes, &slot->digested_as, false);
+  // Read back while it is in the cache, beside the inflating of the next
+  // entries; on a share that reads from the other end, so it is watched too.
+  if (slot->digest && (slot->watch == nullptr || !slot->watch->Exhausted())) {
+    WatchedCall call(slot->watch, WaitsFor::kTheDisk);
+    LARGE_INTEGER start = {};
+    slot->digested = SetFilePointerEx(slot->file.Get(), start, nullptr, FILE_BEGIN) &&
+                     slot->digester.Digest(slot->file.Get(), static_cast<unsigned char*>(slot->buffer.Get()),
+                                           kDigestBufferBytes, &slot->digested_as, false);
+  }
   bool flushed;
   {
     WatchedCall call(slot->watch, WaitsFor::kTheDisk);  // a flush on a share waits on the other end

@@ -27,9 +27,9 @@
 // in use. Once the watch is exhausted, no further file takes its name. A file
 // that another program keeps from its name is told as in use first, at its
 // path below `target` (may be null: then by its name alone). With
-// `installed`, each file that takes its name is added to it with its size,
-// CRC-32 and SHA-256, read back on the pool's thread before its flush, while
-// the next entries are inflated.
+// `installed`, each file that takes its name is added to it with its size and
+// SHA-256, read back on the pool's thread before its flush while the next
+// entries are inflated, and the CRC-32 its data came out with.
 class FinishingFiles {
  public:
   FinishingFiles(InstallObserver* observer, ReplaceOrder order, CallWatch* watch,

@@ -21,8 +21,9 @@ enum class RecordProblem {
   kUntrusted,   // its folder is a link, or others may change it: it was neither read nor written
   kDamaged,     // it is no record this release reads (damaged, another format): it was not read
   kUnreadable,  // it or its folder could not be read (a Windows error)
-  kNotWritten,  // the new one could not be written (a Windows error): the earlier one stays
-  kNotDeleted,  // /uninstall could not delete it (a Windows error)
+  kNotWritten,  // the new one could not be written (a Windows error): an earlier one of this
+                // folder is deleted, as it no longer names what is installed
+  kNotDeleted,  // it could not be deleted (a Windows error): by /uninstall, or after kNotWritten
 };
 
 // Hears of what removing files of ours keeps, and of the record that says

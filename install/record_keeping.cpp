@@ -29,18 +29,15 @@ bool ForEachEntry(unzFile payload, Each each) {
 
 }  // namespace
 
-bool RecordKeeping::Read(unzFile payload) {
+RecordKeeping::Start RecordKeeping::Read(unzFile payload) {
   found_ = ReadRecordOf(record_folder_, account_, plugins_, true, &folder_, &lock_, &earlier_, observer_);
-  if (found_ == RecordFound::kTimedOut) return false;
-  if (found_ != RecordFound::kThisFolder || earlier_.Count() == 0) return true;
+  if (found_ == RecordFound::kTimedOut) return Start::kTimedOut;
+  if (found_ != RecordFound::kThisFolder || earlier_.Count() == 0) return Start::kReady;
   const size_t count = earlier_.Count();
   dropped_.Reset(calloc(count, sizeof(bool)));
   kept_.Reset(calloc(count, sizeof(bool)));
-  if (!dropped_ || !kept_) {  // nothing is dropped: the record is only rewritten
-    dropped_.Reset();
-    kept_.Reset();
-    return true;
-  }
+  // Without them, the record would lose the lines of files still there.
+  if (!dropped_ || !kept_) return Start::kOutOfMemory;
   bool* dropped = static_cast<bool*>(dropped_.Get());
   for (size_t i = 0; i < count; ++i) dropped[i] = true;
   const bool listed = ForEachEntry(payload, [&](const wchar_t* name, const unz_file_info64&) {
@@ -51,13 +48,19 @@ bool RecordKeeping::Read(unzFile payload) {
     }
   });
   if (!listed) {
+    // Unpacking refuses such a payload: the record stays as it is.
+    found_ = RecordFound::kKept;
     dropped_.Reset();
     kept_.Reset();
-    return true;
+    return Start::kReady;
   }
   // Recorded until they are gone.
   memcpy(kept_.Get(), dropped, count * sizeof(bool));
-  return true;
+  return Start::kReady;
+}
+
+bool RecordKeeping::KeepsRecord() const {
+  return record_folder_ != nullptr && found_ != RecordFound::kKept && found_ != RecordFound::kTimedOut;
 }
 
 size_t RecordKeeping::CountDroppedInUse() const {
@@ -94,7 +97,7 @@ bool RecordKeeping::RemoveDropped(CallWatch* watch) {
 }
 
 void RecordKeeping::Write(unzFile payload, const wchar_t* package, const InstallRecord& installed) {
-  if (record_folder_ == nullptr || found_ == RecordFound::kKept || found_ == RecordFound::kTimedOut) return;
+  if (!KeepsRecord()) return;
   InstallRecord next;
   ScopedMalloc buffer(malloc(kEntryReadBytes));
   FileDigester digester;

@@ -24,11 +24,15 @@ class RecordKeeping {
   RecordKeeping& operator=(const RecordKeeping&) = delete;
 
   // Before anything changes: makes the record's folder where missing, takes
-  // its lock (false when another setup held it for too long: the run ends
-  // with nothing changed), reads the record, and finds the files it names
-  // that the open `payload` does not carry (compared as the file system
-  // compares names).
-  bool Read(unzFile payload);
+  // its lock, reads the record, and finds the files it names that the open
+  // `payload` does not carry (compared as the file system compares names).
+  // kTimedOut (another setup held the lock too long) and kOutOfMemory end
+  // the run with nothing changed.
+  enum class Start { kReady, kTimedOut, kOutOfMemory };
+  Start Read(unzFile payload);
+  // True when the run is to leave a record: the files it puts in place are
+  // then to be digested as they are written.
+  bool KeepsRecord() const;
   // How many of those are in use (CountRecordedInUse).
   size_t CountDroppedInUse() const;
 

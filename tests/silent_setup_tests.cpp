@@ -553,6 +553,22 @@ TEST(LockTimeout, LockNeverFreedEndsWith1618AfterTheWholeWait) {
   ExpectNoneInstalled(dir + L"\\V\\Plugins");
 }
 
+// Setups into other folders take turns at the one record: its lock, held
+// for good, ends the run as Plugins' lock does, before anything changed.
+TEST(LockTimeout, RecordLockNeverFreedEndsWith1618ChangingNothing) {
+  const std::wstring dir = MakeScratchFolder(L"silent.RecordLockNeverFreed");
+  const std::wstring record = MachineRecordFolder();
+  const size_t last = record.rfind(L'\\');
+  InstallLockHold other(record.substr(0, last), record.c_str() + last);
+  ASSERT_TRUE(other.Held());
+  const auto before = ReadBytes(MachineRecord());  // another suite's, if any
+  EXPECT_EQ(RunToEnd(g_setup, L"/silent /folder=" + dir + L"\\V", dir, nullptr, PIXELMOOR_TEST_INSTALL_WAIT_MS + 60000),
+            1618);
+  ExpectLog(dir, {kAnotherSetupRunningText});
+  ExpectNoneInstalled(dir + L"\\V\\Plugins");
+  EXPECT_EQ(ReadBytes(MachineRecord()), before);
+}
+
 // ---- /uninstall ----
 
 using Uninstall = SilentSetup;

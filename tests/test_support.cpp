@@ -382,8 +382,8 @@ long RunToEnd(const std::wstring& exe, const std::wstring& args, const std::wstr
 }
 
 // The lock file in the folder's Plugins folder, made as a setup makes it if missing.
-InstallLockHold::InstallLockHold(const std::wstring& viewerFolder) {
-  const std::wstring plugins = viewerFolder + L"\\Plugins";
+InstallLockHold::InstallLockHold(const std::wstring& viewerFolder, const wchar_t* below) {
+  const std::wstring plugins = viewerFolder + below;
   for (size_t at = plugins.find(L'\\', 3); at != std::wstring::npos; at = plugins.find(L'\\', at + 1)) {
     CreateDirectoryW(plugins.substr(0, at).c_str(), nullptr);  // what is there already stays
   }

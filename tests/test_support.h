@@ -140,7 +140,8 @@ long RunToEnd(const std::wstring& exe, const std::wstring& args, const std::wstr
 // that how the lock is made is written down once.
 class InstallLockHold {
  public:
-  explicit InstallLockHold(const std::wstring& viewerFolder);
+  // `below` names the folder the lock lies in below `viewerFolder`.
+  explicit InstallLockHold(const std::wstring& viewerFolder, const wchar_t* below = L"\\Plugins");
   ~InstallLockHold() { Release(); }
   InstallLockHold(const InstallLockHold&) = delete;
   InstallLockHold& operator=(const InstallLockHold&) = delete;
