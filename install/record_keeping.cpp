@@ -103,18 +103,17 @@ void RecordKeeping::Write(unzFile payload, const wchar_t* package, const Install
   FileDigester digester;
   bool made = next.SetPackage(package) && next.SetPlugins(plugins_) && buffer && digester.Open();
   const bool earlier = found_ == RecordFound::kThisFolder;
+  // What took its name in this run, as it was written.
+  for (size_t i = 0; made && i < installed.Count(); ++i) made = next.Add(installed.At(i));
   HeldFolders folders(false);
   size_t next_installed = 0;  // files take their names in the payload's order
-  made = made && ForEachEntry(payload, [&](const wchar_t* name, const unz_file_info64& info) {
+  const bool listed = ForEachEntry(payload, [&](const wchar_t* name, const unz_file_info64& info) {
     if (!made || IsEntrySeparator(name[wcslen(name) - 1])) return;
-    const RecordedFile* written = next_installed < installed.Count() && SameItemName(installed.At(next_installed).name, name)
-                                      ? &installed.At(next_installed++)
-                                      : installed.Find(name);
-    if (written != nullptr && written->size == info.uncompressed_size &&
-        written->crc == static_cast<uint32_t>(info.crc)) {
-      made = next.Add(*written);
+    if (next_installed < installed.Count() && SameItemName(installed.At(next_installed).name, name)) {
+      ++next_installed;
       return;
     }
+    if (installed.Find(name) != nullptr) return;
     ScopedFileHandle item, reopened;
     HANDLE data = nullptr;
     RecordedFile file;
@@ -134,6 +133,9 @@ void RecordKeeping::Write(unzFile payload, const wchar_t* package, const Install
     const RecordedFile* before = earlier ? earlier_.Find(name) : nullptr;
     if (before != nullptr) made = next.Add(*before);
   });
+  // A payload that cannot be listed whole ended the run at the entry it
+  // could not read: every other file is as the earlier record says.
+  for (size_t i = 0; made && !listed && earlier && i < earlier_.Count(); ++i) made = next.Add(earlier_.At(i));
   const bool* kept = static_cast<const bool*>(kept_.Get());
   for (size_t i = 0; made && kept != nullptr && i < earlier_.Count(); ++i) {
     if (kept[i]) made = next.Add(earlier_.At(i));
