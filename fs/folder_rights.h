@@ -79,3 +79,11 @@ bool ReadHeldSecurity(HANDLE item, ScopedLocalMemory* descriptor);
 // `found` points into. When they cannot be read, true with a null account:
 // a folder whose permissions administrators may not read is not theirs.
 bool HeldFolderOpenToOthers(HANDLE folder, ScopedLocalMemory* descriptor, OpenTo* found);
+
+// Makes sure `path` (room for `capacity` characters) ends with a backslash and
+// creates the folder with any missing parents; the topmost one it makes gets
+// the closed DACL of MakeFolderSecurity, and those below inherit it. Returns 0
+// when the path has no drive (also behind \\?\ or \\.\), that DACL cannot be
+// made or a parent is missing, 1 otherwise (also when a creation failed for
+// another reason, such as missing rights: the folder then need not exist).
+int MakeFolderChain(wchar_t* path, size_t capacity);

@@ -134,42 +134,6 @@ InstallResult InstallPayload(const InstallRequest& request) {
   return result;
 }
 
-int MakeFolderChain(wchar_t* path, size_t capacity) {
-  if (!AppendBackslashIfMissing(path, capacity)) return 0;
-  const size_t drive = DriveAt(path);
-  if (drive == kNoDrive) return 0;
-
-  const DWORD attributes = GetFileAttributesW(path);
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return 1;
-
-  // The topmost folder made gets a DACL of its own, which the folders below
-  // it inherit; one that is there already keeps its own. Without that DACL
-  // nothing is made: a made folder would inherit whatever its parent lets.
-  ScopedLocalMemory security;
-  if (!MakeFolderSecurity(CurrentRunAccount(), &security)) return 0;
-  SECURITY_ATTRIBUTES closed = {sizeof closed, security.Get(), FALSE};
-  SECURITY_ATTRIBUTES* topmost = &closed;
-  // A missing parent is the one failure that counts; an existing component or
-  // the bare drive ("C:") fails harmlessly.
-  auto missing_parent = [&topmost](wchar_t* folder) {
-    if (CreateDirectoryW(folder, topmost)) {
-      topmost = nullptr;
-      return false;
-    }
-    const DWORD error = GetLastError();
-    return error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_NOT_FOUND;
-  };
-  // The folders from the drive on: "\\?\" is no folder to make.
-  for (wchar_t* p = path + drive + 2; *p != 0; ++p) {
-    if (*p != L'\\') continue;
-    *p = 0;
-    const bool missing = missing_parent(path);
-    *p = L'\\';
-    if (missing) return 0;
-  }
-  return missing_parent(path) ? 0 : 1;
-}
-
 int StagePayloadArchive(const void* payload, size_t payloadBytes, const TargetFolder& target,
                         InstallObserver* observer, CallWatch* watch, InstallRecord* installed) {
   if (payload == nullptr || payloadBytes == 0 || payloadBytes > MAXDWORD) return kStageFailed;

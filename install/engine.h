@@ -59,14 +59,6 @@ struct InstallRequest {
 // program waits longer than CallWatch allows.
 InstallResult InstallPayload(const InstallRequest& request);
 
-// Makes sure `path` (room for `capacity` characters) ends with a backslash and
-// creates the folder with any missing parents; the topmost one it makes gets
-// the closed DACL of MakeFolderSecurity, and those below inherit it. Returns 0
-// when the path has no drive (also behind \\?\ or \\.\), that DACL cannot be
-// made or a parent is missing, 1 otherwise (also when a creation failed for
-// another reason, such as missing rights: the folder then need not exist).
-int MakeFolderChain(wchar_t* path, size_t capacity);
-
 // Writes the payload to a new file of a unique name in the temp folder and
 // unpacks it into `target`. The copy is locked from its creation and deleted
 // when its handle closes, also when the setup is killed. Returns 0 on

@@ -97,7 +97,7 @@ int FinishingFiles::FinishOldest() {
     file.size = slot.digested_as.size;
     file.crc = slot.digested_as.crc;
     memcpy(file.sha256, slot.digested_as.sha256, sizeof file.sha256);
-    (void)installed_->Add(file);  // one it could not take is read back for the record
+    (void)installed_->AddFile(file);  // one it could not take is read back for the record
   }
   // Not put in place, it stays marked for deletion: it goes, and its space
   // with it (one whose folder was moved stays there).

@@ -9,7 +9,6 @@
 #include "base/text.h"
 #include "fs/pending_file.h"
 #include "fs/relative_file.h"
-#include "install/engine.h"
 #include "install/removal.h"
 
 namespace {
@@ -30,7 +29,7 @@ bool ReadProgramFiles(const wchar_t* value, wchar_t* path) {
 class RecordText {
  public:
   ~RecordText() { free(text_); }
-  bool Add(const wchar_t* line) {
+  bool AddLine(const wchar_t* line) {
     const size_t length = wcslen(line);
     if (length + 3 > room_ - used_) {
       const size_t room = (room_ + length + 3) * 2;
@@ -125,7 +124,7 @@ RecordFolderOpen OpenRecordFolder(const wchar_t* path, RunAccount account, bool 
 
 InstallRecord::~InstallRecord() { free(files_); }
 
-bool InstallRecord::Add(const RecordedFile& file) {
+bool InstallRecord::AddFile(const RecordedFile& file) {
   wchar_t line[kRecordLineChars];
   if (!FileLine(file, line)) return false;  // what could not be written back is not taken
   if (Find(file.name) != nullptr) return true;
@@ -230,7 +229,7 @@ RecordRead InstallRecord::ReadLines(const TargetFolder& folder) {
           break;
         case RecordLine::kFile:
           if (Find(named.name) != nullptr) return RecordRead::kRefused;
-          if (!Add(named)) {
+          if (!AddFile(named)) {
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return RecordRead::kFailed;
           }
@@ -247,9 +246,9 @@ RecordRead InstallRecord::ReadLines(const TargetFolder& folder) {
 bool InstallRecord::Write(const TargetFolder& folder) const {
   RecordText text;
   wchar_t line[kRecordLineChars] = {kByteOrderMark, 0};
-  bool made = AppendText(line, kRecordLineChars, kRecordFirstLine) && text.Add(line) &&
-              PackageLine(package_, line) && text.Add(line) && PluginsLine(plugins_, line) && text.Add(line);
-  for (size_t i = 0; made && i < count_; ++i) made = FileLine(files_[i], line) && text.Add(line);
+  bool made = AppendText(line, kRecordLineChars, kRecordFirstLine) && text.AddLine(line) &&
+              PackageLine(package_, line) && text.AddLine(line) && PluginsLine(plugins_, line) && text.AddLine(line);
+  for (size_t i = 0; made && i < count_; ++i) made = FileLine(files_[i], line) && text.AddLine(line);
   if (!made) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return false;

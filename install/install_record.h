@@ -80,7 +80,7 @@ class InstallRecord {
 
   // False when out of memory, or `file` is not one a record can name. A file
   // named already is not added again.
-  bool Add(const RecordedFile& file);
+  bool AddFile(const RecordedFile& file);
   size_t Count() const { return count_; }
   const RecordedFile& At(size_t i) const { return files_[i]; }
   // The file of that name (SameItemName), or null.

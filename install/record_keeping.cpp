@@ -104,7 +104,7 @@ void RecordKeeping::Write(unzFile payload, const wchar_t* package, const Install
   bool made = next.SetPackage(package) && next.SetPlugins(plugins_) && buffer && digester.Open();
   const bool earlier = found_ == RecordFound::kThisFolder;
   // What took its name in this run, as it was written.
-  for (size_t i = 0; made && i < installed.Count(); ++i) made = next.Add(installed.At(i));
+  for (size_t i = 0; made && i < installed.Count(); ++i) made = next.AddFile(installed.At(i));
   HeldFolders folders(false);
   size_t next_installed = 0;  // files take their names in the payload's order
   const bool listed = ForEachEntry(payload, [&](const wchar_t* name, const unz_file_info64& info) {
@@ -126,19 +126,19 @@ void RecordKeeping::Write(unzFile payload, const wchar_t* package, const Install
       file.size = digest.size;
       file.crc = digest.crc;
       memcpy(file.sha256, digest.sha256, sizeof file.sha256);
-      made = next.Add(file);
+      made = next.AddFile(file);
       return;
     }
     // Not replaced: what was there before is still ours, as recorded.
     const RecordedFile* before = earlier ? earlier_.Find(name) : nullptr;
-    if (before != nullptr) made = next.Add(*before);
+    if (before != nullptr) made = next.AddFile(*before);
   });
   // A payload that cannot be listed whole ended the run at the entry it
   // could not read: every other file is as the earlier record says.
-  for (size_t i = 0; made && !listed && earlier && i < earlier_.Count(); ++i) made = next.Add(earlier_.At(i));
+  for (size_t i = 0; made && !listed && earlier && i < earlier_.Count(); ++i) made = next.AddFile(earlier_.At(i));
   const bool* kept = static_cast<const bool*>(kept_.Get());
   for (size_t i = 0; made && kept != nullptr && i < earlier_.Count(); ++i) {
-    if (kept[i]) made = next.Add(earlier_.At(i));
+    if (kept[i]) made = next.AddFile(earlier_.At(i));
   }
   if (!made) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
   if (!folder_.Get()) {

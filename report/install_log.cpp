@@ -11,9 +11,9 @@
 
 #include "base/scoped.h"
 #include "base/text.h"
+#include "fs/folder_rights.h"
 #include "fs/relative_file.h"
 #include "fs/target_folder.h"
-#include "install/engine.h"
 #include "report/log_text.h"
 
 namespace {
