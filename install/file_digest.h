@@ -19,6 +19,8 @@ class FileDigester {
  public:
   // False when BCrypt's SHA-256 cannot be had.
   bool Open();
+  // True once Open succeeded.
+  bool Ready() const { return static_cast<bool>(object_); }
   // Reads the open file (synchronous, read access) from where it stands to
   // its end through `buffer` (`bufferBytes`) into `*digest`. False when a
   // read or the hash fails. Without `withCrc`, digest->crc is left as it is.

@@ -89,7 +89,6 @@ class InstallRecord {
   bool SetPackage(const wchar_t* version);
   // The Plugins folder as the held `plugins` lies, in its drive-letter form.
   bool SetPlugins(const TargetFolder& plugins);
-  const wchar_t* Package() const { return package_; }
   const wchar_t* Plugins() const { return plugins_; }
   // True when it describes the held folder `plugins`.
   bool Describes(const TargetFolder& plugins) const;

@@ -99,9 +99,14 @@ bool RecordKeeping::RemoveDropped(CallWatch* watch) {
 void RecordKeeping::Write(unzFile payload, const wchar_t* package, const InstallRecord& installed) {
   if (!KeepsRecord()) return;
   InstallRecord next;
-  ScopedMalloc buffer(malloc(kEntryReadBytes));
+  bool made = next.SetPackage(package) && next.SetPlugins(plugins_);
+  // Only a file that took no digest as it was written is read back: these are had for it.
+  ScopedMalloc buffer;
   FileDigester digester;
-  bool made = next.SetPackage(package) && next.SetPlugins(plugins_) && buffer && digester.Open();
+  auto can_read_back = [&]() {
+    if (!buffer) buffer.Reset(malloc(kEntryReadBytes));
+    return buffer && (digester.Ready() || digester.Open());
+  };
   const bool earlier = found_ == RecordFound::kThisFolder;
   // What took its name in this run, as it was written.
   for (size_t i = 0; made && i < installed.Count(); ++i) made = next.AddFile(installed.At(i));
@@ -118,7 +123,7 @@ void RecordKeeping::Write(unzFile payload, const wchar_t* package, const Install
     HANDLE data = nullptr;
     RecordedFile file;
     FileDigest digest;
-    if (OpenOursForReading(plugins_, &folders, name, &item, &reopened, &data) &&
+    if (can_read_back() && OpenOursForReading(plugins_, &folders, name, &item, &reopened, &data) &&
         digester.Digest(data, static_cast<unsigned char*>(buffer.Get()), kEntryReadBytes, &digest) &&
         digest.size == info.uncompressed_size && digest.crc == static_cast<uint32_t>(info.crc) &&
         wcslen(name) < kEntryNameChars) {

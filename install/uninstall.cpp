@@ -21,51 +21,64 @@
 
 namespace {
 
-UninstallStatus RemoveAll(unzFile archive, const TargetFolder& plugins, UninstallObserver* observer,
-                          CallWatch* watch) {
-  unz_global_info64 global;
-  if (unzGetGlobalInfo64(archive, &global) != UNZ_OK) return UninstallStatus::kPayloadUnreadable;
+// Removes each file that `each` hands to its `remove(name, check)` while it
+// passes the check (a null check: a folder entry, nothing to remove but its
+// folder), then the folders of every name handed, deepest first, that are
+// empty then. `each` returns false when its names cannot be read; `remove`
+// returns false when the run is out of memory.
+template <typename Each>
+UninstallStatus RemoveEach(const TargetFolder& plugins, FileDigester* digester, UninstallObserver* observer,
+                           CallWatch* watch, Each each) {
   ScopedMalloc buffer(malloc(kEntryReadBytes));
   if (!buffer) return UninstallStatus::kSomeNotRemoved;  // nothing could be checked
-
-  bool not_removed = false;
+  bool not_removed = false, out_of_memory = false;
   HeldFolders folders(true, watch);
   FolderList folder_list;
-  for (uint64_t i = 0; i < global.number_entry; ++i) {
-    unz_file_info64 info;
-    wchar_t name[kEntryNameChars];
-    if (!ReadPlainEntryAt(archive, i, &info, name)) return UninstallStatus::kPayloadUnreadable;
-    if (!folder_list.AddFoldersOf(name)) return UninstallStatus::kSomeNotRemoved;
-    if (IsEntrySeparator(name[wcslen(name) - 1])) continue;  // folders come last
-    const FileCheck check = {info.uncompressed_size, static_cast<uint32_t>(info.crc), nullptr};
-    not_removed |= RemoveFileAndTell(plugins, &folders, name, check, static_cast<unsigned char*>(buffer.Get()),
-                                     nullptr, watch, observer) == Removal::kNotRemoved;
-  }
+  auto remove = [&](const wchar_t* name, const FileCheck* check) {
+    if (!folder_list.AddFoldersOf(name)) return !(out_of_memory = true);
+    if (check != nullptr) {
+      not_removed |= RemoveFileAndTell(plugins, &folders, name, *check, static_cast<unsigned char*>(buffer.Get()),
+                                       digester, watch, observer) == Removal::kNotRemoved;
+    }
+    return true;
+  };
+  if (!each(remove)) return UninstallStatus::kPayloadUnreadable;
+  if (out_of_memory) return UninstallStatus::kSomeNotRemoved;
   folder_list.SortDeepestFirst();
   not_removed |= !RemoveEmptiedFolders(plugins, &folders, folder_list, nullptr, watch, observer);
   return not_removed ? UninstallStatus::kSomeNotRemoved : UninstallStatus::kRemoved;
 }
 
-// The same for the files `record` names, each while it has its recorded size
-// and SHA-256, and the folders they lie in.
+// The payload's files, each while it has its entry's size and CRC-32.
+UninstallStatus RemoveAll(unzFile archive, const TargetFolder& plugins, UninstallObserver* observer,
+                          CallWatch* watch) {
+  unz_global_info64 global;
+  if (unzGetGlobalInfo64(archive, &global) != UNZ_OK) return UninstallStatus::kPayloadUnreadable;
+  return RemoveEach(plugins, nullptr, observer, watch, [&](auto remove) {
+    for (uint64_t i = 0; i < global.number_entry; ++i) {
+      unz_file_info64 info;
+      wchar_t name[kEntryNameChars];
+      if (!ReadPlainEntryAt(archive, i, &info, name)) return false;
+      const FileCheck check = {info.uncompressed_size, static_cast<uint32_t>(info.crc), nullptr};
+      if (!remove(name, IsEntrySeparator(name[wcslen(name) - 1]) ? nullptr : &check)) break;
+    }
+    return true;
+  });
+}
+
+// The files `record` names, each while it has its recorded size and SHA-256.
 UninstallStatus RemoveRecorded(const InstallRecord& record, const TargetFolder& plugins,
                                UninstallObserver* observer, CallWatch* watch) {
-  ScopedMalloc buffer(malloc(kEntryReadBytes));
   FileDigester digester;
-  if (!buffer || !digester.Open()) return UninstallStatus::kSomeNotRemoved;  // nothing could be checked
-  bool not_removed = false;
-  HeldFolders folders(true, watch);
-  FolderList folder_list;
-  for (size_t i = 0; i < record.Count(); ++i) {
-    const RecordedFile& file = record.At(i);
-    if (!folder_list.AddFoldersOf(file.name)) return UninstallStatus::kSomeNotRemoved;
-    const FileCheck check = {file.size, file.crc, file.sha256};
-    not_removed |= RemoveFileAndTell(plugins, &folders, file.name, check, static_cast<unsigned char*>(buffer.Get()),
-                                     &digester, watch, observer) == Removal::kNotRemoved;
-  }
-  folder_list.SortDeepestFirst();
-  not_removed |= !RemoveEmptiedFolders(plugins, &folders, folder_list, nullptr, watch, observer);
-  return not_removed ? UninstallStatus::kSomeNotRemoved : UninstallStatus::kRemoved;
+  if (!digester.Open()) return UninstallStatus::kSomeNotRemoved;  // nothing could be checked
+  return RemoveEach(plugins, &digester, observer, watch, [&](auto remove) {
+    for (size_t i = 0; i < record.Count(); ++i) {
+      const RecordedFile& file = record.At(i);
+      const FileCheck check = {file.size, file.crc, file.sha256};
+      if (!remove(file.name, &check)) break;
+    }
+    return true;
+  });
 }
 
 }  // namespace

@@ -30,11 +30,8 @@ bool InPlace(const TargetFolder& plugins, HeldFolders* folders, const unz_file_i
   size_t length = wcslen(name);
   const bool folder_entry = IsEntrySeparator(name[length - 1]);
   // An installation skips what a viewer that knows no longer paths could not load.
-  if (!plugins.FitsMaxPath(folder_entry ? length - 1 : length) ||
-      !folders->Hold(plugins, name, false)) {
-    return false;
-  }
-  if (folder_entry) return true;  // held: a plain folder where its name says
+  if (!plugins.FitsMaxPath(folder_entry ? length - 1 : length)) return false;
+  if (folder_entry) return folders->Hold(plugins, name, false);  // held: a plain folder where its name says
   ScopedFileHandle item, reopened;
   HANDLE data = nullptr;
   LARGE_INTEGER size = {};
