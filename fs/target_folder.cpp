@@ -189,9 +189,14 @@ void SweepLeftover(const TargetFolder& target, HANDLE folder, const wchar_t* nam
 
 void SweepLeftovers(const TargetFolder& target, HANDLE folder, const wchar_t* name,
                     CallWatch* watch) {
+  // One that cannot be listed is swept by the next setup.
+  (void)ForEachFileIn(folder, [&](const wchar_t* leaf) { SweepLeftover(target, folder, name, leaf, watch); });
+}
+
+bool ForEachFileLeaf(HANDLE folder, void (*visit)(const wchar_t* leaf, void* context), void* context) {
   // Listed through a handle of its own: the held one may only look names up.
   ScopedFileHandle listed;
-  if (!ReopenItem(folder, FILE_LIST_DIRECTORY, &listed)) return;
+  if (!ReopenItem(folder, FILE_LIST_DIRECTORY, &listed)) return false;
   // Room for a listing's record with the longest name.
   alignas(8) unsigned char listing[64 * 1024];
   FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
@@ -204,12 +209,13 @@ void SweepLeftovers(const TargetFolder& target, HANDLE folder, const wchar_t* na
       if (chars < MAX_PATH + 1 && !(found->FileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
         wmemcpy(leaf, found->FileName, chars);
         leaf[chars] = 0;
-        SweepLeftover(target, folder, name, leaf, watch);
+        visit(leaf, context);
       }
       if (found->NextEntryOffset == 0) break;
       at += found->NextEntryOffset;
     }
   }
+  return GetLastError() == ERROR_NO_MORE_FILES;
 }
 
 bool RenamesRefusedIn(HANDLE folder) {

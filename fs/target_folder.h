@@ -167,6 +167,17 @@ class HeldFolders {
 void SweepLeftovers(const TargetFolder& target, HANDLE folder, const wchar_t* name,
                     CallWatch* watch = nullptr);
 
+// Calls `visit` with the name of each file (no folder) in the open
+// `folder`, listed through a handle of its own. False when it could not be
+// listed to its end.
+bool ForEachFileLeaf(HANDLE folder, void (*visit)(const wchar_t* leaf, void* context), void* context);
+template <typename Visit>
+bool ForEachFileIn(HANDLE folder, const Visit& visit) {
+  return ForEachFileLeaf(
+      folder, [](const wchar_t* leaf, void* context) { (*static_cast<const Visit*>(context))(leaf); },
+      const_cast<Visit*>(&visit));
+}
+
 // True when another program holds the open `folder` so that no file in it can
 // be renamed: a rename opens the folder for writing, sharing read and write,
 // and a holder that shares less (or whose oplock is breaking) refuses it.

@@ -3,19 +3,9 @@
 
 #include <stddef.h>
 
+#include "base/option_names.h"
 #include "viewer/folder_text.h"
 
-// The options, found as plain case-sensitive substrings anywhere in the
-// command line ("/folder=" and "/app" only in its first kCommandCopyChars - 1
-// characters). "/verify" wins over "/silent".
-constexpr wchar_t kSilentOption[] = L"/silent";
-constexpr wchar_t kFolderOption[] = L"/folder=";
-constexpr wchar_t kAppOption[] = L"/app";
-constexpr wchar_t kVerifyOption[] = L"/verify";
-constexpr wchar_t kUninstallOption[] = L"/uninstall";
-constexpr wchar_t kLogOption[] = L"/log=";
-// Wins over every other option.
-constexpr wchar_t kHelpOption[] = L"/?";
 // Where the folder and log options' values start, after "/folder=" and "/log=".
 constexpr size_t kFolderValueStart = sizeof kFolderOption / sizeof kFolderOption[0] - 1;
 constexpr size_t kLogValueStart = sizeof kLogOption / sizeof kLogOption[0] - 1;
@@ -30,8 +20,6 @@ size_t ReadOptionValue(const wchar_t* text, wchar_t* value, size_t start, size_t
 // blanks again. Leading blanks stay.
 void CleanOptionValue(wchar_t* value);
 
-// How much of the command line "/folder=" and "/app" are looked for in.
-constexpr size_t kCommandCopyChars = 520;
 // Room for "/log="'s value, before environment variables are expanded.
 constexpr size_t kLogPathChars = 520;
 

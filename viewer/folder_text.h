@@ -4,7 +4,7 @@
 
 #include <stddef.h>
 
-constexpr size_t kFolderChars = 260;
+#include "base/option_names.h"  // kFolderChars
 // The viewer's executable, in the registered command and in a running process.
 constexpr wchar_t kViewerExecutable[] = L"p_moor32.exe";
 
