@@ -5,7 +5,7 @@ set(PIXELMOOR_OS_FREE_SOURCES
   base/text.cpp base/path_split.cpp
   archive/entry_name.cpp archive/zip_records.cpp
   fs/temp_name.cpp
-  install/record_text.cpp
+  install/entry_text.cpp install/record_text.cpp
   report/log_text.cpp
   silent/command_line.cpp
   viewer/folder_text.cpp

@@ -2,14 +2,13 @@
 
 #include <windows.h>
 
-#include <bcrypt.h>
-
 #include "archive/archive_rules.h"
 #include "archive/memory_archive.h"
 #include "base/path_split.h"
 #include "base/scoped.h"
 #include "base/text.h"
 #include "fs/folder_rights.h"
+#include "fs/own_image.h"
 #include "fs/temp_name.h"
 #include "install/in_use.h"
 #include "install/record_keeping.h"
@@ -74,7 +73,7 @@ InstallResult InstallAlone(const InstallRequest& request) {
   // So is a file of an earlier release that this one drops, which goes.
   MemoryArchive archive;
   const bool opened = archive.Open(request.payload, request.payloadBytes);
-  RecordKeeping record(request.recordFolder, CurrentRunAccount(), plugins, request.observer);
+  RecordKeeping record(request.recordFolder, CurrentRunAccount(), plugins, request.observer, request.setup);
   if (opened) {
     switch (record.Read(archive.Get())) {
       case RecordKeeping::Start::kReady: break;
@@ -143,12 +142,6 @@ int StagePayloadArchive(const void* payload, size_t payloadBytes, const TargetFo
   if (length == 0 || length >= kTargetChars || !AppendBackslashIfMissing(folder, kTargetChars)) {
     return kStageFailed;
   }
-  // The system's generator: BCrypt's RNG provider, which Vista has too.
-  ScopedAlgorithmProvider generator;
-  if (!BCRYPT_SUCCESS(
-          BCryptOpenAlgorithmProvider(generator.Receive(), BCRYPT_RNG_ALGORITHM, nullptr, 0))) {
-    return kStageFailed;
-  }
   // Other users' programs may write to the temp folder (as SYSTEM it is
   // Windows' own): the copy is made new under a name nobody can know ahead.
   // Nobody else can open, replace or rename it, and it is deleted when its
@@ -158,9 +151,7 @@ int StagePayloadArchive(const void* payload, size_t payloadBytes, const TargetFo
     uint64_t random = 0;
     wchar_t path[kTargetChars];
     wchar_t leaf[64];
-    if (!BCRYPT_SUCCESS(
-            BCryptGenRandom(generator.Get(), reinterpret_cast<PUCHAR>(&random), sizeof random, 0)) ||
-        !StagedArchiveLeaf(kStagedArchiveStem, random, leaf, 64) ||
+    if (!SystemRandom(&random) || !StagedArchiveLeaf(kStagedArchiveStem, random, leaf, 64) ||
         !CopyText(path, kTargetChars, folder) || !AppendText(path, kTargetChars, leaf)) {
       return kStageFailed;
     }

@@ -46,6 +46,7 @@ struct InstallRequest {
   InstallObserver* observer;  // may be null
   const wchar_t* recordFolder = nullptr;  // the installation record's folder (RecordFolderFor); null: none kept
   const wchar_t* package = nullptr;       // the package version the record names
+  HMODULE setup = nullptr;  // the running setup, whose copy the Apps & features entry runs; null: no entry
 };
 
 // Installs the payload into folder\Plugins\ while no other setup installs
@@ -55,7 +56,7 @@ struct InstallRequest {
 // (CountFilesInUse), nothing is written. With a record of this Plugins
 // folder in `recordFolder`, the files it names that this payload does not
 // carry go too (RecordKeeping), and a run that put files in place leaves
-// the record of what is installed there. No call that waits for another
+// the record of what is installed there, and the Apps & features entry. No call that waits for another
 // program waits longer than CallWatch allows.
 InstallResult InstallPayload(const InstallRequest& request);
 

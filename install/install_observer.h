@@ -24,6 +24,9 @@ enum class RecordProblem {
   kNotWritten,  // the new one could not be written (a Windows error): an earlier one of this
                 // folder is deleted, as it no longer names what is installed
   kNotDeleted,  // it could not be deleted (a Windows error): by /uninstall, or after kNotWritten
+  kEntryNotWritten,  // the Apps & features entry, or its uninstaller copy, could not be written
+                     // after the record (a Windows error): no entry is left
+  kEntryNotRemoved,  // the entry could not be deleted by /uninstall (a Windows error): the record stays
 };
 
 // Hears of what removing files of ours keeps, and of the record that says

@@ -6,6 +6,7 @@
 
 #include "archive/entry_name.h"
 #include "archive/memory_archive.h"
+#include "install/apps_entry.h"
 #include "install/file_digest.h"
 #include "install/in_use.h"
 #include "install/removal.h"
@@ -153,11 +154,20 @@ void RecordKeeping::Write(unzFile payload, const wchar_t* package, const Install
   if (!made || !next.Write(folder_)) {
     const DWORD error = GetLastError();
     if (observer_ != nullptr) observer_->OnRecordProblem(record_folder_, RecordProblem::kNotWritten, error);
-    // Files of this run are missing from it: /uninstall goes by the payload instead.
-    if (earlier && !DeleteRecord(folder_) && observer_ != nullptr) {
-      observer_->OnRecordProblem(record_folder_, RecordProblem::kNotDeleted, GetLastError());
+    // Files of this run are missing from it: /uninstall goes by the payload
+    // instead, and the entry that would run it by the record goes too.
+    if (earlier && !DeleteRecord(folder_)) {
+      if (observer_ != nullptr) observer_->OnRecordProblem(record_folder_, RecordProblem::kNotDeleted, GetLastError());
+    } else if (earlier && !RemoveEntry(folder_, account_, setup_) && observer_ != nullptr) {
+      observer_->OnRecordProblem(record_folder_, RecordProblem::kEntryNotRemoved, GetLastError());
     }
     return;
   }
   if (found_ == RecordFound::kOtherFolder && observer_ != nullptr) observer_->OnRecordMoved(earlier_.Plugins());
+  if (setup_ == nullptr) return;
+  uint64_t bytes = 0;
+  for (size_t i = 0; i < next.Count(); ++i) bytes += next.At(i).size;
+  if (!KeepEntry(folder_, account_, setup_, {package, next.Plugins(), bytes}) && observer_ != nullptr) {
+    observer_->OnRecordProblem(record_folder_, RecordProblem::kEntryNotWritten, GetLastError());
+  }
 }

@@ -16,10 +16,12 @@ class RecordKeeping {
  public:
   // For installing into the held `plugins`, with the record in `recordFolder`
   // (may be null: none is kept) as a run as `account` may keep it. `observer`
-  // (may be null) hears of files kept and of the record's problems.
+  // (may be null) hears of files kept and of the record's problems. The
+  // Apps & features entry runs a copy of `setup` (the running setup's
+  // module; null: no entry is written).
   RecordKeeping(const wchar_t* recordFolder, RunAccount account, const TargetFolder& plugins,
-                InstallObserver* observer)
-      : record_folder_(recordFolder), account_(account), plugins_(plugins), observer_(observer) {}
+                InstallObserver* observer, HMODULE setup)
+      : record_folder_(recordFolder), account_(account), plugins_(plugins), observer_(observer), setup_(setup) {}
   RecordKeeping(const RecordKeeping&) = delete;
   RecordKeeping& operator=(const RecordKeeping&) = delete;
 
@@ -46,7 +48,8 @@ class RecordKeeping {
   // each file of it that is not, and of each dropped file that could not be
   // removed; `package` is the package version. A record it could not write
   // is told, and the earlier one of this folder is deleted, which no longer
-  // names what is installed.
+  // names what is installed, with its Apps & features entry. After a record
+  // is written, so is the entry (KeepEntry).
   // `installed` holds the files this run put in place, with their digests
   // (taken as they were written); any other is read back.
   void Write(unzFile payload, const wchar_t* package, const InstallRecord& installed);
@@ -56,6 +59,7 @@ class RecordKeeping {
   RunAccount account_;
   const TargetFolder& plugins_;
   InstallObserver* observer_;
+  HMODULE setup_;
   RecordFound found_ = RecordFound::kNone;
   TargetFolder folder_;
   SetupLock lock_;  // held from the reading to the writing

@@ -10,9 +10,11 @@
 #include "archive/memory_archive.h"
 #include "base/path_split.h"
 #include "base/scoped.h"
+#include "base/text.h"
 #include "fs/call_watch.h"
 #include "fs/relative_file.h"
 #include "fs/target_folder.h"
+#include "install/apps_entry.h"
 #include "install/engine.h"
 #include "install/in_use.h"
 #include "install/install_record.h"
@@ -81,6 +83,48 @@ UninstallStatus RemoveRecorded(const InstallRecord& record, const TargetFolder& 
   });
 }
 
+// After every file the record of this Plugins folder names is gone: the
+// entry first, for while it stays, so does the record that a later run
+// removes it by; then the record.
+UninstallStatus ForgetRecord(const TargetFolder& recordFolder, const UninstallRequest& request) {
+  RecordProblem problem = RecordProblem::kEntryNotRemoved;
+  if (RemoveEntry(recordFolder, CurrentRunAccount(), request.setup)) {
+    if (DeleteRecord(recordFolder)) return UninstallStatus::kRemoved;
+    problem = RecordProblem::kNotDeleted;
+  }
+  if (request.observer != nullptr) request.observer->OnRecordProblem(request.recordFolder, problem, GetLastError());
+  return UninstallStatus::kSomeNotRemoved;
+}
+
+// A viewer or Plugins folder that is gone holds nothing of ours, and a
+// record of it (named as the entry's commands name it) no longer says what
+// is installed: it goes, with the entry, so that Apps & features no longer
+// lists the package.
+UninstallStatus ForgetMissing(const UninstallRequest& request) {
+  wchar_t plugins[kFolderPathChars];
+  if (request.recordFolder == nullptr || !PlainPathForm(request.folder, plugins, kFolderPathChars) ||
+      !AppendBackslashIfMissing(plugins, kFolderPathChars) ||
+      !AppendText(plugins, kFolderPathChars, kPluginsFolderName)) {
+    return UninstallStatus::kRemoved;
+  }
+  TargetFolder folder;
+  SetupLock lock;
+  InstallRecord record;
+  if (OpenRecordFolder(request.recordFolder, CurrentRunAccount(), false, &folder) != RecordFolderOpen::kOpened) {
+    return UninstallStatus::kRemoved;
+  }
+  switch (lock.Take(folder, nullptr)) {
+    case LockOutcome::kTaken: break;
+    case LockOutcome::kTimedOut: return UninstallStatus::kLockTimedOut;
+    case LockOutcome::kUnavailable: return UninstallStatus::kRemoved;  // left for a later run
+  }
+  if (record.Read(folder) != RecordRead::kRead ||
+      CompareStringOrdinal(record.Plugins(), -1, plugins, -1, TRUE) != CSTR_EQUAL) {
+    return UninstallStatus::kRemoved;
+  }
+  return ForgetRecord(folder, request);
+}
+
 }  // namespace
 
 UninstallStatus UninstallPayload(const UninstallRequest& request) {
@@ -95,11 +139,11 @@ UninstallStatus UninstallPayload(const UninstallRequest& request) {
   if (!viewer.Open(request.folder)) {
     // No viewer folder: nothing of ours is there. One that cannot be opened is.
     return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND
-               ? UninstallStatus::kRemoved
+               ? ForgetMissing(request)
                : UninstallStatus::kSomeNotRemoved;
   }
   if (!plugins.OpenIn(viewer, kPluginsFolderName, false, &missing)) {
-    return missing ? UninstallStatus::kRemoved : UninstallStatus::kSomeNotRemoved;
+    return missing ? ForgetMissing(request) : UninstallStatus::kSomeNotRemoved;
   }
   CallWatch watch;  // outlives every call it watches
   SetupLock lock;
@@ -126,10 +170,5 @@ UninstallStatus UninstallPayload(const UninstallRequest& request) {
   if (!by_record) return RemoveAll(archive.Get(), plugins, request.observer, &watch);
   const UninstallStatus status = RemoveRecorded(record, plugins, request.observer, &watch);
   // A record of files that are still there stays, for a later run to finish by.
-  if (status != UninstallStatus::kRemoved) return status;
-  if (DeleteRecord(record_folder)) return status;
-  if (request.observer != nullptr) {
-    request.observer->OnRecordProblem(request.recordFolder, RecordProblem::kNotDeleted, GetLastError());
-  }
-  return UninstallStatus::kSomeNotRemoved;
+  return status == UninstallStatus::kRemoved ? ForgetRecord(record_folder, request) : status;
 }

@@ -5,6 +5,8 @@
 // process-wide state and never uses the current directory.
 #pragma once
 
+#include <windows.h>
+
 #include <stddef.h>
 
 #include "install/install_observer.h"
@@ -29,6 +31,7 @@ struct UninstallRequest {
   const wchar_t* folder;  // the viewer's folder: a full path
   UninstallObserver* observer;  // may be null
   const wchar_t* recordFolder = nullptr;  // the installation record's folder (RecordFolderFor); null: none read
+  HMODULE setup = nullptr;  // the running setup: when it is the entry's copy, it goes at the next restart
 };
 
 // Removes the payload's files and folders from folder\Plugins\ while no
@@ -37,6 +40,7 @@ struct UninstallRequest {
 // Plugins folder has nothing to remove; the Plugins folder itself stays.
 // What is ours is what the record names (each file while it has its
 // recorded size and SHA-256), where `recordFolder` holds a record of this
-// Plugins folder, which goes too once every file is; otherwise what the
-// payload holds. When a file of ours is in use, nothing is removed.
+// Plugins folder, which goes too once every file is, with the Apps & features
+// entry and its uninstaller copies (RemoveEntry); otherwise what the payload
+// holds. When a file of ours is in use, nothing is removed.
 UninstallStatus UninstallPayload(const UninstallRequest& request);

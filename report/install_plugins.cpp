@@ -50,6 +50,7 @@ bool PreparedInstall::Prepare(const wchar_t* folder, InstallObserver* observer,
   request_.folder = folder_;
   request_.recordFolder = RunRecordFolder(record_folder_);
   request_.package = kPackageVersion;
+  request_.setup = GetModuleHandleW(nullptr);  // the Apps & features entry runs a copy of it
   return true;
 }
 

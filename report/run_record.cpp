@@ -9,6 +9,7 @@
 #include "base/scoped.h"
 #include "base/text.h"
 #include "fs/folder_rights.h"
+#include "install/apps_entry.h"
 #include "install/install_record.h"
 #include "report/exit_code.h"
 #include "report/install_log.h"
@@ -248,15 +249,22 @@ void LogKeptChanged(const wchar_t* name) {
 
 void LogRecordProblem(const wchar_t* folder, RecordProblem problem, unsigned long error) {
   if (!RunIsLogged()) return;
+  const bool entry = problem == RecordProblem::kEntryNotWritten || problem == RecordProblem::kEntryNotRemoved;
   wchar_t text[kLogMessageChars];
   (void)CopyText(text, kLogMessageChars,
-                 problem == RecordProblem::kNotWritten   ? L"Installation record not written: "
-                 : problem == RecordProblem::kNotDeleted ? L"Installation record not removed: "
-                                                         : L"Installation record not used: ");
-  wchar_t plain[kLogMessageChars];
-  AppendCut(text, kLogMessageChars, PlainPathForm(folder, plain, kLogMessageChars) ? plain : folder);
-  AppendCut(text, kLogMessageChars, L"\\");
-  AppendCut(text, kLogMessageChars, kRecordFileName);
+                 problem == RecordProblem::kNotWritten        ? L"Installation record not written: "
+                 : problem == RecordProblem::kNotDeleted      ? L"Installation record not removed: "
+                 : problem == RecordProblem::kEntryNotWritten ? L"Apps & features entry not written: "
+                 : problem == RecordProblem::kEntryNotRemoved ? L"Apps & features entry not removed: "
+                                                              : L"Installation record not used: ");
+  if (entry) {
+    AppendCut(text, kLogMessageChars, kEntryKey);
+  } else {
+    wchar_t plain[kLogMessageChars];
+    AppendCut(text, kLogMessageChars, PlainPathForm(folder, plain, kLogMessageChars) ? plain : folder);
+    AppendCut(text, kLogMessageChars, L"\\");
+    AppendCut(text, kLogMessageChars, kRecordFileName);
+  }
   AppendCut(text, kLogMessageChars, L"\n");
   if (problem == RecordProblem::kUntrusted) {
     AppendCut(text, kLogMessageChars, L"Its folder is a link, or a user who is no administrator may change it.");

@@ -72,7 +72,7 @@ int UninstallPlugins(const wchar_t* folder, const wchar_t* caption) {
   UninstallStatus status = UninstallStatus::kSomeNotRemoved;
   KeptFiles kept;
   wchar_t record_folder[kFolderPathChars];
-  UninstallRequest request = {nullptr, 0, nullptr, &kept, RunRecordFolder(record_folder)};
+  UninstallRequest request = {nullptr, 0, nullptr, &kept, RunRecordFolder(record_folder), GetModuleHandleW(nullptr)};
   wchar_t full[kFullFolderChars];
   if (FullFolder(folder, full) && FindPayload(&request.payload, &request.payloadBytes)) {
     request.folder = full;

@@ -4,6 +4,12 @@
 
 #define SETUP_CAPTION "Pixelmoor PlugIns 32-bit Setup"
 #define SETUP_BITNESS 32  // the viewer build the plug-ins are for
+#define SETUP_PUBLISHER "Pixelmoor"  // the version block's company, and Apps & features' publisher
+// The Apps & features entry: the name it shows, and its key's name below
+// ...\CurrentVersion\Uninstall, which winget takes for the ProductCode
+// (scripts/release's manifests read both from here).
+#define SETUP_ENTRY_NAME "Pixelmoor PlugIns (32-bit)"
+#define SETUP_ENTRY_KEY "PixelmoorPlugIns32"
 
 // The package version is written once, as the CMake project's VERSION, which
 // passes it to the compilers and the resource compiler.
@@ -62,6 +68,9 @@
 #ifndef RC_INVOKED
 // The same facts as the code uses them.
 inline constexpr wchar_t kSetupCaption[] = L"" SETUP_CAPTION;
+inline constexpr wchar_t kPublisher[] = L"" SETUP_PUBLISHER;
+inline constexpr wchar_t kEntryName[] = L"" SETUP_ENTRY_NAME;
+inline constexpr wchar_t kEntryKeyName[] = L"" SETUP_ENTRY_KEY;
 inline constexpr unsigned kVersionMajor = SETUP_VERSION_MAJOR;
 inline constexpr unsigned kVersionMinor = SETUP_VERSION_MINOR;
 // "4.57": the package version as the installation record names it.

@@ -792,6 +792,156 @@ TEST_F(SilentSetup, PartialRunRecordsOnlyWhatIsInPlace) {
   EXPECT_EQ(RecordedNames(), expected);
 }
 
+// ---- the Apps & features entry ----
+
+const wchar_t kEntryKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\PixelmoorPlugIns32";
+
+// The entry's key in the registry's 32-bit view, where 64-bit Windows lists 32-bit programs.
+bool OpenEntry(ScopedRegKey* key) {
+  return RegOpenKeyExW(HKEY_LOCAL_MACHINE, kEntryKey, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, key->Receive()) ==
+         ERROR_SUCCESS;
+}
+std::optional<std::wstring> EntryText(const wchar_t* name) {
+  ScopedRegKey key;
+  wchar_t text[2048] = {};
+  DWORD bytes = sizeof text - sizeof(wchar_t), type = 0;
+  if (!OpenEntry(&key) || RegQueryValueExW(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(text), &bytes) !=
+                  ERROR_SUCCESS || type != REG_SZ) {
+    return std::nullopt;
+  }
+  return std::wstring(text);
+}
+std::optional<DWORD> EntryNumber(const wchar_t* name) {
+  ScopedRegKey key;
+  DWORD value = 0, bytes = sizeof value, type = 0;
+  if (!OpenEntry(&key) || RegQueryValueExW(key.Get(), name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &bytes) !=
+                  ERROR_SUCCESS || type != REG_DWORD) {
+    return std::nullopt;
+  }
+  return value;
+}
+// The uninstaller copies in the record's folder.
+std::vector<std::wstring> Copies() {
+  std::vector<std::wstring> copies;
+  for (const auto& [name, folder] : ListTreeShallow(MachineRecordFolder())) {
+    if (name.rfind(L"PixelmoorPlugInsUninstall-", 0) == 0) copies.push_back(name);
+  }
+  return copies;
+}
+// What Windows renames and deletes at the next restart (PendingFileRenameOperations).
+std::wstring PendingDeletions() {
+  ScopedRegKey session;
+  std::vector<wchar_t> pending(65536, 0);
+  DWORD size = static_cast<DWORD>((pending.size() - 2) * sizeof(wchar_t));
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_QUERY_VALUE,
+                    session.Receive()) != ERROR_SUCCESS ||
+      RegQueryValueExW(session.Get(), L"PendingFileRenameOperations", nullptr, nullptr,
+                       reinterpret_cast<BYTE*>(pending.data()), &size) != ERROR_SUCCESS) {
+    return L"";
+  }
+  return std::wstring(pending.data(), size / sizeof(wchar_t));
+}
+std::wstring SystemFolder() {
+  wchar_t path[MAX_PATH];
+  return std::wstring(path, GetSystemDirectoryW(path, MAX_PATH));
+}
+
+class AppsEntry : public SilentSetup {
+ protected:
+  void SetUp() override {
+    SilentSetup::SetUp();
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kEntryKey, KEY_WOW64_32KEY, 0);  // an earlier suite's, if any
+    plugins_ = dir_ + L"\\V\\Plugins";
+  }
+  void TearDown() override {
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kEntryKey, KEY_WOW64_32KEY, 0);
+    SilentSetup::TearDown();
+  }
+  // Runs the entry's QuietUninstallString as Apps & features does: the line as written, in System32.
+  long RunQuietUninstall() {
+    const auto quiet = EntryText(L"QuietUninstallString");
+    EXPECT_TRUE(quiet) << "no QuietUninstallString";
+    return quiet ? RunToEnd(L"", *quiet, SystemFolder()) : -2;
+  }
+  void ExpectAllGone() {
+    for (const auto& [name, folder] : ListTree(plugins_)) ADD_FAILURE() << "left: " << Narrow(name);
+    EXPECT_FALSE(Exists(MachineRecord()));
+    ScopedRegKey key;
+    EXPECT_FALSE(OpenEntry(&key)) << "the entry is still there";
+  }
+  std::wstring plugins_;
+};
+
+TEST_F(AppsEntry, NamesThePackageAndACopyOfTheSetupItself) {
+  Run(L"/silent /folder=" + dir_ + L"\\V");
+  const auto copies = Copies();
+  ASSERT_EQ(copies.size(), 1u) << ::testing::PrintToString(Narrow(MachineRecordFolder()));
+  const std::wstring version = kPackageVersion;
+  EXPECT_EQ(copies[0].rfind(L"PixelmoorPlugInsUninstall-" + version + L"-", 0), 0u) << Narrow(copies[0]);
+  const std::wstring copy = MachineRecordFolder() + L"\\" + copies[0];
+  const auto setup_bytes = ReadBytes(g_setup);
+  ASSERT_TRUE(setup_bytes);
+  EXPECT_TRUE(ReadBytes(copy) == setup_bytes) << "the copy is not the setup's bytes";
+  const std::wstring tail = L" /uninstall /folder=\"" + dir_ + L"\\V\" /log=\"" + MachineRecordFolder() +
+                            L"\\Uninstall.log\"";
+  const std::map<std::wstring, std::wstring> texts = {
+      {L"DisplayName", L"Pixelmoor PlugIns (32-bit)"},
+      {L"DisplayVersion", version},
+      {L"Publisher", L"Pixelmoor"},
+      {L"InstallLocation", plugins_},
+      {L"DisplayIcon", copy},
+      {L"UninstallString", L"\"" + copy + L"\"" + tail},
+      {L"QuietUninstallString", L"\"" + copy + L"\" /silent" + tail},
+  };
+  for (const auto& [name, text] : texts) EXPECT_EQ(Narrow(EntryText(name.c_str()).value_or(L"(none)")), Narrow(text)) << Narrow(name);
+  uint64_t bytes = setup_bytes->size();
+  for (const auto& [name, entry] : ReadArchive(g_payload)) bytes += entry.data.size();
+  EXPECT_EQ(EntryNumber(L"EstimatedSize").value_or(0), (bytes + 1023) / 1024);
+  EXPECT_EQ(EntryNumber(L"NoModify").value_or(0), 1u);
+  EXPECT_EQ(EntryNumber(L"NoRepair").value_or(0), 1u);
+}
+
+TEST_F(AppsEntry, QuietUninstallStringAsWrittenRemovesPlugInsRecordAndEntry) {
+  Run(L"/silent /folder=" + dir_ + L"\\V");
+  const auto copies = Copies();
+  ASSERT_EQ(copies.size(), 1u);
+  EXPECT_EQ(RunQuietUninstall(), 0);
+  ExpectAllGone();
+  const auto logged = LogMessages(MachineRecordFolder() + L"\\Uninstall.log");
+  ASSERT_FALSE(logged.empty()) << "no uninstall log in the record's folder";
+  EXPECT_EQ(logged.back(), "Finished with exit code 0: " + Narrow(ExitCodeWords(0)));
+  // The copy that ran cannot delete itself: it goes at the next restart.
+  EXPECT_NE(PendingDeletions().find(copies[0]), std::wstring::npos) << "not scheduled: " << Narrow(copies[0]);
+}
+
+// A viewer folder deleted by hand holds nothing to remove: the record and
+// the entry of it go, so that Apps & features no longer lists the package.
+TEST_F(AppsEntry, ViewerFolderDeletedByHandTakesTheEntryWithIt) {
+  Run(L"/silent /folder=" + dir_ + L"\\V");
+  RemoveTree(dir_ + L"\\V");
+  EXPECT_EQ(RunQuietUninstall(), 0);
+  EXPECT_FALSE(Exists(MachineRecord()));
+  ScopedRegKey key;
+  EXPECT_FALSE(OpenEntry(&key)) << "the entry is still there";
+}
+
+// The restart deletes the copy that uninstalled; a reinstall before it made
+// one of its own, which stays and uninstalls.
+TEST_F(AppsEntry, ReinstallBeforeTheRestartKeepsItsOwnCopy) {
+  Run(L"/silent /folder=" + dir_ + L"\\V");
+  const auto first = Copies();
+  ASSERT_EQ(RunQuietUninstall(), 0);
+  Run(L"/silent /folder=" + dir_ + L"\\V");
+  const auto second = Copies();
+  ASSERT_EQ(second.size(), 1u) << "the earlier copy is swept: " << ::testing::PrintToString(first.size());
+  EXPECT_NE(second, first);
+  EXPECT_EQ(RunToEnd(SystemFolder() + L"\\wineboot.exe", L"-r", SystemFolder()), 0);
+  EXPECT_EQ(PendingDeletions().find(first.at(0)), std::wstring::npos) << "the restart did not delete it";
+  EXPECT_EQ(Copies(), second);
+  EXPECT_EQ(RunQuietUninstall(), 0);
+  ExpectAllGone();
+}
+
 class Verify : public SilentSetup {
  protected:
   // Runs /verify with `args` and expects `code`; it must write nothing, here

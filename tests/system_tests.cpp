@@ -16,7 +16,9 @@
 #include "base/scoped.h"
 #include "fs/call_watch.h"
 #include "fs/folder_rights.h"
+#include "fs/own_image.h"
 #include "fs/target_folder.h"
+#include "install/apps_entry.h"
 #include "install/engine.h"
 #include "install/install_record.h"
 #include "install/finishing_files.h"
@@ -346,10 +348,10 @@ TEST(OpenToOthers, FoundByAnAllowEntryNoEarlierDenyCancelsOrByOwnership) {
   EXPECT_EQ(FindOpenToOthers(&open_to_all, running.Get(), &open) ? SidText(open.account) : "", "S-1-1-0");
 }
 
-// The record a run keeps and reads is chosen by its token, and an elevated
-// run trusts only a folder nobody but administrators may change. Wine runs
-// every program elevated, with every file its user's own, so it cannot show
-// these apart end to end.
+// The record a run keeps and reads, and the Apps & features entry it
+// writes, are chosen by its token, and an elevated run trusts only a folder
+// nobody but administrators may change. Wine runs every program elevated,
+// with every file its user's own, so it cannot show these apart end to end.
 TEST(InstallRecordPlace, ChosenByTheTokenAndTrustedOnlyWhereNoOtherUserMayChangeIt) {
   const char* me = "S-1-5-21-1-2-3-500";
   const char* closed = "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
@@ -358,18 +360,19 @@ TEST(InstallRecordPlace, ChosenByTheTokenAndTrustedOnlyWhereNoOtherUserMayChange
     const char* sddl;  // null: unreadable
     RecordPlace place;
     bool trusted;
+    const char* entry;  // where the Apps & features entry goes (EntryPlaceFor)
   } cases[] = {
-      {RunAccount::kSystem, closed, RecordPlace::kMachine, true},
-      {RunAccount::kElevated, closed, RecordPlace::kMachine, true},
-      {RunAccount::kUnknown, closed, RecordPlace::kMachine, true},
-      {RunAccount::kElevated, "O:BAD:(A;OICI;0x1301bf;;;BU)", RecordPlace::kMachine, false},
-      {RunAccount::kSystem, "O:S-1-5-21-1-2-3-1001D:P(A;;FA;;;BA)", RecordPlace::kMachine, false},
-      {RunAccount::kUnknown, "O:BAD:(A;OICI;FA;;;AU)", RecordPlace::kMachine, false},
-      {RunAccount::kElevated, nullptr, RecordPlace::kMachine, false},
+      {RunAccount::kSystem, closed, RecordPlace::kMachine, true, "HKLM 32-bit"},
+      {RunAccount::kElevated, closed, RecordPlace::kMachine, true, "HKLM 32-bit"},
+      {RunAccount::kUnknown, closed, RecordPlace::kMachine, true, "HKLM 32-bit"},
+      {RunAccount::kElevated, "O:BAD:(A;OICI;0x1301bf;;;BU)", RecordPlace::kMachine, false, "HKLM 32-bit"},
+      {RunAccount::kSystem, "O:S-1-5-21-1-2-3-1001D:P(A;;FA;;;BA)", RecordPlace::kMachine, false, "HKLM 32-bit"},
+      {RunAccount::kUnknown, "O:BAD:(A;OICI;FA;;;AU)", RecordPlace::kMachine, false, "HKLM 32-bit"},
+      {RunAccount::kElevated, nullptr, RecordPlace::kMachine, false, "HKLM 32-bit"},
       // Its own user, as Wine reads every folder back: trusted (see docs/windows.md).
-      {RunAccount::kElevated, "O:S-1-5-21-1-2-3-500D:(A;;FA;;;S-1-5-21-1-2-3-500)", RecordPlace::kMachine, true},
-      {RunAccount::kNotElevated, "O:BAD:(A;OICI;FA;;;WD)", RecordPlace::kUser, true},
-      {RunAccount::kNotElevated, nullptr, RecordPlace::kUser, true},
+      {RunAccount::kElevated, "O:S-1-5-21-1-2-3-500D:(A;;FA;;;S-1-5-21-1-2-3-500)", RecordPlace::kMachine, true, "HKLM 32-bit"},
+      {RunAccount::kNotElevated, "O:BAD:(A;OICI;FA;;;WD)", RecordPlace::kUser, true, "HKCU"},
+      {RunAccount::kNotElevated, nullptr, RecordPlace::kUser, true, "HKCU"},
   };
   ScopedLocalMemory running;
   ASSERT_TRUE(ConvertStringSidToSidA(me, reinterpret_cast<PSID*>(running.Receive())));
@@ -382,6 +385,9 @@ TEST(InstallRecordPlace, ChosenByTheTokenAndTrustedOnlyWhereNoOtherUserMayChange
     }
     EXPECT_EQ(static_cast<int>(RecordPlaceFor(c.account)), static_cast<int>(c.place)) << what;
     EXPECT_EQ(RecordFolderTrusted(c.account, security.Get(), running.Get()), c.trusted) << what;
+    const EntryPlace entry = EntryPlaceFor(c.account);
+    const std::string hive = entry.hive == HKEY_LOCAL_MACHINE ? "HKLM" : entry.hive == HKEY_CURRENT_USER ? "HKCU" : "?";
+    EXPECT_EQ(hive + (entry.view == KEY_WOW64_32KEY ? " 32-bit" : entry.view == 0 ? "" : " ?"), c.entry) << what;
   }
   // The machine's folder from the system's 32-bit Program Files, the user's from LOCALAPPDATA.
   wchar_t path[kFolderPathChars];
@@ -394,6 +400,21 @@ TEST(InstallRecordPlace, ChosenByTheTokenAndTrustedOnlyWhereNoOtherUserMayChange
   EXPECT_EQ(Narrow(path), "C:\\Users\\u\\AppData\\Local\\Programs\\Pixelmoor PlugIns");
   ASSERT_TRUE(SetEnvironmentVariableW(L"LOCALAPPDATA", L"AppData\\Local"));
   EXPECT_FALSE(RecordFolderFor(RunAccount::kNotElevated, path)) << Narrow(path);
+}
+
+// The uninstaller copy is made from the file the setup was loaded from, and
+// never from another that has come to lie at its name.
+TEST(OwnImage, OnlyTheFileTheProgramWasLoadedFromIsTakenForIt) {
+  ScopedFileHandle own;
+  ASSERT_TRUE(OpenFileOfImage(GetModuleHandleW(nullptr), &own)) << GetLastError();
+  wchar_t path[MAX_PATH];
+  ASSERT_GT(GetModuleFileNameW(nullptr, path, MAX_PATH), 0u);
+  const std::wstring copy = MakeScratchFolder(L"system.OwnImage") + L"\\copy.exe";
+  ASSERT_TRUE(CopyFileW(path, copy.c_str(), FALSE));
+  ScopedFileHandle other(CreateFileW(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(other);
+  EXPECT_FALSE(IsFileOfImage(other.Get(), GetModuleHandleW(nullptr))) << "a copy of the same bytes";
+  EXPECT_TRUE(IsFileOfImage(own.Get(), GetModuleHandleW(nullptr)));
 }
 
 // A record is read only whole, of its own format, from a plain file in a

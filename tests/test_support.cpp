@@ -353,13 +353,13 @@ std::vector<std::wstring> StagedArchives() {
 
 HANDLE StartProcess(const std::wstring& exe, const std::wstring& args, const std::wstring& cwd,
                     const wchar_t* environment, const wchar_t* desktop) {
-  std::wstring line = L"\"" + exe + L"\" " + args;
+  std::wstring line = exe.empty() ? args : L"\"" + exe + L"\" " + args;
   STARTUPINFOW si = {};
   si.cb = sizeof si;
   si.lpDesktop = const_cast<wchar_t*>(desktop);
   PROCESS_INFORMATION pi;
   const DWORD flags = environment != nullptr ? CREATE_UNICODE_ENVIRONMENT : 0;
-  if (!CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, flags,
+  if (!CreateProcessW(exe.empty() ? nullptr : exe.c_str(), &line[0], nullptr, nullptr, FALSE, flags,
                       const_cast<wchar_t*>(environment), cwd.c_str(), &si, &pi)) {
     // Told here, so that a run that never started is not mistaken for an outcome.
     fprintf(stderr, "could not start %ls %ls: Windows error %lu\n", exe.c_str(), args.c_str(), GetLastError());

@@ -122,6 +122,8 @@ std::vector<std::wstring> StagedArchives();
 bool MakeSetupCarrying(const std::wstring& setup, const std::string& payload, const std::wstring& exe);
 
 // Starts `exe` with `args` in `cwd`; returns its process handle, or null.
+// An empty `exe` runs `args` as the whole command line, as Windows runs a
+// registered command (the program is the line's first, quoted, part).
 // `environment` is a Unicode environment block, or null for this process's
 // own; `desktop` ("station\\desktop") the one it runs on, or null for this one's.
 HANDLE StartProcess(const std::wstring& exe, const std::wstring& args, const std::wstring& cwd,

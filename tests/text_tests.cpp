@@ -13,6 +13,7 @@
 #include "base/text.h"
 #include "fs/replace_order.h"
 #include "fs/temp_name.h"
+#include "install/entry_text.h"
 #include "install/record_text.h"
 #include "report/log_text.h"
 #include "silent/command_line.h"
@@ -77,6 +78,8 @@ TEST(Options, EachCommandLineReadsAsTheRulesSay) {
       {L"setup.exe /silent /uninstall /folder=C:\\V", "suf", "C:\\V", ""},
       {L"/silent /folder=C:/app/x", "saf", "C:", ""},
       {L"/silent /folder=\"C:\\My Apps\" /log=\"C:\\l.txt\"", "sfl", "C:\\My Apps", "C:\\l.txt"},
+      // A quote before the option: the folder runs to the next one's quote.
+      {L"/silent \"/folder=C:\\V\" \"/log=C:\\l.txt\"", "sfl", "C:\\V\"", "C:\\l.txt"},
       {L"/silent" + far + L"/app /folder=C:\\V /log=C:\\l.txt", "sl", "", "C:\\l.txt"},
       {std::wstring(515, L' ') + L"/app", "a", "", ""},  // its last character is the 519th
       {std::wstring(516, L' ') + L"/app", "", "", ""},
@@ -562,4 +565,57 @@ TEST(RecordLines, EachLineIsReadAsItsKeywordSays) {
   for (const std::wstring& line : refused) {
     EXPECT_EQ(ReadRecordLine(line.c_str(), line.size(), text, &file), RecordLine::kBad) << Utf8(line.c_str());
   }
+}
+
+// The uninstaller copy's names: one per installation, and only those swept.
+TEST(UninstallerNames, EachCopyHasItsOwnAndOnlyThatFormIsSwept) {
+  wchar_t leaf[64];
+  ASSERT_TRUE(UninstallerLeaf(L"4.57", 0x0123456789abcdefu, leaf, 64));
+  EXPECT_EQ(Utf8(leaf), "PixelmoorPlugInsUninstall-4.57-0123456789abcdef.exe");
+  EXPECT_TRUE(IsUninstallerLeaf(leaf));
+  EXPECT_FALSE(UninstallerLeaf(L"4.57 beta", 1, leaf, 64)) << Utf8(leaf);
+  EXPECT_FALSE(UninstallerLeaf(L"4.57", 1, leaf, 51)) << "one character short";
+  for (const wchar_t* other : {L"PixelmoorPlugInsUninstall-4.57-0123456789ABCDEF.exe",
+                               L"PixelmoorPlugInsUninstall-4.57-0123456789abcde.exe",
+                               L"PixelmoorPlugInsUninstall-4.57-0123456789abcdef.exe.old",
+                               L"PixelmoorPlugInsUninstall--0123456789abcdef.exe",
+                               L"PixelmoorPlugInsUninstall-4.x-0123456789abcdef.exe",
+                               L"PixelmoorPlugInsSetup-4.57-0123456789abcdef.exe", L"InstallRecord.txt"}) {
+    EXPECT_FALSE(IsUninstallerLeaf(other)) << Utf8(other);
+  }
+}
+
+// The uninstall commands, read back by the setup's own option rules, name
+// the viewer's folder and the log exactly.
+TEST(UninstallerNames, CommandsReadBackAsTheFolderAndLogTheyName) {
+  const std::wstring copy = L"C:\\Program Files (x86)\\Pixelmoor PlugIns\\PixelmoorPlugInsUninstall-4.57-0123456789abcdef.exe";
+  const std::wstring log = L"C:\\Program Files (x86)\\Pixelmoor PlugIns\\Uninstall.log";
+  const struct {
+    std::wstring plugins;
+    std::string folder;  // empty: refused
+  } cases[] = {
+      {L"C:\\Program Files (x86)\\Pixelmoor\\Plugins", "C:\\Program Files (x86)\\Pixelmoor"},
+      {L"D:\\Plugins", "D:\\"},
+      {L"\\\\server\\share\\Pixelmoor\\Plugins", "\\\\server\\share\\Pixelmoor"},
+      {L"Plugins", ""},
+      {L"C:\\Pix\"moor\\Plugins", ""},
+      {L"C:\\Pixelmoor \\Plugins", ""},  // the reading would drop the blank
+      {L"C:\\" + std::wstring(247, L'x') + L"\\Plugins", "C:\\" + std::string(247, 'x')},  // the longest
+      {L"C:\\" + std::wstring(248, L'x') + L"\\Plugins", ""},  // "/folder=" would be cut
+  };
+  for (const auto& c : cases) {
+    wchar_t command[2048];
+    const bool made = UninstallCommand(copy.c_str(), c.plugins.c_str(), log.c_str(), true, command, 2048);
+    ASSERT_EQ(made, !c.folder.empty()) << Utf8(c.plugins);
+    if (!made) continue;
+    SetupOptions o;
+    ReadOptions(command, &o);
+    EXPECT_TRUE(o.silent && o.uninstall && o.folderGiven && !o.app) << Utf8(command);
+    EXPECT_EQ(Utf8(o.folder), c.folder) << Utf8(command);
+    EXPECT_EQ(Utf8(o.log), Utf8(log)) << Utf8(command);
+  }
+  wchar_t command[2048];
+  ASSERT_TRUE(UninstallCommand(copy.c_str(), cases[0].plugins.c_str(), log.c_str(), false, command, 2048));
+  EXPECT_EQ(Utf8(command), "\"" + Utf8(copy) + "\" /uninstall /folder=\"C:\\Program Files (x86)\\Pixelmoor\" /log=\"" +
+                               Utf8(log) + "\"");
 }
