@@ -261,6 +261,55 @@ check "neither the PIN nor key material is in the build folder or the output" \
   sh -c '! grep -rqF -e "$1" -e "$2" "$3"' sh "$pin" "$(sed -n 2p "$pki/signer.key")" "$work"
 check "the PIN was on no command line" sh -c '[ -s "$2" ] && ! grep -qF "$1" "$2"' sh "$pin" "$secrets/argv.log"
 
+# The winget manifests of the time-stamped setup, written as scripts/release
+# writes them once a release is proved, read back by a YAML parser.
+package_version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$1/CMakeCache.txt")
+manifests_hold() {
+  python3 "$root/tools/winget_manifests.py" "$work/stamped.exe" "$work/winget" --version "$package_version" \
+    --url https://downloads.pixelmoor.invalid/PixelmoorPlugInsSetup.exe &&
+    python3 - "$work/winget" "$work/stamped.exe" "$package_version" "$root/report/exit_code.h" <<'PY'
+import hashlib, re, sys, yaml
+folder, setup, version, header = sys.argv[1:]
+read = lambda kind: yaml.safe_load(open(f"{folder}/Pixelmoor.PlugIns32.{kind}yaml"))
+manifests = {"version": read(""), "installer": read("installer."), "defaultLocale": read("locale.en-US.")}
+problems = []
+def want(what, got, expected):
+    if got != expected:
+        problems.append(f"{what}: {got!r}, not {expected!r}")
+for kind, m in manifests.items():
+    want(f"{kind} ManifestType", m.get("ManifestType"), kind)
+    want(f"{kind} ManifestVersion", m.get("ManifestVersion"), "1.10.0")
+    want(f"{kind} PackageIdentifier", m.get("PackageIdentifier"), "Pixelmoor.PlugIns32")
+    want(f"{kind} PackageVersion", m.get("PackageVersion"), version)
+i = manifests["installer"]
+for key, value in {"InstallerType": "exe", "Scope": "machine", "ElevationRequirement": "elevatesSelf",
+                   "UpgradeBehavior": "install"}.items():
+    want(key, i.get(key), value)
+want("InstallerSwitches", i.get("InstallerSwitches"), {"Silent": "/silent", "SilentWithProgress": "/silent",
+     "Log": '/log="<LOGPATH>"', "InstallLocation": '/folder="<INSTALLPATH>"'})
+want("AppsAndFeaturesEntries", i.get("AppsAndFeaturesEntries"), [{"DisplayName": "Pixelmoor PlugIns (32-bit)",
+     "Publisher": "Pixelmoor", "DisplayVersion": version, "ProductCode": "PixelmoorPlugIns32"}])
+installer = (i.get("Installers") or [{}])[0]
+want("Architecture", installer.get("Architecture"), "x86")
+want("InstallerUrl", installer.get("InstallerUrl"), "https://downloads.pixelmoor.invalid/PixelmoorPlugInsSetup.exe")
+want("InstallerSha256", installer.get("InstallerSha256"), hashlib.sha256(open(setup, "rb").read()).hexdigest().upper())
+# The codes as the exit-code table defines them.
+codes = {name: int(value) for name, value in re.findall(r"^\s*(kExit\w+) = (\d+),", open(header).read(), re.M)}
+want("ExpectedReturnCodes", {c["InstallerReturnCode"]: c["ReturnResponse"] for c in i.get("ExpectedReturnCodes", [])},
+     {codes["kExitViewerRunning"]: "packageInUse", codes["kExitNoInstallFolder"]: "missingDependency",
+      codes["kExitAnotherSetupRunning"]: "installInProgress"})
+locale = manifests["defaultLocale"]
+want("Publisher", locale.get("Publisher"), "Pixelmoor")
+want("PackageName", locale.get("PackageName"), "Pixelmoor PlugIns (32-bit)")
+for key in ("License", "ShortDescription"):
+    if not locale.get(key):
+        problems.append(f"no {key}")
+print("\n".join(problems))
+sys.exit(1 if problems else 0)
+PY
+}
+check "the winget manifests of the signed setup say what it installs and returns" manifests_hold
+
 check "no test text writes out the version" "$root/tests/version_texts.sh"
 mkdir -p "$work/refused"
 cp "$work/plugins/Px_One.dll" "$work/refused/"
