@@ -83,6 +83,15 @@ RunAccount CurrentRunAccount() {
   return elevation.TokenIsElevated ? RunAccount::kElevated : RunAccount::kNotElevated;
 }
 
+bool IsFilteredAdministrator() {
+  ScopedKernelHandle token;
+  TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+  DWORD got = 0;
+  return OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Receive()) &&
+         GetTokenInformation(token.Get(), TokenElevationType, &type, sizeof type, &got) &&
+         type == TokenElevationTypeLimited;
+}
+
 bool UserSidText(wchar_t* text, size_t capacity) {
   TokenUserRecord record;
   const PSID user = ProcessUser(&record);

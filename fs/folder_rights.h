@@ -18,6 +18,10 @@ enum class RunAccount {
   kUnknown,      // the token could not be asked
 };
 RunAccount CurrentRunAccount();
+// True when the setup runs with an administrator's filtered token
+// (TokenElevationTypeLimited): a program it starts that asks for the highest
+// rights available runs elevated.
+bool IsFilteredAdministrator();
 
 // Whose environment variables a run may expand in a path it writes to or
 // installs into ("/log=", an expandable registered command). A run elevated

@@ -38,9 +38,12 @@ bool OpenFileOfImage(HMODULE image, ScopedFileHandle* file) {
     if (length != 0) SetLastError(ERROR_FILENAME_EXCED_RANGE);
     return false;
   }
+  // Anonymous to a pipe server that some link there might lead to: it
+  // could not act as the setup before the check below refuses it.
   file->Reset(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                          FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (*file && IsFileOfImage(file->Get(), image)) return true;
+                          FILE_FLAG_SEQUENTIAL_SCAN | SECURITY_SQOS_PRESENT | SECURITY_ANONYMOUS, nullptr));
+  if (*file && GetFileType(file->Get()) != FILE_TYPE_DISK) SetLastError(ERROR_FILE_INVALID);
+  else if (*file && IsFileOfImage(file->Get(), image)) return true;
   const DWORD error = GetLastError();
   file->Reset();
   SetLastError(error);

@@ -12,6 +12,8 @@
 namespace {
 
 constexpr DWORD kCopyChunkBytes = 1 << 20;
+// ERROR_ELEVATION_REQUIRED, which the build's headers lack.
+constexpr DWORD kErrorElevationRequired = 740;
 constexpr size_t kCommandChars = 2048;
 
 // The root of the entry's hive, in `user` when it is the user's own.
@@ -34,17 +36,21 @@ bool PathIn(const TargetFolder& folder, const wchar_t* leaf, wchar_t* path, size
   return false;
 }
 
-// A copy of the open `source` in `folder` at a new name, into `leaf` (MAX_PATH + 1).
-bool CopyInto(const TargetFolder& folder, HANDLE source, const wchar_t* package, wchar_t* leaf) {
+// A copy of the open `source`, of `size` bytes, in `folder` at a new name,
+// into `leaf` (MAX_PATH + 1).
+bool CopyInto(const TargetFolder& folder, HANDLE source, uint64_t size, const wchar_t* package, wchar_t* leaf) {
   ScopedMalloc buffer(malloc(kCopyChunkBytes));
-  LARGE_INTEGER size;
-  if (!buffer || !GetFileSizeEx(source, &size)) {
-    if (!buffer) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  if (!buffer) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return false;
   }
   uint64_t random = 0;
-  if (!SystemRandom(&random) || !UninstallerLeaf(package, random, leaf, MAX_PATH + 1)) {
-    if (leaf[0] == 0) SetLastError(ERROR_INVALID_NAME);
+  if (!SystemRandom(&random)) {
+    SetLastError(ERROR_GEN_FAILURE);
+    return false;
+  }
+  if (!UninstallerLeaf(package, random, leaf, MAX_PATH + 1)) {
+    SetLastError(ERROR_INVALID_NAME);
     return false;
   }
   // Written under a temporary name and flushed first: the copy's own name
@@ -64,7 +70,7 @@ bool CopyInto(const TargetFolder& folder, HANDLE source, const wchar_t* package,
     }
     copied += got;
   }
-  if (copied != static_cast<uint64_t>(size.QuadPart)) {
+  if (copied != size) {
     SetLastError(ERROR_READ_FAULT);
     return false;
   }
@@ -94,7 +100,7 @@ bool WriteEntry(const EntryPlace& place, const TargetFolder& folder, const wchar
   // Apps & features starts it by CreateProcess, which takes no longer path.
   if (TextLength(copy) > kMaxPathChars || !UninstallCommand(copy, facts.plugins, log, false, uninstall, kCommandChars) ||
       !UninstallCommand(copy, facts.plugins, log, true, quiet, kCommandChars)) {
-    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    SetLastError(ERROR_BAD_PATHNAME);  // too long, or a name the setup's reading would cut short
     return false;
   }
   const uint64_t kibibytes = (facts.bytes + copyBytes + 1023) / 1024;
@@ -141,9 +147,10 @@ void DeleteCopy(const TargetFolder& folder, const wchar_t* leaf, HMODULE setup) 
     (void)MarkForDeletion(copy.Get(), true);  // one that stays is tried again next time
     return;
   }
-  // The folder only administrators write (or the user's own) holds it, so
-  // its name still leads to it at the restart. An unelevated run may not
-  // schedule: its copy stays until the next installation sweeps it.
+  // The record's folder, which the run trusts (RecordFolderTrusted), holds
+  // it, so its name still leads to it at the restart. An unelevated run may
+  // not schedule (the list is in HKLM): its copy stays until the next
+  // installation sweeps it.
   wchar_t path[kFolderPathChars];
   if (PathIn(folder, leaf, path, kFolderPathChars)) (void)MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
@@ -170,8 +177,13 @@ bool KeepEntry(const TargetFolder& recordFolder, RunAccount account, HMODULE set
   ScopedFileHandle source;
   LARGE_INTEGER size = {};
   wchar_t leaf[MAX_PATH + 1] = {};
-  const bool copied = OpenFileOfImage(setup, &source) && GetFileSizeEx(source.Get(), &size) &&
-                      CopyInto(recordFolder, source.Get(), facts.package, leaf);
+  // An administrator's filtered token keeps the user's own record, which the
+  // user's programs may change; the setup asks for the highest rights it can
+  // have, so Apps & features would start that copy elevated.
+  const bool allowed = place.hive != HKEY_CURRENT_USER || !IsFilteredAdministrator();
+  if (!allowed) SetLastError(kErrorElevationRequired);
+  const bool copied = allowed && OpenFileOfImage(setup, &source) && GetFileSizeEx(source.Get(), &size) &&
+                      CopyInto(recordFolder, source.Get(), static_cast<uint64_t>(size.QuadPart), facts.package, leaf);
   if (!copied || !WriteEntry(place, recordFolder, leaf, static_cast<uint64_t>(size.QuadPart), facts)) {
     const DWORD error = GetLastError();
     if (copied) DeleteCopy(recordFolder, leaf, nullptr);
@@ -184,9 +196,29 @@ bool KeepEntry(const TargetFolder& recordFolder, RunAccount account, HMODULE set
 }
 
 bool RemoveEntry(const TargetFolder& recordFolder, RunAccount account, HMODULE setup) {
-  const bool removed = DeleteEntryKey(EntryPlaceFor(account));
-  const DWORD error = GetLastError();
-  DeleteCopies(recordFolder, nullptr, setup);
-  SetLastError(error);
-  return removed;
+  // An entry that stays keeps the copy it runs.
+  if (!DeleteEntryKey(EntryPlaceFor(account))) return false;
+  if (recordFolder.Get() != nullptr) DeleteCopies(recordFolder, nullptr, setup);
+  return true;
+}
+
+bool RemoveEntryOf(const wchar_t* plugins, const TargetFolder& recordFolder, RunAccount account, HMODULE setup) {
+  const EntryPlace place = EntryPlaceFor(account);
+  ScopedRegKey user, key;
+  const HKEY hive = EntryHive(place, &user);
+  if (hive == nullptr) return false;
+  const LONG rc = RegOpenKeyExW(hive, kEntryKey, 0, KEY_QUERY_VALUE | place.view, key.Receive());
+  if (rc == ERROR_FILE_NOT_FOUND) return true;
+  wchar_t location[kFolderPathChars] = {};
+  DWORD bytes = sizeof location - sizeof(wchar_t), type = 0;
+  const LONG read = rc != ERROR_SUCCESS ? rc
+                    : RegQueryValueExW(key.Get(), L"InstallLocation", nullptr, &type,
+                                       reinterpret_cast<BYTE*>(location), &bytes);
+  if (read == ERROR_FILE_NOT_FOUND || (read == ERROR_SUCCESS && type != REG_SZ)) return true;  // none of ours
+  if (read != ERROR_SUCCESS) {
+    SetLastError(static_cast<DWORD>(read));
+    return false;
+  }
+  if (CompareStringOrdinal(location, -1, plugins, -1, TRUE) != CSTR_EQUAL) return true;
+  return RemoveEntry(recordFolder, account, setup);
 }

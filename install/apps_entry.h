@@ -30,7 +30,11 @@ struct EntryFacts {
   uint64_t bytes;          // the installed files' bytes (the copy's are added)
 };
 
-// After the record in the held `recordFolder` is written: puts a new copy of
+// After the record in the held `recordFolder` is written: for a run that
+// keeps the user's own record from an administrator's filtered token
+// (IsFilteredAdministrator), nothing, with Windows error 740 (elevation required: the copy
+// would be started elevated from a folder that user's programs may change).
+// Otherwise puts a new copy of
 // the file the running `setup` module was loaded from there (checked to be
 // that file, whatever lies at its name now), byte for byte so that it keeps
 // its signature, under a name of its own (UninstallerLeaf); writes the entry
@@ -41,11 +45,16 @@ struct EntryFacts {
 // says what is installed.
 bool KeepEntry(const TargetFolder& recordFolder, RunAccount account, HMODULE setup, const EntryFacts& facts);
 
-// After the record in `recordFolder` is deleted: deletes the entry and
-// every copy there; the running `setup` (may be null), when it is one,
-// cannot delete itself and is marked to be deleted at the next restart
-// (MoveFileExW, MOVEFILE_DELAY_UNTIL_REBOOT: the only thing the setup ever
-// schedules, which needs no restart). False, with the last error, when the
-// entry could not be deleted; a copy that stays is deleted by the next
-// installation.
+// After the record in `recordFolder` (held, or not held when missing) is
+// deleted: deletes the entry and every copy there; the running `setup` (may
+// be null), when it is one, cannot delete itself and is marked to be deleted
+// at the next restart (MoveFileExW, MOVEFILE_DELAY_UNTIL_REBOOT: the only
+// thing the setup ever schedules, which needs no restart). False, with the
+// last error, when the entry could not be deleted: the copies then stay with
+// it. A copy that stays otherwise is deleted by the next installation.
 bool RemoveEntry(const TargetFolder& recordFolder, RunAccount account, HMODULE setup);
+
+// The same, where no record describes the Plugins folder `plugins` (its
+// full path as programs name it): only an entry whose InstallLocation is
+// that folder goes. True also when there is no such entry.
+bool RemoveEntryOf(const wchar_t* plugins, const TargetFolder& recordFolder, RunAccount account, HMODULE setup);

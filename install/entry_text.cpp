@@ -29,6 +29,18 @@ bool AppendQuoted(wchar_t* command, size_t capacity, const wchar_t* what, size_t
   return true;
 }
 
+// Appends the value `what`, quoted unless it ends in a backslash (a drive's
+// root, "D:\", which holds no blank): a program that splits the line as
+// CommandLineToArgvW does would take that backslash and quote for a quote.
+bool AppendValue(wchar_t* command, size_t capacity, const wchar_t* what, size_t length) {
+  if (what[length - 1] != L'\\') return AppendQuoted(command, capacity, what, length);
+  const size_t at = TextLength(command);
+  if (at + length + 1 > capacity) return false;
+  for (size_t i = 0; i < length; ++i) command[at + i] = what[i];
+  command[at + length] = 0;
+  return true;
+}
+
 }  // namespace
 
 bool UninstallerLeaf(const wchar_t* version, uint64_t random, wchar_t* leaf, size_t capacity) {
@@ -97,7 +109,7 @@ bool UninstallCommand(const wchar_t* uninstaller, const wchar_t* plugins, const 
               (!quiet || (AppendText(command, capacity, L" ") && AppendText(command, capacity, kSilentOption))) &&
               AppendText(command, capacity, L" ") && AppendText(command, capacity, kUninstallOption) &&
               AppendText(command, capacity, L" ") && AppendText(command, capacity, kFolderOption) &&
-              AppendQuoted(command, capacity, plugins, viewer) && TextLength(command) < kCommandCopyChars &&
+              AppendValue(command, capacity, plugins, viewer) && TextLength(command) < kCommandCopyChars &&
               AppendText(command, capacity, L" ") && AppendText(command, capacity, kLogOption) &&
               AppendQuoted(command, capacity, log, log_length);
   if (!made) command[0] = 0;

@@ -25,7 +25,9 @@ bool IsUninstallerLeaf(const wchar_t* leaf);
 // folder (the one `plugins`, the Plugins folder's full path, lies in) and
 // "/log=" with `log`, into `command`. The values are quoted after the "=",
 // which the setup's reading drops, so that a blank, or the next option's
-// quote, stays out of them. False, `command` empty, when it does not fit
+// quote, stays out of them; a drive's root ("D:\") is not, as the quote
+// after its backslash would be read as a quote by programs that split the
+// line. False, `command` empty, when it does not fit
 // `capacity`, when "/folder=" would end beyond where the setup looks for it
 // (kCommandCopyChars), when a path holds a '"' or a '/', which would end
 // its value early, or the viewer's folder is empty, ends in a blank (which

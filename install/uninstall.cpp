@@ -96,6 +96,21 @@ UninstallStatus ForgetRecord(const TargetFolder& recordFolder, const UninstallRe
   return UninstallStatus::kSomeNotRemoved;
 }
 
+// Without a record of the Plugins folder `plugins` (its full path as
+// programs name it), after its files went: an entry of that folder (an
+// earlier release's record of it lost, or removed by a release before the
+// entry) goes too. `recordFolder` is held, or not where there is none.
+UninstallStatus ForgetEntryOf(const wchar_t* plugins, const TargetFolder& recordFolder,
+                              const UninstallRequest& request) {
+  if (request.recordFolder == nullptr || RemoveEntryOf(plugins, recordFolder, CurrentRunAccount(), request.setup)) {
+    return UninstallStatus::kRemoved;
+  }
+  if (request.observer != nullptr) {
+    request.observer->OnRecordProblem(request.recordFolder, RecordProblem::kEntryNotRemoved, GetLastError());
+  }
+  return UninstallStatus::kSomeNotRemoved;
+}
+
 // A viewer or Plugins folder that is gone holds nothing of ours, and a
 // record of it (named as the entry's commands name it) no longer says what
 // is installed: it goes, with the entry, so that Apps & features no longer
@@ -110,19 +125,19 @@ UninstallStatus ForgetMissing(const UninstallRequest& request) {
   TargetFolder folder;
   SetupLock lock;
   InstallRecord record;
-  if (OpenRecordFolder(request.recordFolder, CurrentRunAccount(), false, &folder) != RecordFolderOpen::kOpened) {
-    return UninstallStatus::kRemoved;
+  if (OpenRecordFolder(request.recordFolder, CurrentRunAccount(), false, &folder) == RecordFolderOpen::kOpened) {
+    switch (lock.Take(folder, nullptr)) {
+      case LockOutcome::kTaken:
+        if (record.Read(folder) == RecordRead::kRead &&
+            CompareStringOrdinal(record.Plugins(), -1, plugins, -1, TRUE) == CSTR_EQUAL) {
+          return ForgetRecord(folder, request);
+        }
+        break;
+      case LockOutcome::kTimedOut: return UninstallStatus::kLockTimedOut;
+      case LockOutcome::kUnavailable: break;
+    }
   }
-  switch (lock.Take(folder, nullptr)) {
-    case LockOutcome::kTaken: break;
-    case LockOutcome::kTimedOut: return UninstallStatus::kLockTimedOut;
-    case LockOutcome::kUnavailable: return UninstallStatus::kRemoved;  // left for a later run
-  }
-  if (record.Read(folder) != RecordRead::kRead ||
-      CompareStringOrdinal(record.Plugins(), -1, plugins, -1, TRUE) != CSTR_EQUAL) {
-    return UninstallStatus::kRemoved;
-  }
-  return ForgetRecord(folder, request);
+  return ForgetEntryOf(plugins, folder, request);
 }
 
 }  // namespace
@@ -167,7 +182,12 @@ UninstallStatus UninstallPayload(const UninstallRequest& request) {
     return UninstallStatus::kFilesInUse;
   }
   SweepLeftovers(plugins, plugins.Get(), L"", &watch);
-  if (!by_record) return RemoveAll(archive.Get(), plugins, request.observer, &watch);
+  if (!by_record) {
+    const UninstallStatus status = RemoveAll(archive.Get(), plugins, request.observer, &watch);
+    wchar_t plain[kFolderPathChars];
+    if (status != UninstallStatus::kRemoved || !PlainPathForm(plugins.Path(), plain, kFolderPathChars)) return status;
+    return ForgetEntryOf(plain, record_folder, request);
+  }
   const UninstallStatus status = RemoveRecorded(record, plugins, request.observer, &watch);
   // A record of files that are still there stays, for a later run to finish by.
   return status == UninstallStatus::kRemoved ? ForgetRecord(record_folder, request) : status;

@@ -258,6 +258,8 @@ void LogRecordProblem(const wchar_t* folder, RecordProblem problem, unsigned lon
                  : problem == RecordProblem::kEntryNotRemoved ? L"Apps & features entry not removed: "
                                                               : L"Installation record not used: ");
   if (entry) {
+    AppendCut(text, kLogMessageChars,
+              EntryPlaceFor(CurrentRunAccount()).hive == HKEY_LOCAL_MACHINE ? L"HKEY_LOCAL_MACHINE\\" : L"HKEY_CURRENT_USER\\");
     AppendCut(text, kLogMessageChars, kEntryKey);
   } else {
     wchar_t plain[kLogMessageChars];

@@ -70,7 +70,6 @@
 inline constexpr wchar_t kSetupCaption[] = L"" SETUP_CAPTION;
 inline constexpr wchar_t kPublisher[] = L"" SETUP_PUBLISHER;
 inline constexpr wchar_t kEntryName[] = L"" SETUP_ENTRY_NAME;
-inline constexpr wchar_t kEntryKeyName[] = L"" SETUP_ENTRY_KEY;
 inline constexpr unsigned kVersionMajor = SETUP_VERSION_MAJOR;
 inline constexpr unsigned kVersionMinor = SETUP_VERSION_MINOR;
 // "4.57": the package version as the installation record names it.

@@ -102,8 +102,11 @@ if "$root/scripts/can-run-32-bit"; then
     "$work/unsigned-again/PixelmoorPlugInsSetup.exe"
 
   check "a signed release (proved under Wine)" release build-a signed --pfx "$pki/signer.pfx" \
-    --password-file "$pki/password" --ca "$pki/ca.pem"
+    --password-file "$pki/password" --ca "$pki/ca.pem" \
+    --installer-url https://downloads.pixelmoor.invalid/PixelmoorPlugInsSetup.exe
   check "its SHA256SUMS verifies" sums_verify signed
+  check "its winget installer manifest carries the signed setup's SHA-256" sh -c 'grep -qi "InstallerSha256: \"$(cut -d" " -f1 "$1/SHA256SUMS")\"" "$1/Pixelmoor.PlugIns32.installer.yaml"' sh "$work/signed"
+  check "the unsigned release, given no URL, says it wrote no manifests" grep -q 'no winget manifests' "$work/unsigned.log"
   check "osslsigncode verifies the signature against the test CA" \
     osslsigncode verify -CAfile "$pki/ca.pem" -in "$work/signed/PixelmoorPlugInsSetup.exe"
   check "the password appears in no output" \
@@ -263,7 +266,8 @@ check "the PIN was on no command line" sh -c '[ -s "$2" ] && ! grep -qF "$1" "$2
 
 # The winget manifests of the time-stamped setup, written as scripts/release
 # writes them once a release is proved, read back by a YAML parser.
-package_version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$1/CMakeCache.txt")
+package_version=$(sed -n 's/^CMAKE_PROJECT_VERSION_MAJOR:STATIC=//p' "$1/CMakeCache.txt").$(sed -n \
+  's/^CMAKE_PROJECT_VERSION_MINOR:STATIC=//p' "$1/CMakeCache.txt")
 manifests_hold() {
   python3 "$root/tools/winget_manifests.py" "$work/stamped.exe" "$work/winget" --version "$package_version" \
     --url https://downloads.pixelmoor.invalid/PixelmoorPlugInsSetup.exe &&

@@ -925,6 +925,15 @@ TEST_F(AppsEntry, ViewerFolderDeletedByHandTakesTheEntryWithIt) {
   EXPECT_FALSE(OpenEntry(&key)) << "the entry is still there";
 }
 
+// An entry whose record is lost (deleted, or by a release before the entry)
+// goes with an uninstall by the package of the folder it names.
+TEST_F(AppsEntry, EntryOfALostRecordGoesWithTheUninstallByThePackage) {
+  Run(L"/silent /folder=" + dir_ + L"\\V");
+  ASSERT_TRUE(DeleteFileW(MachineRecord().c_str()));
+  EXPECT_EQ(RunQuietUninstall(), 0);
+  ExpectAllGone();
+}
+
 // The restart deletes the copy that uninstalled; a reinstall before it made
 // one of its own, which stays and uninstalls.
 TEST_F(AppsEntry, ReinstallBeforeTheRestartKeepsItsOwnCopy) {
@@ -936,7 +945,7 @@ TEST_F(AppsEntry, ReinstallBeforeTheRestartKeepsItsOwnCopy) {
   ASSERT_EQ(second.size(), 1u) << "the earlier copy is swept: " << ::testing::PrintToString(first.size());
   EXPECT_NE(second, first);
   EXPECT_EQ(RunToEnd(SystemFolder() + L"\\wineboot.exe", L"-r", SystemFolder()), 0);
-  EXPECT_EQ(PendingDeletions().find(first.at(0)), std::wstring::npos) << "the restart did not delete it";
+  EXPECT_EQ(PendingDeletions().find(first.at(0)), std::wstring::npos) << "wineboot -r left it pending";
   EXPECT_EQ(Copies(), second);
   EXPECT_EQ(RunQuietUninstall(), 0);
   ExpectAllGone();

@@ -600,6 +600,7 @@ TEST(UninstallerNames, CommandsReadBackAsTheFolderAndLogTheyName) {
       {L"Plugins", ""},
       {L"C:\\Pix\"moor\\Plugins", ""},
       {L"C:\\Pixelmoor \\Plugins", ""},  // the reading would drop the blank
+      {L"C:\\Pix/moor\\Plugins", ""},    // "/" would end the value
       {L"C:\\" + std::wstring(247, L'x') + L"\\Plugins", "C:\\" + std::string(247, 'x')},  // the longest
       {L"C:\\" + std::wstring(248, L'x') + L"\\Plugins", ""},  // "/folder=" would be cut
   };
@@ -615,6 +616,12 @@ TEST(UninstallerNames, CommandsReadBackAsTheFolderAndLogTheyName) {
     EXPECT_EQ(Utf8(o.log), Utf8(log)) << Utf8(command);
   }
   wchar_t command[2048];
+  // A drive's root unquoted: "\\\"" would read as a quote to a program that splits the line.
+  ASSERT_TRUE(UninstallCommand(copy.c_str(), L"D:\\Plugins", log.c_str(), true, command, 2048));
+  EXPECT_NE(std::wstring(command).find(L" /folder=D:\\ /log="), std::wstring::npos) << Utf8(command);
+  EXPECT_FALSE(UninstallCommand(L"C:\\\"x.exe", cases[0].plugins.c_str(), log.c_str(), true, command, 2048));
+  const std::wstring long_copy = L"C:\\" + std::wstring(480, L'y') + L"\\u.exe";  // "/folder=" past 519
+  EXPECT_FALSE(UninstallCommand(long_copy.c_str(), cases[0].plugins.c_str(), log.c_str(), true, command, 2048));
   ASSERT_TRUE(UninstallCommand(copy.c_str(), cases[0].plugins.c_str(), log.c_str(), false, command, 2048));
   EXPECT_EQ(Utf8(command), "\"" + Utf8(copy) + "\" /uninstall /folder=\"C:\\Program Files (x86)\\Pixelmoor\" /log=\"" +
                                Utf8(log) + "\"");

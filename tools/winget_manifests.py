@@ -80,8 +80,9 @@ def main():
     parser.add_argument("--version", required=True)
     parser.add_argument("--url", required=True)
     args = parser.parse_args()
-    if not re.fullmatch(r"\d+(\.\d+)+", args.version):
-        sys.exit(f"winget_manifests: {args.version!r} is no package version")
+    # The entry's DisplayVersion is the package version, major.minor (kPackageVersion).
+    if not re.fullmatch(r"\d+\.\d+", args.version):
+        sys.exit(f"winget_manifests: {args.version!r} is no package version (major.minor)")
     if not args.url.startswith("https://"):
         sys.exit(f"winget_manifests: {args.url!r}: winget downloads installers over https only")
     publisher, name, key = identity()
