@@ -89,6 +89,8 @@ class TargetFolder {
   bool OpenIn(const TargetFolder& parent, const wchar_t* leaf, bool make, bool* missing = nullptr);
 
   HANDLE Get() const { return folder_.Get(); }
+  // True while a folder is held.
+  bool Held() const { return folder_.IsValid(); }
   // Where it really lies ("\\?\C:\..." or "\\?\UNC\..."), as the system names it.
   const wchar_t* Path() const { return path_; }
 

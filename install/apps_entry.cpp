@@ -198,7 +198,7 @@ bool KeepEntry(const TargetFolder& recordFolder, RunAccount account, HMODULE set
 bool RemoveEntry(const TargetFolder& recordFolder, RunAccount account, HMODULE setup) {
   // An entry that stays keeps the copy it runs.
   if (!DeleteEntryKey(EntryPlaceFor(account))) return false;
-  if (recordFolder.Get() != nullptr) DeleteCopies(recordFolder, nullptr, setup);
+  if (recordFolder.Held()) DeleteCopies(recordFolder, nullptr, setup);
   return true;
 }
 
@@ -214,7 +214,10 @@ bool RemoveEntryOf(const wchar_t* plugins, const TargetFolder& recordFolder, Run
   const LONG read = rc != ERROR_SUCCESS ? rc
                     : RegQueryValueExW(key.Get(), L"InstallLocation", nullptr, &type,
                                        reinterpret_cast<BYTE*>(location), &bytes);
-  if (read == ERROR_FILE_NOT_FOUND || (read == ERROR_SUCCESS && type != REG_SZ)) return true;  // none of ours
+  // No location, or one longer than any Plugins folder: none of ours.
+  if (read == ERROR_FILE_NOT_FOUND || read == ERROR_MORE_DATA || (read == ERROR_SUCCESS && type != REG_SZ)) {
+    return true;
+  }
   if (read != ERROR_SUCCESS) {
     SetLastError(static_cast<DWORD>(read));
     return false;

@@ -45,8 +45,8 @@ struct EntryFacts {
 // says what is installed.
 bool KeepEntry(const TargetFolder& recordFolder, RunAccount account, HMODULE setup, const EntryFacts& facts);
 
-// After the record in `recordFolder` (held, or not held when missing) is
-// deleted: deletes the entry and every copy there; the running `setup` (may
+// After the record in `recordFolder` is deleted: deletes the entry and, when
+// the folder is held (trusted, its lock taken), every copy there; the running `setup` (may
 // be null), when it is one, cannot delete itself and is marked to be deleted
 // at the next restart (MoveFileExW, MOVEFILE_DELAY_UNTIL_REBOOT: the only
 // thing the setup ever schedules, which needs no restart). False, with the

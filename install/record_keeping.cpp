@@ -147,7 +147,7 @@ void RecordKeeping::Write(unzFile payload, const wchar_t* package, const Install
     if (kept[i]) made = next.AddFile(earlier_.At(i));
   }
   if (!made) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-  if (!folder_.Get()) {
+  if (!folder_.Held()) {
     SetLastError(ERROR_PATH_NOT_FOUND);  // it could not be made
     made = false;
   }

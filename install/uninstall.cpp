@@ -99,7 +99,8 @@ UninstallStatus ForgetRecord(const TargetFolder& recordFolder, const UninstallRe
 // Without a record of the Plugins folder `plugins` (its full path as
 // programs name it), after its files went: an entry of that folder (an
 // earlier release's record of it lost, or removed by a release before the
-// entry) goes too. `recordFolder` is held, or not where there is none.
+// entry) goes too, and its copies with it where `recordFolder` is held,
+// which it is only when trusted and locked.
 UninstallStatus ForgetEntryOf(const wchar_t* plugins, const TargetFolder& recordFolder,
                               const UninstallRequest& request) {
   if (request.recordFolder == nullptr || RemoveEntryOf(plugins, recordFolder, CurrentRunAccount(), request.setup)) {
@@ -114,28 +115,30 @@ UninstallStatus ForgetEntryOf(const wchar_t* plugins, const TargetFolder& record
 // A viewer or Plugins folder that is gone holds nothing of ours, and a
 // record of it (named as the entry's commands name it) no longer says what
 // is installed: it goes, with the entry, so that Apps & features no longer
-// lists the package.
-UninstallStatus ForgetMissing(const UninstallRequest& request) {
+// lists the package. `viewer` is held when only Plugins is missing: its
+// final path names the folder then, as the record does.
+UninstallStatus ForgetMissing(const UninstallRequest& request, const TargetFolder& viewer) {
   wchar_t plugins[kFolderPathChars];
-  if (request.recordFolder == nullptr || !PlainPathForm(request.folder, plugins, kFolderPathChars) ||
+  if (request.recordFolder == nullptr ||
+      !PlainPathForm(viewer.Held() ? viewer.Path() : request.folder, plugins, kFolderPathChars) ||
       !AppendBackslashIfMissing(plugins, kFolderPathChars) ||
       !AppendText(plugins, kFolderPathChars, kPluginsFolderName)) {
     return UninstallStatus::kRemoved;
   }
-  TargetFolder folder;
+  TargetFolder folder, unused;
   SetupLock lock;
   InstallRecord record;
-  if (OpenRecordFolder(request.recordFolder, CurrentRunAccount(), false, &folder) == RecordFolderOpen::kOpened) {
-    switch (lock.Take(folder, nullptr)) {
-      case LockOutcome::kTaken:
-        if (record.Read(folder) == RecordRead::kRead &&
-            CompareStringOrdinal(record.Plugins(), -1, plugins, -1, TRUE) == CSTR_EQUAL) {
-          return ForgetRecord(folder, request);
-        }
-        break;
-      case LockOutcome::kTimedOut: return UninstallStatus::kLockTimedOut;
-      case LockOutcome::kUnavailable: break;
-    }
+  if (OpenRecordFolder(request.recordFolder, CurrentRunAccount(), false, &folder) != RecordFolderOpen::kOpened) {
+    return ForgetEntryOf(plugins, unused, request);  // untrusted or missing: nothing in it is touched
+  }
+  switch (lock.Take(folder, nullptr)) {
+    case LockOutcome::kTaken: break;
+    case LockOutcome::kTimedOut: return UninstallStatus::kLockTimedOut;
+    case LockOutcome::kUnavailable: return ForgetEntryOf(plugins, unused, request);
+  }
+  if (record.Read(folder) == RecordRead::kRead &&
+      CompareStringOrdinal(record.Plugins(), -1, plugins, -1, TRUE) == CSTR_EQUAL) {
+    return ForgetRecord(folder, request);
   }
   return ForgetEntryOf(plugins, folder, request);
 }
@@ -154,11 +157,11 @@ UninstallStatus UninstallPayload(const UninstallRequest& request) {
   if (!viewer.Open(request.folder)) {
     // No viewer folder: nothing of ours is there. One that cannot be opened is.
     return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND
-               ? ForgetMissing(request)
+               ? ForgetMissing(request, viewer)
                : UninstallStatus::kSomeNotRemoved;
   }
   if (!plugins.OpenIn(viewer, kPluginsFolderName, false, &missing)) {
-    return missing ? ForgetMissing(request) : UninstallStatus::kSomeNotRemoved;
+    return missing ? ForgetMissing(request, viewer) : UninstallStatus::kSomeNotRemoved;
   }
   CallWatch watch;  // outlives every call it watches
   SetupLock lock;
@@ -186,7 +189,12 @@ UninstallStatus UninstallPayload(const UninstallRequest& request) {
     const UninstallStatus status = RemoveAll(archive.Get(), plugins, request.observer, &watch);
     wchar_t plain[kFolderPathChars];
     if (status != UninstallStatus::kRemoved || !PlainPathForm(plugins.Path(), plain, kFolderPathChars)) return status;
-    return ForgetEntryOf(plain, record_folder, request);
+    // The record's folder only where it was trusted and locked (no record, a
+    // damaged one, or another folder's).
+    const bool held = found == RecordFound::kNone || found == RecordFound::kDamaged ||
+                      found == RecordFound::kOtherFolder;
+    TargetFolder unused;
+    return ForgetEntryOf(plain, held ? record_folder : unused, request);
   }
   const UninstallStatus status = RemoveRecorded(record, plugins, request.observer, &watch);
   // A record of files that are still there stays, for a later run to finish by.

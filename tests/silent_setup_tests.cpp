@@ -926,10 +926,13 @@ TEST_F(AppsEntry, ViewerFolderDeletedByHandTakesTheEntryWithIt) {
 }
 
 // An entry whose record is lost (deleted, or by a release before the entry)
-// goes with an uninstall by the package of the folder it names.
-TEST_F(AppsEntry, EntryOfALostRecordGoesWithTheUninstallByThePackage) {
+// goes with an uninstall of the folder it names, and only of that one.
+TEST_F(AppsEntry, EntryOfALostRecordGoesWithTheUninstallOfItsFolderOnly) {
   Run(L"/silent /folder=" + dir_ + L"\\V");
   ASSERT_TRUE(DeleteFileW(MachineRecord().c_str()));
+  Run(L"/silent /uninstall /folder=" + dir_ + L"\\W");  // no such folder
+  ScopedRegKey key;
+  EXPECT_TRUE(OpenEntry(&key)) << "another folder's uninstall took the entry";
   EXPECT_EQ(RunQuietUninstall(), 0);
   ExpectAllGone();
 }
